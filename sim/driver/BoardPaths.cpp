@@ -1,0 +1,29 @@
+#include "BoardPaths.h"
+
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+namespace sim {
+
+bool boardPath(char* out, size_t size, const char* board, const char* format, ...)
+{
+    if (board == nullptr || *board == '\0')
+        return false;
+    int used = snprintf(out, size, "%s/", board);
+    if (used < 0 || static_cast<size_t>(used) >= size)
+        return false;
+    va_list args;
+    va_start(args, format);
+    int rest = vsnprintf(out + used, size - static_cast<size_t>(used), format, args);
+    va_end(args);
+    return rest >= 0 && static_cast<size_t>(used + rest) < size;
+}
+
+const char* boardFromEnvironment()
+{
+    const char* board = getenv(BOARD_ENV);
+    return (board != nullptr && *board != '\0') ? board : nullptr;
+}
+
+} // namespace sim

@@ -1,0 +1,48 @@
+// A simulated NVRAM partition: an image file and the driver's checksum of
+// it (a 32-bit byte sum, stored big-endian beside the image). Writes through
+// the driver keep the checksum current; a partition whose stored checksum
+// does not match its bytes answers reads with EIO until the checksum is
+// regenerated or the partition initialised.
+#ifndef SIM_MRAM_PARTITION_H
+#define SIM_MRAM_PARTITION_H
+
+#include <stddef.h>
+#include <stdint.h>
+#include <sys/types.h>
+
+namespace sim {
+
+class MramPartition {
+public:
+    static constexpr size_t SIZE = 4096;  // bytes in each partition
+
+    MramPartition(const char* board, int number) : board_(board), number_(number) {}
+
+    // Checksum stored matches the bytes.
+    bool checksumValid() const;
+    // Writes through the driver at offset; only the first `keep` bytes reach
+    // the image when keep < length, and then the checksum is left stale (the
+    // power went while writing). Returns the bytes written or -errno.
+    ssize_t write(off_t offset, const void* data, size_t length, size_t keep = SIZE);
+    // Driver requests: 0 or an errno value.
+    int initialize() const;
+    int regenerateChecksum() const;
+    // Stores a checksum that does not match the bytes.
+    int spoilChecksum() const;
+    // Creates a zeroed image with a valid checksum.
+    int create() const;
+
+private:
+    bool imagePath(char* out, size_t size) const;
+    bool sumPath(char* out, size_t size) const;
+    int readSum(uint32_t& sum) const;
+    int writeSum(uint32_t sum) const;
+    int computeSum(uint32_t& sum) const;
+
+    const char* board_;
+    int number_;
+};
+
+} // namespace sim
+
+#endif

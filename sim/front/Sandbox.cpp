@@ -1,0 +1,125 @@
+#include "Sandbox.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace sim {
+
+namespace {
+
+// Whole host folders replaced by the board's own.
+const char* const BOARD_FOLDERS[] = {"/tmp", "/var", "/mnt", "/opt"};
+
+// Host folders the board adds entries to. They are rebuilt on a tmpfs with
+// one symbolic link per host entry (into a read-only view of the host folder
+// at .host), which costs far less than one bind mount per entry.
+struct Graft {
+    const char* folder;
+    std::vector<const char*> boardEntries;  // entries from the board's tree
+    std::vector<const char*> toolEntries;   // entries replaced by the simulated tools
+};
+const Graft GRAFTS[] = {
+    {"/etc", {"mmb", "init.d", "sysconfig"}, {}},
+    {"/usr/sbin", {}, {"reboot", "flash_eraseall", "mkfs.ext3"}},
+};
+// Simulated tools bound over the host's own (these always exist).
+const char* const TOOL_FILES[] = {"/usr/bin/mount", "/usr/bin/umount"};
+
+bool isUnder(const std::string& path, const std::string& folder)
+{
+    return path == folder || path.compare(0, folder.size() + 1, folder + "/") == 0;
+}
+
+void add(std::vector<std::string>& args, std::initializer_list<std::string> words)
+{
+    args.insert(args.end(), words);
+}
+
+bool contains(const std::vector<const char*>& names, const std::string& name)
+{
+    for (const char* entry : names)
+        if (name == entry)
+            return true;
+    return false;
+}
+
+} // namespace
+
+Sandbox::Sandbox(const SimBoard& board, std::string prefix) : board_(board), prefix_(std::move(prefix)) {}
+
+const std::vector<std::string>& Sandbox::boardOwnedPaths()
+{
+    static const std::vector<std::string> paths = {"/tmp", "/var", "/mnt", "/opt", "/etc", "/usr/sbin", "/dev"};
+    return paths;
+}
+
+std::vector<std::string> Sandbox::commandLine(const std::vector<std::string>& command) const
+{
+    for (const std::string& folder : boardOwnedPaths()) {
+        for (const std::string& own : {board_.directory(), prefix_})
+            if (isUnder(own, folder))
+                throw std::runtime_error(own + " lies under " + folder +
+                                         ", which the board's own tree hides; keep boards and builds elsewhere");
+    }
+    std::vector<std::string> args = {"bwrap", "--die-with-parent", "--ro-bind", "/", "/", "--dev", "/dev",
+                                     "--bind", board_.directory(), board_.directory()};
+    if (geteuid() != 0)
+        add(args, {"--unshare-user", "--uid", "0", "--gid", "0"});
+    // The simulated mount binds a firmware file system inside the namespace.
+    add(args, {"--cap-add", "CAP_SYS_ADMIN"});
+    bindBoardTree(args);
+    bindSimulatedTools(args);
+    bindMounts(args);
+    setEnvironment(args);
+    add(args, {"--chdir", "/", "--"});
+    args.insert(args.end(), command.begin(), command.end());
+    return args;
+}
+
+void Sandbox::bindBoardTree(std::vector<std::string>& args) const
+{
+    for (const char* folder : BOARD_FOLDERS)
+        add(args, {"--bind", board_.boardPath(folder), folder});
+}
+
+void Sandbox::bindSimulatedTools(std::vector<std::string>& args) const
+{
+    std::string tool = prefix_ + "/bin/mmb-sim-tool";
+    for (const Graft& graft : GRAFTS) {
+        std::string folder = graft.folder;
+        add(args, {"--tmpfs", folder, "--ro-bind", folder, folder + "/.host"});
+        for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+            std::string name = entry.path().filename().string();
+            if (!contains(graft.boardEntries, name) && !contains(graft.toolEntries, name))
+                add(args, {"--symlink", ".host/" + name, folder + "/" + name});
+        }
+        for (const char* name : graft.boardEntries)
+            add(args, {"--bind", board_.boardPath(folder + "/" + name), folder + "/" + name});
+        for (const char* name : graft.toolEntries)
+            add(args, {"--ro-bind", tool, folder + "/" + name});
+    }
+    for (const char* file : TOOL_FILES)
+        add(args, {"--ro-bind", tool, file});
+}
+
+void Sandbox::bindMounts(std::vector<std::string>& args) const
+{
+    for (const MountEntry& entry : board_.mounts())
+        if (const FlashDevice* flash = findFlashDevice(entry.device))
+            add(args, {"--bind", board_.path("hcp" + std::to_string(flash->hcp)), entry.directory});
+}
+
+void Sandbox::setEnvironment(std::vector<std::string>& args) const
+{
+    std::string preload = prefix_ + "/lib/libmmbsim-devices.so";
+    if (const char* existing = std::getenv("LD_PRELOAD"); existing != nullptr && *existing != '\0')
+        preload = std::string(existing) + ":" + preload;
+    add(args, {"--setenv", "MMBSIM_BOARD", board_.directory(), "--setenv", "LD_PRELOAD", preload,
+               "--setenv", "PATH", prefix_ + "/bin:/usr/sbin:/usr/bin:/sbin:/bin"});
+}
+
+} // namespace sim

@@ -1,0 +1,41 @@
+// The private mount namespace a simulated board's programs run in, built
+// with bubblewrap: the host's tree read-only, the board's own tree on the
+// board's paths, the simulated tools over the real ones, the device shim
+// preloaded. Nothing a board program does reaches the host outside the
+// board's directory.
+#ifndef SIM_SANDBOX_H
+#define SIM_SANDBOX_H
+
+#include "SimBoard.h"
+
+#include <string>
+#include <vector>
+
+namespace sim {
+
+class Sandbox {
+public:
+    // prefix: the simulator's tree, holding bin/ and lib/.
+    Sandbox(const SimBoard& board, std::string prefix);
+
+    // The bwrap command line that runs command on the board. Throws
+    // std::runtime_error when the board or the prefix lies where the board's
+    // own tree would hide it.
+    std::vector<std::string> commandLine(const std::vector<std::string>& command) const;
+
+    // Host folders the board's tree replaces.
+    static const std::vector<std::string>& boardOwnedPaths();
+
+private:
+    void bindBoardTree(std::vector<std::string>& args) const;
+    void bindSimulatedTools(std::vector<std::string>& args) const;
+    void bindMounts(std::vector<std::string>& args) const;
+    void setEnvironment(std::vector<std::string>& args) const;
+
+    const SimBoard& board_;
+    std::string prefix_;
+};
+
+} // namespace sim
+
+#endif
