@@ -1,0 +1,103 @@
+// mmb-sim as a person or a script uses it.
+#include "MramPartition.h"
+#include "Process.h"
+#include "TestBoard.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+TEST(Front, fresh_board_is_a_power_on_with_nvram_never_initialised)
+{
+    TestBoard board;
+    EXPECT_EQ(runSim({"reg", board->directory()}).out,
+              "0x0070 0x0000\n0x0072 0x0000\n0x0076 0x04b0\n0x0600 0x0080\n0x0610 0x0000\n");
+    for (int partition = 0; partition < 4; ++partition) {
+        EXPECT_EQ(board->nvram(partition), std::vector<uint8_t>(sim::MramPartition::SIZE, 0));
+        EXPECT_TRUE(board->nvramChecksumValid(partition));
+    }
+    EXPECT_EQ(fs::read_symlink(board->boardPath("/mnt/mmb")), "fs0");
+    EXPECT_EQ(sim::readFile(board->path("hcp0/opt/mmb/version.dat")), "REVISION=V01L02\n");
+    EXPECT_EQ(sim::readFile(board->path("hcp1/opt/mmb/version.dat")), "REVISION=V01L01\n");
+    EXPECT_EQ(runSim({"mounts", board->directory()}).out, "/dev/sda1 on /mnt/fs0\n/dev/sda2 on /mnt/fs1\n");
+    EXPECT_EQ(shellOnBoard(*board, "cat /mnt/mmb/opt/mmb/version.dat").out, "REVISION=V01L02\n");
+}
+
+TEST(Front, create_sets_the_mmb_number_and_the_running_partition)
+{
+    std::string directory = std::string(MMB_TEST_BOARDS) + "/Front.create_options";
+    fs::remove_all(directory);
+    ProcessResult created = runSim({"create", directory, "--mmb", "1", "--running", "1"});
+    ASSERT_EQ(created.status, 0) << created.err;
+    sim::SimBoard board(directory);
+    EXPECT_EQ(board.reg(0x72), 0x0100);
+    EXPECT_EQ(fs::read_symlink(board.boardPath("/mnt/mmb")), "fs1");
+    EXPECT_EQ(runSim({"create", directory}).status, 1);  // a board is never overwritten
+}
+
+TEST(Front, registers_nvram_and_faults_can_be_scripted)
+{
+    TestBoard board;
+    const std::string& dir = board->directory();
+    EXPECT_EQ(runSim({"reg", dir, "0x600", "0x2180"}).status, 0);
+    EXPECT_EQ(runSim({"reg", dir, "1536"}).out, "0x2180\n");
+    EXPECT_EQ(runSim({"patch", dir, "0", "0x1f0", "4d20"}).status, 0);
+    EXPECT_EQ(runSim({"nvram", dir, "0", "0x1ee", "20"}).out,
+              "01ee: 00 00 4d 20 00 00 00 00 00 00 00 00 00 00 00 00\n01fe: 00 00 00 00\n");
+    EXPECT_TRUE(board->nvramChecksumValid(0));  // a patch is a write through the driver
+    EXPECT_EQ(runSim({"fault", dir, "cpld-read", "0x600", "EIO", "times", "2"}).status, 0);
+    EXPECT_EQ(runSim({"fault", dir, "missing", "mram2"}).status, 0);
+    EXPECT_EQ(runSim({"fault", dir, "list"}).out, "cpld-read 0x0600 5 times 2\nopen mram2 2\n");
+    EXPECT_EQ(runSim({"fault", dir, "checksum-bad", "1"}).status, 0);
+    EXPECT_FALSE(board->nvramChecksumValid(1));
+    EXPECT_EQ(runSim({"fault", dir, "clear"}).status, 0);
+    EXPECT_EQ(runSim({"fault", dir}).out, "");
+}
+
+struct BadInput {
+    std::vector<std::string> args;
+    const char* message;  // part of standard error
+};
+
+TEST(Front, bad_input_gets_a_clear_message_and_status_2)
+{
+    TestBoard board;
+    const std::string& dir = board->directory();
+    const BadInput cases[] = {
+        {{"reg", "/no/such/board"}, "unknown board '/no/such/board'"},
+        {{"reg", dir, "0x1000"}, "bad register '0x1000'"},
+        {{"reg", dir, "zz"}, "bad register 'zz'"},
+        {{"reg", dir, "0x600", "0x10000"}, "bad register value '0x10000'"},
+        {{"reg", dir, "-1"}, "bad register '-1'"},
+        {{"patch", dir, "0", "0", "abc"}, "bad hex 'abc'"},
+        {{"patch", dir, "0", "0", "zz"}, "bad hex 'zz'"},
+        {{"patch", dir, "0", "4095", "0102"}, "past the end of the partition"},
+        {{"nvram", dir, "4"}, "bad partition '4'"},
+        {{"fault", dir, "missing", "flash"}, "unknown device 'flash'"},
+        {{"log", dir, "dmesg"}, "log is cpld or events"},
+        {{"run", dir, "nvram"}, "run BOARD -- COMMAND"},
+        {{"frobnicate", dir}, "unknown command 'frobnicate'"},
+        {{"reg"}, "usage: mmb-sim"},
+    };
+    for (const BadInput& c : cases) {
+        ProcessResult result = runSim(c.args);
+        EXPECT_EQ(result.status, 2) << c.args[0];
+        EXPECT_NE(result.err.find(c.message), std::string::npos) << c.args[0] << ": " << result.err;
+    }
+}
+
+TEST(Front, boards_where_the_board_tree_would_hide_them_are_refused)
+{
+    ProcessResult created = runSim({"create", "/tmp/mmbsim-refused-board"});
+    ASSERT_EQ(created.status, 0) << created.err;
+    ProcessResult result = runSim({"run", "/tmp/mmbsim-refused-board", "--", "true"});
+    fs::remove_all("/tmp/mmbsim-refused-board");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("lies under /tmp"), std::string::npos) << result.err;
+}
+
+} // namespace

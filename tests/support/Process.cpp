@@ -1,0 +1,89 @@
+#include "Process.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+void drainPipes(int outFd, int errFd, std::string& out, std::string& err)
+{
+    pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+    std::string* sinks[2] = {&out, &err};
+    int open = 2;
+    while (open > 0) {
+        if (poll(fds, 2, -1) < 0 && errno != EINTR)
+            throw std::runtime_error(std::string("poll failed: ") + std::strerror(errno));
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0)
+                continue;
+            char buffer[4096];
+            ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
+            if (got > 0) {
+                sinks[i]->append(buffer, static_cast<size_t>(got));
+            } else {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+}
+
+} // namespace
+
+ProcessResult runProgram(const std::vector<std::string>& argv)
+{
+    int outPipe[2];
+    int errPipe[2];
+    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)
+        throw std::runtime_error(std::string("pipe2 failed: ") + std::strerror(errno));
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
+    std::vector<char*> args;
+    for (const std::string& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = 0;
+    int error = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(outPipe[1]);
+    close(errPipe[1]);
+    ProcessResult result{-1, "", ""};
+    drainPipes(outPipe[0], errPipe[0], result.out, result.err);
+    if (error != 0)
+        throw std::runtime_error("posix_spawnp(" + argv[0] + ") failed: " + std::strerror(error));
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
+}
+
+ProcessResult runSim(const std::vector<std::string>& args)
+{
+    std::vector<std::string> argv = {std::string(MMB_BIN_DIR) + "/mmb-sim"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return runProgram(argv);
+}
+
+ProcessResult runOnBoard(const sim::SimBoard& board, const std::vector<std::string>& command)
+{
+    std::vector<std::string> args = {"run", board.directory(), "--"};
+    args.insert(args.end(), command.begin(), command.end());
+    return runSim(args);
+}
+
+ProcessResult shellOnBoard(const sim::SimBoard& board, const std::string& script)
+{
+    return runOnBoard(board, {"sh", "-c", script});
+}

@@ -1,0 +1,28 @@
+// Runs a program and collects its status and output.
+#ifndef TEST_PROCESS_H
+#define TEST_PROCESS_H
+
+#include "SimBoard.h"
+
+#include <string>
+#include <vector>
+
+struct ProcessResult {
+    int status;       // exit status, or 128 + signal number
+    std::string out;  // standard output
+    std::string err;  // standard error
+};
+
+// Runs argv[0] (searched in PATH) with the given arguments.
+ProcessResult runProgram(const std::vector<std::string>& argv);
+
+// Runs mmb-sim of this build with the given arguments.
+ProcessResult runSim(const std::vector<std::string>& args);
+
+// Runs a command on a board through "mmb-sim run".
+ProcessResult runOnBoard(const sim::SimBoard& board, const std::vector<std::string>& command);
+
+// Runs a shell command line on a board.
+ProcessResult shellOnBoard(const sim::SimBoard& board, const std::string& script);
+
+#endif
