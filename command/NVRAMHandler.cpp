@@ -1,0 +1,182 @@
+#include "NVRAMHandler.h"
+
+#include "InitMMBFirm.h"
+#include "NVRCmd.h"
+#include "ShellCommand.h"
+
+#include "board_devices.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char* USAGE =
+    "nvram { -i | -s next-hcpno | -b next-bankno | -m hcpno hcprev }\n"
+    "nvram { -a | -d | -p | | -r | -u hcpno [ updating | normal ] | -h }\n"
+    "nvram { -g | -e } partno }\n"
+    "-i nvram initialize.\n"
+    "-s select next hcp.\n"
+    "-m modeify hcp revision.\n"
+    "-a apply mmbfirmware.\n"
+    "-d display firmware info.\n"
+    "-p display firmware Revision (use about 30 seconds).\n"
+    "-r reset suppress flag and reboot counter.\n"
+    "-b select next bank of bootrom.\n"
+    "-u set update mode into HCP partiion.\n"
+    "-g generate checksum of specified NVRAM patition.\n"
+    "-e initialize specified NVRAM patition.";
+
+InitMMBFirm& firm()
+{
+    return *InitMMBFirm::getInstance();
+}
+
+// A revision field as text: up to its first NUL, at most 11 characters.
+struct RevisionText {
+    explicit RevisionText(const char* field) { memcpy(text, field, InitMMBFirm::REV_SIZE); }
+    char text[InitMMBFirm::REV_SIZE + 1] = {};
+};
+
+// Sends a request without argument to an NVRAM partition's driver and
+// reports a failure; false when the partition cannot be opened.
+bool partitionRequest(int partition, unsigned long request, char (&path)[16])
+{
+    snprintf(path, sizeof path, MRAM_DEVICE_FORMAT, partition);
+    int fd = open(path, O_RDWR);
+    if (fd <= 0)
+        return false;
+    if (ioctl(fd, request, 0) < 0)
+        printf("ioctl error(%d)\n", errno);
+    close(fd);
+    return true;
+}
+
+} // namespace
+
+const NVRAMHandler::Handler NVRAMHandler::table[COMMAND_COUNT] = {
+    initNVR,         selectHCP,     writeHCPRevsion, applyHCP,         displayFirmInfo,  displayRevision,
+    resetSuppress,   selectBoot,    setUpdateMode,   generateChecksum, initializeNVRAM, displayHelp,
+};
+
+int NVRAMHandler::start(NVRCmd& cmd)
+{
+    InitMMBFirm* state = InitMMBFirm::getInstance();
+    state->initialize();
+    state->setActiveMode(0);
+    state->startupFlag = 0;
+    return execCmd(cmd.cmdNo, cmd.intParam, cmd.strParam);
+}
+
+int NVRAMHandler::execCmd(int cmdNo, int intParam, char* strParam)
+{
+    return table[cmdNo](intParam, strParam);
+}
+
+int NVRAMHandler::initNVR(int, char*)
+{
+    InitMMBFirm& state = firm();
+    state.rebootCount = 0;
+    state.suppressMode = 0;
+    state.header.firmUpMode = nvram::FIRMUP_NONE;
+    state.header.currentHcpNo = 0;
+    state.header.nextHcpNo = 0;
+    state.header.nextBootRom = state.header.currentBootRom;
+    memset(state.header.currentHcpRev, 0, InitMMBFirm::REV_SIZE);
+    memset(state.header.nextHcpRev, 0, InitMMBFirm::REV_SIZE);
+    return state.flush();
+}
+
+int NVRAMHandler::selectHCP(int hcpNo, char*)
+{
+    firm().header.nextHcpNo = static_cast<uint8_t>(hcpNo);
+    return firm().flush();
+}
+
+int NVRAMHandler::writeHCPRevsion(int hcpNo, char* revision)
+{
+    char value[InitMMBFirm::REV_SIZE];
+    InitMMBFirm::setRevision(value, revision);
+    InitMMBFirm& state = firm();
+    bool stored = false;
+    if (state.header.currentHcpNo == hcpNo) {
+        memcpy(state.header.currentHcpRev, value, sizeof value);
+        stored = true;
+    }
+    if (state.header.nextHcpNo == hcpNo) {
+        memcpy(state.header.nextHcpRev, value, sizeof value);
+        stored = true;
+    }
+    return stored ? state.flush() : 0;
+}
+
+int NVRAMHandler::applyHCP(int, char*)
+{
+    firm().header.firmUpMode = nvram::FIRMUP_APPLY;
+    firm().flush();
+    return execCommand("%s", "/sbin/reboot");
+}
+
+int NVRAMHandler::displayFirmInfo(int, char*)
+{
+    const InitMMBFirm::FirmwareHeader& header = firm().header;
+    printf("current hcp no  = %d\n", header.currentHcpNo);
+    printf("current hcp rev = %s\n", RevisionText(header.currentHcpRev).text);
+    printf("next hcp no     = %d\n", header.nextHcpNo);
+    printf("next hcp rev    = %s\n", RevisionText(header.nextHcpRev).text);
+    printf("current bootrom = %d\n", header.currentBootRom);
+    printf("next bootrom    = %d\n", header.nextBootRom);
+    printf("firmup mode     = %x\n", header.firmUpMode);
+    printf("reboot count    = %d\n", firm().rebootCount);
+    printf("suppress mode   = %d\n", firm().suppressMode);
+    printf("part#0 status   = %d\n", header.partStatus[0]);
+    return printf("part#1 status   = %d\n", header.partStatus[1]);
+}
+
+int NVRAMHandler::displayRevision(int, char*)
+{
+    return 0;  // the flash revision display is not built yet
+}
+
+int NVRAMHandler::resetSuppress(int, char*)
+{
+    firm().rebootCount = 0;
+    firm().suppressMode = 0;
+    return firm().flush();
+}
+
+int NVRAMHandler::selectBoot(int, char*)
+{
+    return 0;  // the boot ROM bank selection is not built yet
+}
+
+int NVRAMHandler::setUpdateMode(int hcpNo, char* word)
+{
+    firm().header.partStatus[hcpNo == 0 ? 0 : 1] = strcmp(word, "updating") == 0 ? 1 : 0;
+    return firm().flush();
+}
+
+int NVRAMHandler::generateChecksum(int partition, char*)
+{
+    char path[16];
+    if (partitionRequest(partition, MRAM_GENERATE_CHECKSUM, path))
+        printf("complete to generate checksum of partition#%d(%s)\n", partition, path);
+    return 0;
+}
+
+int NVRAMHandler::initializeNVRAM(int partition, char*)
+{
+    char path[16];
+    if (partitionRequest(partition, MRAM_INITIALIZE, path))
+        printf("complete to initialize partition#%d(%s)\n", partition, path);
+    return 0;
+}
+
+int NVRAMHandler::displayHelp(int, char*)
+{
+    return puts(USAGE);
+}

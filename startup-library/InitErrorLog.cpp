@@ -1,0 +1,74 @@
+#include "InitErrorLog.h"
+
+#include "ByteOrder.h"
+#include "InitMMBFile.h"
+
+#include <cstdio>
+#include <sys/time.h>
+
+namespace {
+
+constexpr int MODE_CREATE = 1;
+
+uint8_t unitCodeOf(int unit)
+{
+    switch (unit) {
+    case 0:
+        return 0xF0;
+    case 2:
+        return 0xC2;  // firmware-update records
+    default:
+        return 0xF1;
+    }
+}
+
+} // namespace
+
+InitErrorLog::InitErrorLog(int kindValue, int unit, unsigned char c0, unsigned char c1, unsigned char c2,
+                           unsigned char c3, unsigned char c4, unsigned char c5)
+    : valid(false), time{0, 0}, kind(static_cast<uint8_t>(kindValue)), unitCode(unitCodeOf(unit)),
+      code{c0, c1, c2, c3, c4, c5}
+{
+    timeval now;
+    gettimeofday(&now, nullptr);
+    time.seconds = static_cast<int32_t>(now.tv_sec);
+    time.microseconds = static_cast<int32_t>(now.tv_usec);
+    valid = true;
+}
+
+void InitErrorLog::pack(uint8_t out[SAVED_SIZE]) const
+{
+    putBig32(out, static_cast<uint32_t>(time.seconds));
+    putBig32(out + 4, static_cast<uint32_t>(time.microseconds));
+    out[8] = kind;
+    out[9] = unitCode;
+    for (int i = 0; i < CODE_COUNT; ++i)
+        out[10 + i] = code[i];
+}
+
+void InitErrorLog::saveLog(InitMMBFile& file) const
+{
+    file.open(MODE_CREATE);
+    if (file.fp == nullptr)
+        return;
+    uint8_t saved[SAVED_SIZE];
+    pack(saved);
+    fseek(file.fp, 0, SEEK_SET);
+    fwrite(saved, sizeof saved, 1, file.fp);
+    fclose(file.fp);
+    file.fp = nullptr;
+}
+
+void InitErrorLog::outputLog(InitErrorLog& record)
+{
+    char name[InitMMBFile::PATH_SIZE];
+    // The board's own name format; the 0 flag beside the precision changes nothing.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat"
+    snprintf(name, sizeof name, "/var/mmb/log/init/%d.%03.3d", static_cast<int>(record.time.seconds),
+             static_cast<int>(record.time.microseconds / 1000));
+#pragma GCC diagnostic pop
+    InitMMBFile file;
+    InitMMBFile::makePath(name, file.path);
+    record.saveLog(file);
+}

@@ -1,0 +1,44 @@
+// The library's record of a failure or notable event: a time stamp and
+// eight code bytes. Thrown as InitErrorLog* where the caller must react,
+// saved as a 16-byte error log file or as the NVRAM down log.
+//
+// Saved form, big-endian:
+//   0  4  time, seconds          8  1  kind
+//   4  4  time, microseconds     9  1  unit code (0xF0, 0xF1, 0xC2)
+//                               10  6  code bytes 0 to 5
+#ifndef INIT_ERROR_LOG_H
+#define INIT_ERROR_LOG_H
+
+#include <cstdint>
+
+class InitMMBFile;
+
+class InitErrorLog {
+public:
+    static constexpr int SAVED_SIZE = 16;
+    static constexpr int CODE_COUNT = 6;
+
+    // unit 0 gives unit code 0xF0, 2 gives 0xC2, any other 0xF1.
+    InitErrorLog(int kind, int unit, unsigned char c0, unsigned char c1, unsigned char c2, unsigned char c3,
+                 unsigned char c4, unsigned char c5);
+
+    // The 16 saved bytes.
+    void pack(uint8_t out[SAVED_SIZE]) const;
+    // Writes the saved form to file (path set by the caller), mode "w+".
+    void saveLog(InitMMBFile& file) const;
+    // Saves the record as "/var/mmb/log/init/<seconds>.<milliseconds>".
+    static void outputLog(InitErrorLog& record);
+
+    struct Time {
+        int32_t seconds;
+        int32_t microseconds;
+    };
+
+    bool valid;
+    Time time;
+    uint8_t kind;
+    uint8_t unitCode;
+    uint8_t code[CODE_COUNT];
+};
+
+#endif

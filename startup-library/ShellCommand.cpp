@@ -1,0 +1,65 @@
+#include "ShellCommand.h"
+
+#include "InitTraceHandler.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+constexpr int COMMAND_SIZE = 256;
+
+struct Outcome {
+    int raw;     // result of system()
+    int status;  // the command's exit code as the shell reports it
+};
+
+Outcome run(char (&command)[COMMAND_SIZE], const char* format, va_list args)
+{
+    InitTraceHandler* trace = InitTraceHandler::getInstance();
+    int length = vsnprintf(command, COMMAND_SIZE, format, args);
+    if (length < 0 || length >= COMMAND_SIZE) {
+        trace->output(20011, 0, "command too long", length);
+        return {-1, COMMAND_NOT_RUN};
+    }
+    trace->outputf(20001, 1, "\"%s\"", command);
+    int raw = system(command);
+    return {raw, (raw >> 8) & 0xFF};
+}
+
+} // namespace
+
+int execCommand(const char* format, ...)
+{
+    char command[COMMAND_SIZE];
+    va_list args;
+    va_start(args, format);
+    Outcome outcome = run(command, format, args);
+    va_end(args);
+    if (outcome.status != 0) {
+        InitTraceHandler::getInstance()->output(20011, 0, command);
+        exit(1);
+    }
+    return outcome.raw;
+}
+
+int execCommandNoDown(const char* format, ...)
+{
+    char command[COMMAND_SIZE];
+    va_list args;
+    va_start(args, format);
+    Outcome outcome = run(command, format, args);
+    va_end(args);
+    return outcome.status;
+}
+
+int execCommand_retExitCode(const char* format, ...)
+{
+    char command[COMMAND_SIZE];
+    va_list args;
+    va_start(args, format);
+    Outcome outcome = run(command, format, args);
+    va_end(args);
+    return outcome.status;
+}
