@@ -1,0 +1,176 @@
+// nvram's command line: which option runs, what it prints, what it stores.
+#include "NvramTesting.h"
+#include "TestBoard.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const Header STORED = {0, 0, 1, 0, 1, 0, 0, 0, 1, "V01L02", "V01L01"};
+const std::string INVALID = "Invalid parameter specified.\n";
+
+struct OptionCase {
+    std::vector<std::string> args;
+    std::string out;
+    Header after;  // the header NVRAM holds afterwards
+};
+
+Header with(Header header, void (*change)(Header&))
+{
+    change(header);
+    return header;
+}
+
+TEST(NvramOptions, each_command_line_runs_the_option_it_names_last)
+{
+    const std::string info = firmInfo(STORED);
+    const OptionCase cases[] = {
+        {{}, info, STORED},
+        {{"-d"}, info, STORED},
+        {{"-h"}, USAGE, STORED},
+        {{"-x"}, USAGE, STORED},
+        {{"-s", "2"}, INVALID + USAGE, STORED},
+        {{"-s", "-1"}, INVALID + USAGE, STORED},
+        {{"-b", "2"}, INVALID + USAGE, STORED},
+        {{"-g", "4"}, INVALID + USAGE, STORED},
+        {{"-e", "-1"}, INVALID + USAGE, STORED},
+        {{"-m", "2", "V9"}, INVALID + USAGE, STORED},
+        {{"-u", "5", "normal"}, INVALID + USAGE, STORED},
+        {{"-u", "0", "update"}, USAGE, STORED},
+        {{"-m", "0"}, USAGE, STORED},
+        {{"-u", "1"}, USAGE, STORED},
+        {{"-s"}, USAGE, STORED},
+        {{"-s", "abc"}, "", with(STORED, [](Header& h) { h.nextHcpNo = 0; })},
+        {{"-s", "1", "-d"}, info, STORED},
+        {{"-d", "-s", "0"}, "", with(STORED, [](Header& h) { h.nextHcpNo = 0; })},
+        {{"-s", "2", "-d"}, INVALID + info, STORED},
+        {{"-u", "0", "updating"}, "", with(STORED, [](Header& h) { h.partStatus0 = 1; })},
+        {{"-u", "1", "normal"}, "", with(STORED, [](Header& h) { h.partStatus1 = 0; })},
+        {{"-m", "1", "V02L00"}, "", with(STORED, [](Header& h) { h.nextHcpRev = "V02L00"; })},
+        {{"-m", "0", "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"}, "",
+         with(STORED, [](Header& h) { h.currentHcpRev = "ABCDEFGHIJK"; })},
+        {{"-i"}, "", with(STORED, [](Header& h) {
+             h.nextHcpNo = 0;
+             h.nextBootRom = 0;
+             h.currentHcpRev = h.nextHcpRev = "";
+         })},
+    };
+    for (const OptionCase& c : cases) {
+        std::string name;
+        for (const std::string& arg : c.args)
+            name += arg + " ";
+        TestBoard board({}, std::to_string(&c - cases));
+        makeHealthy(*board, STORED);
+        ProcessResult result = runNvram(*board, c.args);
+        EXPECT_EQ(result.status, 0) << name << result.err;
+        EXPECT_EQ(result.out, c.out) << name;
+        EXPECT_EQ(nvramBytes(*board, 0, 32), c.after.bytes()) << name;
+    }
+}
+
+TEST(NvramOptions, unknown_option_is_reported_by_getopt_on_standard_error)
+{
+    TestBoard board;
+    ProcessResult result = runNvram(*board, {"-x"});
+    EXPECT_EQ(result.err, "nvram: invalid option -- 'x'\n");
+    EXPECT_EQ(runNvram(*board, {"-s"}).err, "nvram: option requires an argument -- 's'\n");
+}
+
+struct RevisionCase {
+    uint8_t current;
+    uint8_t next;
+    const char* hcp;
+    const char* currentRev;  // afterwards
+    const char* nextRev;
+};
+
+TEST(NvramOptions, revision_text_goes_to_the_fields_of_that_hcp)
+{
+    const RevisionCase cases[] = {
+        {0, 1, "1", "V01L02", "V2"}, {0, 1, "0", "V2", "V01L01"},
+        {0, 0, "0", "V2", "V2"},     {0, 0, "1", "V01L02", "V01L01"},
+    };
+    for (const RevisionCase& c : cases) {
+        TestBoard board({}, std::to_string(&c - cases));
+        Header stored = STORED;
+        stored.currentHcpNo = c.current;
+        stored.nextHcpNo = c.next;
+        makeHealthy(*board, stored);
+        runNvram(*board, {"-m", c.hcp, "V2"});
+        Header expected = stored;
+        expected.currentHcpRev = c.currentRev;
+        expected.nextHcpRev = c.nextRev;
+        EXPECT_EQ(nvramBytes(*board, 0, 32), expected.bytes()) << int(c.current) << int(c.next) << c.hcp;
+    }
+}
+
+TEST(NvramOptions, apply_stores_the_request_before_the_reboot_runs)
+{
+    TestBoard board;
+    makeHealthy(*board, STORED);
+    ProcessResult result = runNvram(*board, {"-a"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(board->events(), std::vector<std::string>{"reboot"});
+    EXPECT_EQ(nvramBytes(*board, 0, 1), Bytes{'F'});
+
+    board->addFault("tool reboot 1");
+    board->patchNvram(0, 0, {0});
+    EXPECT_EQ(runNvram(*board, {"-a"}).status, 1);
+    EXPECT_EQ(nvramBytes(*board, 0, 1), Bytes{'F'});
+}
+
+TEST(NvramOptions, reset_suppress_clears_the_counters_only)
+{
+    TestBoard board;
+    makeHealthy(*board, STORED);
+    board->patchNvram(0, 32, {7, 1});
+    EXPECT_EQ(runNvram(*board, {"-d"}).out, firmInfo(STORED, 7, 1));
+    EXPECT_EQ(runNvram(*board, {"-r"}).out, "");
+    EXPECT_EQ(nvramBytes(*board, 0, 34), [] {
+        Bytes expected = STORED.bytes();
+        expected.insert(expected.end(), {0, 0});
+        return expected;
+    }());
+}
+
+struct RequestCase {
+    std::vector<std::string> args;
+    const char* fault;  // armed before the run, or empty
+    std::string out;
+};
+
+TEST(NvramOptions, partition_requests_report_what_the_driver_did)
+{
+    const RequestCase cases[] = {
+        {{"-g", "1"}, "", "complete to generate checksum of partition#1(/dev/mram1)\n"},
+        {{"-e", "3"}, "", "complete to initialize partition#3(/dev/mram3)\n"},
+        {{"-g", "2"}, "missing mram2", ""},
+        {{"-e", "1"}, "mram-request 1 init EIO",
+         "ioctl error(5)\ncomplete to initialize partition#1(/dev/mram1)\n"},
+        {{"-g", "0"}, "mram-request 0 checksum EBUSY",
+         "ioctl error(16)\ncomplete to generate checksum of partition#0(/dev/mram0)\n"},
+    };
+    for (const RequestCase& c : cases) {
+        TestBoard board({}, std::to_string(&c - cases));
+        makeHealthy(*board, STORED);
+        if (*c.fault != '\0')
+            board->addFault(c.fault);
+        ProcessResult result = runNvram(*board, c.args);
+        EXPECT_EQ(result.status, 0) << c.args[0] << c.args[1];
+        EXPECT_EQ(result.out, c.out) << c.args[0] << c.args[1];
+    }
+}
+
+TEST(NvramOptions, requests_reach_the_driver)
+{
+    TestBoard board;
+    makeHealthy(*board, STORED);
+    board->patchNvram(1, 0, {1, 2, 3});
+    board->spoilNvramChecksum(2);
+    runNvram(*board, {"-e", "1"});
+    runNvram(*board, {"-g", "2"});
+    EXPECT_EQ(board->nvram(1), Bytes(4096, 0));
+    EXPECT_TRUE(board->nvramChecksumValid(2));
+}
+
+} // namespace

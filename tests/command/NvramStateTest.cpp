@@ -1,0 +1,220 @@
+// How nvram loads, repairs and writes back the firmware state in NVRAM.
+#include "NvramTesting.h"
+#include "TestBoard.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+const Bytes ID_BLOCK = {0x4D, 0x20, 0x4D, 0x4D, 0x42, 0x49, 0x6E, 0x69, 0x74, 0x00};
+const Header STORED = {0, 1, 0, 1, 0, 0, 0, 1, 0, "V07", "V08"};
+
+// The header a re-initialisation writes on a fresh board (fs0, revision V01L02).
+Header rebuiltFresh()
+{
+    Header header;
+    header.currentHcpRev = header.nextHcpRev = "V01L02";
+    return header;
+}
+
+TEST(NvramState, fresh_board_gets_its_identification_and_running_partition)
+{
+    TestBoard board;
+    ProcessResult result = runNvram(*board, {});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, firmInfo(rebuiltFresh()));
+    EXPECT_EQ(nvramBytes(*board, 0, 32), rebuiltFresh().bytes());
+    EXPECT_EQ(nvramBytes(*board, 496, 10), ID_BLOCK);
+}
+
+TEST(NvramState, rebuild_on_the_second_partition_with_bank_1_in_use)
+{
+    sim::SimBoard::Options options;
+    options.runningHcp = 1;
+    TestBoard board(options);
+    sim::writeFile(board->path("hcp1/opt/mmb/version.dat"), "key=V1\nother=V2\n");
+    board->setReg(0x600, 0x2000);
+    runNvram(*board, {"-d"});
+    Bytes expected = {0x00, 0x01, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+                      0x56, 0x31, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x56, 0x31, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(nvramBytes(*board, 0, 32), expected);
+    EXPECT_EQ(nvramBytes(*board, 496, 10), ID_BLOCK);
+}
+
+struct DamageCase {
+    const char* what;
+    Bytes idBlock;     // written at 496 after a healthy set-up
+    bool badChecksum;  // the driver answers the first read with EIO
+    bool rebuilt;
+};
+
+TEST(NvramState, damaged_identification_rebuilds_the_header)
+{
+    Bytes otherName = ID_BLOCK;
+    otherName[5] = 'X';
+    Bytes otherByte = ID_BLOCK;
+    otherByte[0] = 'N';
+    Bytes otherSpace = ID_BLOCK;
+    otherSpace[1] = 'x';  // byte 1 is never compared
+    const DamageCase cases[] = {
+        {"all zero", Bytes(10, 0), false, true},
+        {"id byte only", otherName, false, true},
+        {"name only", otherByte, false, true},
+        {"second byte differs", otherSpace, false, false},
+        {"checksum repaired", ID_BLOCK, true, true},
+    };
+    for (const DamageCase& c : cases) {
+        TestBoard board({}, std::to_string(&c - cases));
+        makeHealthy(*board, STORED);
+        board->patchNvram(0, 496, c.idBlock);
+        if (c.badChecksum)
+            board->spoilNvramChecksum(0);
+        ProcessResult result = runNvram(*board, {});
+        Header expected = c.rebuilt ? rebuiltFresh() : STORED;
+        EXPECT_EQ(result.out, firmInfo(expected)) << c.what;
+        EXPECT_EQ(nvramBytes(*board, 0, 32), expected.bytes()) << c.what;
+        EXPECT_EQ(nvramBytes(*board, 496, 10), c.rebuilt ? ID_BLOCK : c.idBlock) << c.what;
+        EXPECT_TRUE(board->nvramChecksumValid(0)) << c.what;
+    }
+}
+
+TEST(NvramState, rebuild_leaves_the_areas_after_the_header_cleared_by_the_driver)
+{
+    TestBoard board;
+    makeHealthy(*board, STORED);
+    board->patchNvram(0, 32, {9, 1});
+    board->patchNvram(0, 318, {3});
+    board->patchNvram(0, 496, Bytes(10, 0));
+    runNvram(*board, {"-d"});
+    EXPECT_EQ(nvramBytes(*board, 32, 2), (Bytes{0, 0}));
+    EXPECT_EQ(nvramBytes(*board, 318, 1), Bytes{0});
+}
+
+TEST(NvramState, flush_keeps_header_bytes_another_program_changed)
+{
+    TestBoard board;
+    makeHealthy(*board, STORED);
+    board->patchNvram(0, 32, {5});
+    // Opens of partition 0: the identification check, the load, then flush.
+    board->addFault("mram-change 0 2 01 after 3");
+    ProcessResult result = runNvram(*board, {"-r"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    Header expected = STORED;
+    expected.nextHcpNo = 1;
+    EXPECT_EQ(nvramBytes(*board, 0, 33), [&] {
+        Bytes bytes = expected.bytes();
+        bytes.push_back(0);  // the reboot count this command cleared
+        return bytes;
+    }());
+}
+
+TEST(NvramState, flush_lets_this_commands_own_changes_win_byte_by_byte)
+{
+    TestBoard board;
+    makeHealthy(*board, STORED);
+    // Another program rewrites the whole current revision while nvram -m runs.
+    board->addFault("mram-change 0 10 4142434445464748494a4b after 3");
+    runNvram(*board, {"-m", "1", "NEW"});
+    EXPECT_EQ(nvramBytes(*board, 10, 11), (Bytes{'N', 'E', 'W', 'D', 'E', 'F', 'G', 'H', 'I', 'J', 'K'}));
+}
+
+struct LogCountCase {
+    int32_t stored;
+    uint16_t resetType;  // register 0x600: 0x0080 is a power-on
+    int32_t after;
+};
+
+TEST(NvramState, log_count_survives_a_reboot_only_when_valid)
+{
+    const LogCountCase cases[] = {
+        {5, 0x0000, 5}, {16, 0x0000, 16}, {17, 0x0000, 0}, {-1, 0x0000, 0}, {5, 0x0080, 0},
+    };
+    for (const LogCountCase& c : cases) {
+        TestBoard board({}, std::to_string(&c - cases));
+        makeHealthy(*board, STORED);
+        board->setReg(0x600, c.resetType);
+        patchBig32(*board, 56, static_cast<uint32_t>(c.stored));
+        runNvram(*board, {"-r"});
+        EXPECT_EQ(static_cast<int32_t>(nvramBig32(*board, 56)), c.after) << c.stored << " " << c.resetType;
+    }
+}
+
+TEST(NvramState, areas_after_the_header_are_written_back_as_loaded)
+{
+    TestBoard board;
+    makeHealthy(*board, STORED);
+    Bytes downLog = {0, 0, 0, 1, 0x5F, 0, 0, 0, 0, 1, 0xE2, 0x40, 2, 0xF1, 4, 1, 0, 0, 0, 0};
+    board->patchNvram(0, 36, downLog);
+    patchBig32(*board, 56, 2);
+    board->patchNvram(0, 60, {0xAA, 0xBB});
+    board->patchNvram(0, 318, {1});
+    board->patchNvram(0, 34, {0x12, 0x34});  // not ours: never read or written
+    runNvram(*board, {"-s", "1"});
+    EXPECT_EQ(nvramBytes(*board, 34, 22), (Bytes{0x12, 0x34, 0, 0, 0, 1, 0x5F, 0, 0, 0, 0, 1, 0xE2, 0x40, 2, 0xF1,
+                                                4, 1, 0, 0, 0, 0}));
+    EXPECT_EQ(nvramBig32(*board, 56), 2u);
+    EXPECT_EQ(nvramBytes(*board, 60, 2), (Bytes{0xAA, 0xBB}));
+    EXPECT_EQ(nvramBytes(*board, 318, 1), Bytes{1});
+    EXPECT_EQ(nvramBytes(*board, 2, 1), Bytes{1});
+}
+
+TEST(NvramState, power_lost_while_writing_is_repaired_at_the_next_start)
+{
+    TestBoard board;
+    makeHealthy(*board, STORED);
+    // The power goes after the byte that selects the next HCP.
+    board->addFault("mram-cut 0 3");
+    EXPECT_EQ(runNvram(*board, {"-s", "1"}).status, 128 + 9);
+    EXPECT_FALSE(board->nvramChecksumValid(0));
+    ProcessResult next = runNvram(*board, {});
+    EXPECT_EQ(next.out, firmInfo(rebuiltFresh()));
+    EXPECT_TRUE(board->nvramChecksumValid(0));
+}
+
+TEST(NvramState, running_partition_detection_copes_with_odd_links_and_files)
+{
+    struct Case {
+        const char* link;           // target of /mnt/mmb, or empty for none
+        std::string revisionFile;   // first lines of fs0's version.dat
+        const char* currentRev;     // revision field afterwards, up to 11 bytes
+        int currentHcp;
+    };
+    const std::string longLine = "rev=" + std::string(10000, 'x') + "\n";
+    const Case cases[] = {
+        {"fs1", "REVISION=V01L02\n", "V01L01", 1},
+        {"/mnt/fs1", "key=V02L10\n", "V02L10", 0},  // not three characters
+        {"", "key=V02L10\n", "V02L10", 0},
+        {"fsX", "key=V02L10\n", "V02L10", 0},
+        {"fs0", "key=ABCDEFGHIJKLMN\n", "ABCDEFGHIJK", 0},
+        {"fs0", "no equals sign\n", "", 0},
+        {"fs0", longLine, "xxxxxxxxxxx", 0},
+        {"fs0", "", "", 0},
+    };
+    for (const Case& c : cases) {
+        TestBoard board({}, std::to_string(&c - cases));
+        std::filesystem::remove(board->boardPath("/mnt/mmb"));
+        if (*c.link != '\0')
+            std::filesystem::create_symlink(c.link, board->boardPath("/mnt/mmb"));
+        sim::writeFile(board->path("hcp0/opt/mmb/version.dat"), c.revisionFile);
+        ProcessResult result = runNvram(*board, {});
+        EXPECT_EQ(result.status, 0) << c.link;
+        Header expected;
+        expected.currentHcpNo = expected.nextHcpNo = static_cast<uint8_t>(c.currentHcp);
+        expected.currentHcpRev = expected.nextHcpRev = c.currentRev;
+        EXPECT_EQ(nvramBytes(*board, 0, 32), expected.bytes()) << c.link << " " << c.revisionFile.substr(0, 20);
+    }
+}
+
+TEST(NvramState, link_of_255_characters_is_read_safely)
+{
+    TestBoard board;
+    std::filesystem::remove(board->boardPath("/mnt/mmb"));
+    std::filesystem::create_symlink(std::string(255, 'a'), board->boardPath("/mnt/mmb"));
+    ProcessResult result = runNvram(*board, {});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, firmInfo(rebuiltFresh()));
+}
+
+} // namespace

@@ -1,0 +1,50 @@
+// Running the built nvram on simulated boards, and the NVRAM images the
+// tests set up and expect.
+#ifndef TEST_NVRAM_TESTING_H
+#define TEST_NVRAM_TESTING_H
+
+#include "Process.h"
+#include "SimBoard.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+extern const char* const USAGE;  // the usage text with its final newline
+
+ProcessResult runNvram(const sim::SimBoard& board, const std::vector<std::string>& args);
+
+// The firmware header as stored at NVRAM bytes 0..31.
+struct Header {
+    uint8_t firmUpMode = 0;
+    uint8_t currentHcpNo = 0;
+    uint8_t nextHcpNo = 0;
+    uint8_t currentBootRom = 0;
+    uint8_t nextBootRom = 0;
+    uint8_t bootRomChange = 0;
+    uint8_t firmChange = 0;
+    uint8_t partStatus0 = 0;
+    uint8_t partStatus1 = 0;
+    std::string currentHcpRev;
+    std::string nextHcpRev;
+
+    Bytes bytes() const;
+};
+
+// An 11-byte revision field holding text.
+Bytes revisionField(const std::string& text);
+
+// A board that last started by a reboot, with a valid NVRAM holding header.
+void makeHealthy(const sim::SimBoard& board, const Header& header);
+// Writes a 32-bit big-endian value through the driver.
+void patchBig32(const sim::SimBoard& board, std::size_t offset, uint32_t value);
+
+Bytes nvramBytes(const sim::SimBoard& board, std::size_t offset, std::size_t length);
+uint32_t nvramBig32(const sim::SimBoard& board, std::size_t offset);
+
+// The eleven firmware information lines.
+std::string firmInfo(const Header& header, int rebootCount = 0, int suppressMode = 0);
+
+#endif

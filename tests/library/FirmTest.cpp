@@ -1,0 +1,163 @@
+// The firmware state object on a simulated board's devices.
+#include "InitErrorLog.h"
+#include "InitMMBFirm.h"
+#include "TestBoard.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+const Bytes ID_BLOCK = {0x4D, 0x20, 0x4D, 0x4D, 0x42, 0x49, 0x6E, 0x69, 0x74, 0x00};
+
+class Firm : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        board_.useInProcess();
+        setenv("MMB_DEBUG_PATH", board_->boardPath("").c_str(), 1);
+        board_->setReg(0x600, 0x0000);  // a reboot: no shell command runs
+    }
+    void TearDown() override { unsetenv("MMB_DEBUG_PATH"); }
+
+    void storeHeader(const Bytes& header) const
+    {
+        board_->patchNvram(0, 0, header);
+        board_->patchNvram(0, 496, ID_BLOCK);
+    }
+    Bytes nvram(std::size_t offset, std::size_t length) const
+    {
+        Bytes all = board_->nvram(0);
+        return Bytes(all.begin() + static_cast<long>(offset), all.begin() + static_cast<long>(offset + length));
+    }
+
+    TestBoard board_;
+    InitMMBFirm firm_;
+};
+
+TEST_F(Firm, board_version_decides_the_two_nic_mode)
+{
+    const std::pair<uint16_t, bool> cases[] = {{0x04A0, false}, {0x04B0, true}, {0x0FF0, true}, {0x0000, false}};
+    for (auto [reg, twoNic] : cases) {
+        board_->setReg(0x76, reg);
+        firm_.readMMBBoardVersion();
+        EXPECT_EQ(firm_.boardVersion, static_cast<uint8_t>(reg >> 4));
+        EXPECT_EQ(firm_.isTwoNICMode(), twoNic) << std::hex << reg;
+    }
+    board_->addFault("cpld-read 0x76 EIO");
+    firm_.boardVersion = 0x11;
+    firm_.readMMBBoardVersion();
+    EXPECT_EQ(firm_.boardVersion, 0x11);
+}
+
+TEST_F(Firm, reset_type_bits_are_cleared_from_the_value_just_read)
+{
+    board_->setReg(0x600, 0x00C0);
+    firm_.powerOnFlag = 1;
+    firm_.resetPowerOnFlag();
+    EXPECT_EQ(board_->cpldWrites(), std::vector<std::string>{"0x0600 0x0040"});
+    EXPECT_EQ(firm_.powerOnFlag, 0);
+    board_->addFault("cpld-read 0x600 EIO");
+    firm_.clearResetTypeRegster(0x40);
+    EXPECT_EQ(board_->cpldWrites().size(), 1u);  // never written without a read
+}
+
+TEST_F(Firm, down_log_is_stored_big_endian_with_its_flag)
+{
+    storeHeader(Bytes(32, 0));
+    auto* record = new InitErrorLog(2, 1, 4, 1, 0, 0, 0, 0);
+    record->time = {1593835520, 123456};
+    firm_.setDownLog(record);
+    EXPECT_EQ(nvram(36, 20), (Bytes{0, 0, 0, 1, 0x5F, 0, 0, 0, 0, 1, 0xE2, 0x40, 2, 0xF1, 4, 1, 0, 0, 0, 0}));
+}
+
+TEST_F(Firm, vlan_mode_is_written_alone)
+{
+    EXPECT_EQ(firm_.setVLANMode(0x103), 1);
+    EXPECT_EQ(firm_.getVLANMode(), 3);
+    EXPECT_EQ(nvram(318, 1), Bytes{3});
+    EXPECT_EQ(nvram(0, 32), Bytes(32, 0));
+}
+
+TEST_F(Firm, load_takes_registers_nor_words_and_the_update_snapshot)
+{
+    storeHeader({'F', 1, 0, 1, 0, 1, 1, 0, 0, 0, 'A', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 'B'});
+    board_->patchNvram(3, 0, {0x12, 0x34, 0xAB, 0xCD});
+    board_->setReg(0x72, 0x01FF);
+    board_->setReg(0x70, 0x0006);
+    firm_.initialize();
+    EXPECT_EQ(firm_.mmbId, 1);
+    EXPECT_EQ(firm_.cpldMode70, 2);
+    EXPECT_EQ(firm_.norWord0, 0x1234);
+    EXPECT_EQ(firm_.norWord1, 0xABCD);
+    EXPECT_TRUE(firm_.firmUpdating);
+    EXPECT_EQ(firm_.initError.firmUpModeAtStart, 'F');
+    EXPECT_EQ(firm_.initError.prevFirmChange, 1);
+    EXPECT_EQ(firm_.initError.prevCurrentHcpNo, 1);
+    EXPECT_EQ(firm_.initError.prevCurrentBootRom, 1);
+    EXPECT_STREQ(firm_.initError.prevCurrentHcpRev, "A");
+    EXPECT_STREQ(firm_.initError.prevNextHcpRev, "B");
+}
+
+TEST_F(Firm, recovery_kind_follows_the_firmware_exchange_flag)
+{
+    const std::pair<uint8_t, int32_t> cases[] = {{1, 2}, {0, 3}};
+    for (auto [firmChange, kind] : cases) {
+        InitMMBFirm firm;
+        storeHeader({'R', 0, 0, 0, 0, 0, firmChange});
+        firm.initialize();
+        EXPECT_EQ(firm.recoveryKind, kind);
+        EXPECT_FALSE(firm.firmUpdating);
+    }
+}
+
+TEST_F(Firm, second_initialize_reads_nothing)
+{
+    storeHeader({0, 1, 1});
+    firm_.initialize();
+    board_->addFault("missing mram0 times 1");
+    board_->addFault("missing cpld times 1");
+    firm_.initialize();
+    EXPECT_EQ(board_->faults().size(), 2u);  // neither device was opened
+    EXPECT_EQ(firm_.header.nextHcpNo, 1);
+}
+
+TEST_F(Firm, start_up_record_packs_to_its_380_byte_form)
+{
+    struct InitMMBFirm::initError record = {};
+    record.flag = 0x01;
+    record.downLogFlag = 1;
+    record.downLog[0] = 0x5F;
+    record.logCount = -2;
+    record.logEntries[255] = 0xEE;
+    record.firmUpModeAtStart = 'F';
+    record.prevNextHcpNo = 1;
+    InitMMBFirm::setRevision(record.prevCurrentHcpRev, "V01");
+    InitMMBFirm::setRevision(record.prevNextHcpRev, "ABCDEFGHIJKLM");
+    uint8_t packed[380];
+    record.pack(packed);
+    Bytes expected(380, 0);
+    expected[0] = 0x01;
+    expected[71] = 1;
+    expected[72] = 0x5F;
+    expected[88] = expected[89] = expected[90] = 0xFF;
+    expected[91] = 0xFE;
+    expected[347] = 0xEE;
+    expected[348] = 'F';
+    expected[354] = 1;
+    expected[355] = 'V', expected[356] = '0', expected[357] = '1';
+    for (int i = 0; i < 11; ++i)
+        expected[366 + i] = static_cast<uint8_t>('A' + i);
+    EXPECT_EQ(Bytes(packed, packed + 380), expected);
+
+    struct InitMMBFirm::initError back = {};
+    back.unpack(packed);
+    uint8_t again[380];
+    back.pack(again);
+    EXPECT_EQ(Bytes(again, again + 380), expected);
+}
+
+} // namespace
