@@ -1,5 +1,6 @@
 #include "NVRAMHandler.h"
 
+#include "InitMMBBootROM.h"
 #include "InitMMBFirm.h"
 #include "NVRCmd.h"
 #include "ShellCommand.h"
@@ -8,6 +9,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/ioctl.h>
@@ -30,6 +32,10 @@ constexpr const char* USAGE =
     "-u set update mode into HCP partiion.\n"
     "-g generate checksum of specified NVRAM patition.\n"
     "-e initialize specified NVRAM patition.";
+
+// Where -p mounts the flash file system that is not running.
+constexpr const char* WORK_DIR = "/tmp/nvrwork";
+constexpr const char* REVISION_FILE = "/tmp/nvrwork/opt/mmb/version.dat";
 
 InitMMBFirm& firm()
 {
@@ -139,7 +145,36 @@ int NVRAMHandler::displayFirmInfo(int, char*)
 
 int NVRAMHandler::displayRevision(int, char*)
 {
-    return 0;  // the flash revision display is not built yet
+    char fmem[2][16] = {};
+    int running = firm().header.currentHcpNo == 0 ? 0 : 1;
+    getFMEMRevision(1 - running, fmem[1 - running]);
+    memcpy(fmem[running], firm().header.currentHcpRev, InitMMBFirm::REV_SIZE);
+    printf("FMEM#0 hcp rev   = %s\n", fmem[0]);
+    return printf("FMEM#1 hcp rev   = %s\n", fmem[1]);
+}
+
+void NVRAMHandler::getFMEMRevision(int fmemNo, char* rev)
+{
+    memset(rev, 0, InitMMBFirm::REV_SIZE);
+    execCommand("%s -p %s", "/bin/mkdir", WORK_DIR);
+    execCommand("%s -t %s %s %s", "/bin/mount", "jffs2", fmemNo == 0 ? "/dev/mtdblock0" : "/dev/mtdblock1", WORK_DIR);
+    char* line = nullptr;
+    size_t size = 0;
+    if (FILE* file = fopen(REVISION_FILE, "r")) {
+        if (getline(&line, &size, file) < 0 && line != nullptr)
+            line[0] = '\0';
+        fclose(file);
+    }
+    execCommand("%s %s", "/bin/umount", WORK_DIR);
+    execCommand("%s %s", "/bin/rmdir", WORK_DIR);
+    const char* value = line != nullptr ? strchr(line, '=') : nullptr;
+    if (value != nullptr) {
+        ++value;
+        size_t length = strcspn(value, "\n");
+        memcpy(rev, value, length < InitMMBFirm::REV_SIZE ? length : InitMMBFirm::REV_SIZE);
+        rev[InitMMBFirm::REV_SIZE - 1] = '\0';
+    }
+    free(line);
 }
 
 int NVRAMHandler::resetSuppress(int, char*)
@@ -149,9 +184,13 @@ int NVRAMHandler::resetSuppress(int, char*)
     return firm().flush();
 }
 
-int NVRAMHandler::selectBoot(int, char*)
+int NVRAMHandler::selectBoot(int bankNo, char*)
 {
-    return 0;  // the boot ROM bank selection is not built yet
+    InitMMBBootROM* bootRom = InitMMBBootROM::getInstance();
+    bootRom->initialize();
+    bootRom->setBankNo(static_cast<unsigned char>(bankNo));
+    firm().header.nextBootRom = static_cast<uint8_t>(bankNo);
+    return firm().flush();
 }
 
 int NVRAMHandler::setUpdateMode(int hcpNo, char* word)

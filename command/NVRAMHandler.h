@@ -39,6 +39,8 @@ public:
     static int generateChecksum(int partition, char*);
     static int initializeNVRAM(int partition, char*);
     static int displayHelp(int, char*);
+    // Reads the revision of flash file system fmemNo into the 11-byte rev.
+    static void getFMEMRevision(int fmemNo, char* rev);
 
 private:
     using Handler = int (*)(int, char*);

@@ -131,6 +131,14 @@ std::string FaultSpec::canonical(const std::string& spec)
         if (status == 0)
             reject(spec, "a failing tool exits with 1 to 255");
         out = kind + " " + words[1] + " " + std::to_string(status);
+    } else if (kind == "eeprom-select") {
+        if (words.size() == 2 && words[1] == "foreign") {
+            out = kind + " foreign";
+        } else {
+            expect(3, "eeprom-select ACTION DETAIL | eeprom-select foreign");
+            out = kind + " " + std::to_string(number(spec, words[1], 0xFFFF, "action code")) + " " +
+                  std::to_string(number(spec, words[2], 0xFFFF, "detail"));
+        }
     } else {
         reject(spec, "unknown kind '" + kind + "'");
     }

@@ -9,6 +9,8 @@
 //   mram-cut PART BYTES                  the next write keeps BYTES bytes, then the power goes
 //   mram-change PART OFFSET HEX          at the next open another program writes HEX at OFFSET
 //   tool NAME STATUS                     the simulated tool NAME exits with STATUS
+//   eeprom-select ACTION DETAIL          the board library's bank selection throws PException
+//   eeprom-select foreign                it throws an exception of another type
 //
 // each optionally followed by "after N" (fire at the N-th matching event)
 // and "times M" (fire M times; mram-cut and mram-change fire once).

@@ -137,6 +137,7 @@ SimBoard SimBoard::create(const std::string& directory, const Options& options)
         if (int error = MramPartition(board.directory_.c_str(), partition).create(); error != 0)
             throw std::runtime_error("creating NVRAM partition " + std::to_string(partition) + ": " +
                                      std::strerror(error));
+    writeFile(board.path(EEPROM_FILE), std::string(1, '\0'));
     std::string image = bootImage();
     writeFile(board.path("hw/mtd0"), image);
     writeFile(board.path("hw/mtd1"), image);
@@ -250,6 +251,11 @@ void SimBoard::setMounts(const std::vector<MountEntry>& entries) const
     std::string file = path(MOUNT_TABLE);
     writeFile(file + ".new", text);
     fs::rename(file + ".new", file);
+}
+
+int SimBoard::eepromBootBank() const
+{
+    return static_cast<unsigned char>(readFile(path(EEPROM_FILE)).at(0));
 }
 
 std::vector<std::string> SimBoard::events() const

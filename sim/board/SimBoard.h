@@ -67,6 +67,9 @@ public:
     std::vector<MountEntry> mounts() const;
     void setMounts(const std::vector<MountEntry>& entries) const;
 
+    // The boot ROM bank the board library stored for the next start.
+    int eepromBootBank() const;
+
     // Lines of the event log (simulated tool calls and power losses).
     std::vector<std::string> events() const;
 

@@ -163,9 +163,10 @@ int cpldRequest(unsigned long request, void* argument, int fd)
 
 int mramRequest(unsigned long request, const Emulated& device)
 {
+    const char* board = sim::boardFromEnvironment();
+    sim::logEvent(board, "ioctl /dev/mram%d 0x%08lx", device.partition, request);
     if (request != MRAM_INITIALIZE && request != MRAM_GENERATE_CHECKSUM)
         return fail(ENOTTY);
-    const char* board = sim::boardFromEnvironment();
     bool initializing = request == MRAM_INITIALIZE;
     char number[4];
     snprintf(number, sizeof number, "%d", device.partition);

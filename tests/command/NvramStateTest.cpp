@@ -218,3 +218,19 @@ TEST(NvramState, link_of_255_characters_is_read_safely)
 }
 
 } // namespace
+
+namespace {
+
+TEST(NvramState, debug_path_prefix_too_long_for_any_path_is_refused_safely)
+{
+    TestBoard board;
+    makeHealthy(*board, STORED);
+    patchBig32(*board, 56, 5);
+    ProcessResult result =
+        runOnBoard(*board, {"env", "MMB_DEBUG_PATH=/" + std::string(300, 'p'), "nvram", "-r"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(nvramBig32(*board, 56), 5u);  // still a reboot: the count file could not be named
+    EXPECT_FALSE(std::filesystem::exists(board->boardPath("/var/mmb/fmem/MMB_REBOOT_HBL_CNT")));
+}
+
+} // namespace

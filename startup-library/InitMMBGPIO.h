@@ -1,0 +1,11 @@
+// The board's GPIO access; no operations are needed beyond its lifetime.
+#ifndef INIT_MMB_GPIO_H
+#define INIT_MMB_GPIO_H
+
+class InitMMBGPIO {
+public:
+    InitMMBGPIO() = default;
+    virtual ~InitMMBGPIO() = default;
+};
+
+#endif

@@ -1,0 +1,184 @@
+// nvram options that reach the board's devices: boot ROM bank selection,
+// NVRAM driver requests, and the flash revision display.
+#include "NvramTesting.h"
+#include "TestBoard.h"
+
+#include "board_devices.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const Header STORED = {0, 0, 1, 0, 0, 0, 0, 0, 0, "V01L02", "V01L01"};
+
+std::vector<std::string> errorLogs(const sim::SimBoard& board)
+{
+    std::vector<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(board.boardPath("/var/mmb/log/init")))
+        names.push_back(entry.path().filename().string());
+    return names;
+}
+
+Bytes errorLogBytes(const sim::SimBoard& board, const std::string& name)
+{
+    std::string content = sim::readFile(board.boardPath("/var/mmb/log/init/" + name));
+    return Bytes(content.begin(), content.end());
+}
+
+struct BankCase {
+    const char* what;
+    std::vector<const char*> faults;
+    int eepromBank;      // afterwards
+    Bytes recordCodes;   // bytes 8..15 of the one error log, or empty for none
+};
+
+TEST(NvramDevices, bank_selection_is_stored_in_eeprom_and_nvram)
+{
+    const BankCase cases[] = {
+        {"selected", {}, 1, {}},
+        {"transient failure five times", {"eeprom-select 2 4 times 5"}, 1, {}},
+        {"transient failure six times", {"eeprom-select 2 4 times 6"}, 0, {}},
+        {"other failure", {"eeprom-select 2 5"}, 0, {2, 0xF0, 4, 1, 0, 0, 0, 0}},
+        {"foreign failure", {"eeprom-select foreign"}, 0, {2, 0xF0, 4, 1, 0, 0, 0, 0}},
+    };
+    for (const BankCase& c : cases) {
+        TestBoard board({}, std::to_string(&c - cases));
+        makeHealthy(*board, STORED);
+        for (const char* fault : c.faults)
+            board->addFault(fault);
+        ProcessResult result = runNvram(*board, {"-b", "1"});
+        EXPECT_EQ(result.status, 0) << c.what << result.err;
+        EXPECT_EQ(result.out, "") << c.what;
+        EXPECT_EQ(board->eepromBootBank(), c.eepromBank) << c.what;
+        EXPECT_EQ(nvramBytes(*board, 4, 1), Bytes{1}) << c.what;  // the next bank is recorded whatever happened
+        std::vector<std::string> logs = errorLogs(*board);
+        ASSERT_EQ(logs.size(), c.recordCodes.empty() ? 0u : 1u) << c.what;
+        if (!logs.empty()) {
+            Bytes record = errorLogBytes(*board, logs[0]);
+            EXPECT_EQ(Bytes(record.begin() + 8, record.end()), c.recordCodes) << c.what;
+        }
+    }
+}
+
+TEST(NvramDevices, failed_selection_record_carries_its_time_and_board)
+{
+    sim::SimBoard::Options options;
+    options.mmbNumber = 1;
+    TestBoard board(options);
+    makeHealthy(*board, STORED);
+    board->addFault("eeprom-select 2 5");
+    runNvram(*board, {"-b", "1"});
+    std::vector<std::string> logs = errorLogs(*board);
+    ASSERT_EQ(logs.size(), 1u);
+    Bytes record = errorLogBytes(*board, logs[0]);
+    ASSERT_EQ(record.size(), 16u);
+    uint32_t seconds = static_cast<uint32_t>(record[0] << 24 | record[1] << 16 | record[2] << 8 | record[3]);
+    uint32_t micros = static_cast<uint32_t>(record[4] << 24 | record[5] << 16 | record[6] << 8 | record[7]);
+    char name[32];
+    snprintf(name, sizeof name, "%u.%03u", seconds, micros / 1000);
+    EXPECT_EQ(logs[0], name);
+    EXPECT_EQ(Bytes(record.begin() + 8, record.end()), (Bytes{0x02, 0xF1, 0x04, 0x01, 0, 0, 0, 0}));
+}
+
+TEST(NvramDevices, watchdog_error_at_boot_is_recorded_with_the_bank_in_use)
+{
+    TestBoard board;
+    makeHealthy(*board, STORED);
+    board->setReg(0x600, 0x2100);  // watchdog error flag, bank 1 in use
+    runNvram(*board, {"-b", "0"});
+    std::vector<std::string> logs = errorLogs(*board);
+    ASSERT_EQ(logs.size(), 1u);
+    Bytes record = errorLogBytes(*board, logs[0]);
+    EXPECT_EQ(Bytes(record.begin() + 8, record.end()), (Bytes{2, 0xF0, 0x19, 1, 0, 0, 0, 0}));
+    EXPECT_EQ(board->eepromBootBank(), 0);
+}
+
+TEST(NvramDevices, unreachable_watchdog_ends_bank_selection_with_status_1)
+{
+    TestBoard board;
+    makeHealthy(*board, STORED);
+    board->addFault("cpld-read 0x610 EIO");
+    ProcessResult result = runNvram(*board, {"-b", "1"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(nvramBytes(*board, 4, 1), Bytes{0});
+    EXPECT_EQ(board->eepromBootBank(), 0);
+}
+
+TEST(NvramDevices, partition_requests_reach_the_driver_with_their_numbers)
+{
+    TestBoard board;
+    makeHealthy(*board, STORED);
+    runNvram(*board, {"-g", "1"});
+    runNvram(*board, {"-e", "3"});
+    char checksum[64];
+    char initialize[64];
+    snprintf(checksum, sizeof checksum, "ioctl /dev/mram1 0x%08lx", MRAM_GENERATE_CHECKSUM);
+    snprintf(initialize, sizeof initialize, "ioctl /dev/mram3 0x%08lx", MRAM_INITIALIZE);
+    EXPECT_EQ(board->events(), (std::vector<std::string>{checksum, initialize}));
+}
+
+struct RevisionCase {
+    const char* what;
+    int running;                 // currentHcpNo in NVRAM
+    std::string otherFile;       // content of the other flash's version.dat, or "-" for none
+    std::string out;
+    std::vector<std::string> events;
+};
+
+TEST(NvramDevices, revision_display_mounts_only_the_flash_not_running)
+{
+    const std::vector<std::string> mountOne = {"mount -t jffs2 /dev/mtdblock1 /tmp/nvrwork", "umount /tmp/nvrwork"};
+    const std::vector<std::string> mountZero = {"mount -t jffs2 /dev/mtdblock0 /tmp/nvrwork", "umount /tmp/nvrwork"};
+    const RevisionCase cases[] = {
+        {"running 0", 0, "REVISION=V01L01\n", "FMEM#0 hcp rev   = V1\nFMEM#1 hcp rev   = V01L01\n", mountOne},
+        {"running 1", 1, "REVISION=V01L02\n", "FMEM#0 hcp rev   = V01L02\nFMEM#1 hcp rev   = V1\n", mountZero},
+        {"cut to 10", 0, "rev=ABCDEFGHIJKL\n", "FMEM#0 hcp rev   = V1\nFMEM#1 hcp rev   = ABCDEFGHIJ\n", mountOne},
+        {"no equals", 0, "ABCDEFGHIJKL\n", "FMEM#0 hcp rev   = V1\nFMEM#1 hcp rev   = \n", mountOne},
+        {"no file", 0, "-", "FMEM#0 hcp rev   = V1\nFMEM#1 hcp rev   = \n", mountOne},
+    };
+    for (const RevisionCase& c : cases) {
+        TestBoard board({}, std::to_string(&c - cases));
+        Header header = STORED;
+        header.currentHcpNo = static_cast<uint8_t>(c.running);
+        header.currentHcpRev = "V1";
+        makeHealthy(*board, header);
+        std::string other = board->path("hcp" + std::to_string(1 - c.running) + "/opt/mmb/version.dat");
+        if (c.otherFile == "-")
+            fs::remove(other);
+        else
+            sim::writeFile(other, c.otherFile);
+        ProcessResult result = runNvram(*board, {"-p"});
+        EXPECT_EQ(result.status, 0) << c.what << result.err;
+        EXPECT_EQ(result.out, c.out) << c.what;
+        EXPECT_EQ(board->events(), c.events) << c.what;
+        EXPECT_FALSE(fs::exists(board->boardPath("/tmp/nvrwork"))) << c.what;
+        EXPECT_EQ(board->mounts().size(), 2u) << c.what;
+    }
+}
+
+TEST(NvramDevices, failing_mount_ends_the_display_with_status_1)
+{
+    TestBoard board;
+    makeHealthy(*board, STORED);
+    board->addFault("tool mount 32");
+    ProcessResult result = runNvram(*board, {"-p"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_TRUE(fs::is_directory(board->boardPath("/tmp/nvrwork")));  // left as the failure found it
+}
+
+TEST(NvramDevices, leftover_work_folder_does_not_stop_the_display)
+{
+    TestBoard board;
+    makeHealthy(*board, STORED);
+    fs::create_directories(board->boardPath("/tmp/nvrwork"));
+    ProcessResult result = runNvram(*board, {"-p"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "FMEM#0 hcp rev   = V01L02\nFMEM#1 hcp rev   = V01L01\n");
+}
+
+} // namespace
