@@ -42,7 +42,8 @@ extern "C" int putMmbTrace(unsigned char serviceLevel, const void* header, const
     size_t textLength = strnlen(text, TEXT_SIZE - 1);
     memcpy(message + 1 + HEADER_SIZE, text, textLength);
     message[1 + HEADER_SIZE + textLength] = '\0';
-    ssize_t sent = sendto(traceSocket(), message, 1 + HEADER_SIZE + textLength + 1, 0,
+    // Never wait for a slow service: a trace must not stall the board (or a signal handler).
+    ssize_t sent = sendto(traceSocket(), message, 1 + HEADER_SIZE + textLength + 1, MSG_DONTWAIT,
                           reinterpret_cast<const sockaddr*>(&address), sizeof address);
     return sent < 0 ? -1 : 0;
 }

@@ -1,0 +1,121 @@
+#include "InitErrorLog.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <sys/time.h>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+std::string root;  // MMB_DEBUG_PATH of this process
+
+class LogRoot : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        char name[] = "/tmp/mmberrlog.XXXXXX";
+        ASSERT_NE(mkdtemp(name), nullptr);
+        root = name;
+        setenv("MMB_DEBUG_PATH", name, 1);
+        std::filesystem::create_directories(logDir());
+    }
+    void TearDown() override { std::filesystem::remove_all(root); }
+
+    static std::string logDir() { return root + "/var/mmb/log/init/"; }
+};
+[[maybe_unused]] ::testing::Environment* const logRoot = ::testing::AddGlobalTestEnvironment(new LogRoot);
+
+Bytes fileBytes(const std::string& name)
+{
+    std::ifstream in(LogRoot::logDir() + name, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A record stamped with a chosen time, as if it had been made then.
+InitErrorLog recordAt(int32_t seconds, int32_t microseconds, int kind, int unit, uint8_t code0)
+{
+    InitErrorLog record(kind, unit, code0, 1, 0, 0, 0, 0);
+    record.time = {seconds, microseconds};
+    return record;
+}
+
+long long microsecondsNow()
+{
+    timeval now;
+    gettimeofday(&now, nullptr);
+    return now.tv_sec * 1000000LL + now.tv_usec;
+}
+
+TEST(ErrorLog, unit_number_gives_the_unit_code)
+{
+    const std::pair<int, uint8_t> cases[] = {{0, 0xF0}, {1, 0xF1}, {2, 0xC2}, {7, 0xF1}};
+    for (const auto& [unit, code] : cases)
+        EXPECT_EQ(InitErrorLog(1, unit, 0, 0, 0, 0, 0, 0).unitCode, code) << "unit " << unit;
+}
+
+TEST(ErrorLog, constructor_keeps_low_kind_byte_and_codes_and_takes_the_time)
+{
+    const long long before = microsecondsNow();
+    InitErrorLog record(0x103, 0, 9, 8, 7, 6, 5, 4);
+    const long long after = microsecondsNow();
+
+    EXPECT_TRUE(record.valid);
+    EXPECT_EQ(record.kind, 3);
+    EXPECT_EQ(Bytes(record.code, record.code + 6), (Bytes{9, 8, 7, 6, 5, 4}));
+    const long long stamp = record.time.seconds * 1000000LL + record.time.microseconds;
+    EXPECT_GE(stamp, before);
+    EXPECT_LE(stamp, after);
+}
+
+TEST(ErrorLog, saved_form_is_sixteen_big_endian_bytes)
+{
+    InitErrorLog record = recordAt(1593835520, 123456, 2, 1, 4);
+    InitErrorLog::outputLog(record);
+    EXPECT_EQ(fileBytes("1593835520.123"),
+              (Bytes{0x5F, 0x00, 0x00, 0x00, 0x00, 0x01, 0xE2, 0x40, 0x02, 0xF1, 0x04, 0x01, 0x00, 0x00, 0x00, 0x00}));
+}
+
+TEST(ErrorLog, file_name_is_seconds_and_three_digit_milliseconds)
+{
+    struct Case {
+        int32_t seconds;
+        int32_t microseconds;
+        const char* name;
+    };
+    const Case cases[] = {
+        {1000, 5000, "1000.005"}, {1000, 999999, "1000.999"}, {1001, 999, "1001.000"}, {1002, 42000, "1002.042"}};
+    for (const Case& c : cases) {
+        InitErrorLog record = recordAt(c.seconds, c.microseconds, 1, 0, 2);
+        InitErrorLog::outputLog(record);
+        EXPECT_EQ(fileBytes(c.name).size(), 16u) << c.name;
+    }
+}
+
+TEST(ErrorLog, later_record_of_the_same_millisecond_replaces_the_file)
+{
+    std::ofstream(LogRoot::logDir() + "2000.042") << std::string(40, '#');  // longer than a record
+    InitErrorLog first = recordAt(2000, 42000, 1, 0, 9);
+    InitErrorLog second = recordAt(2000, 42999, 3, 2, 7);
+    InitErrorLog::outputLog(first);
+    InitErrorLog::outputLog(second);
+    EXPECT_EQ(fileBytes("2000.042"),
+              (Bytes{0x00, 0x00, 0x07, 0xD0, 0x00, 0x00, 0xA7, 0xF7, 0x03, 0xC2, 0x07, 0x01, 0x00, 0x00, 0x00, 0x00}));
+}
+
+TEST(ErrorLog, missing_directory_loses_the_record_quietly)
+{
+    std::filesystem::remove_all(LogRoot::logDir());
+    InitErrorLog record = recordAt(3000, 0, 1, 0, 2);
+    EXPECT_NO_THROW(InitErrorLog::outputLog(record));
+    EXPECT_FALSE(std::filesystem::exists(LogRoot::logDir())) << "the directory is not created";
+    std::filesystem::create_directories(LogRoot::logDir());
+}
+
+} // namespace

@@ -1,0 +1,323 @@
+#include "InitErrorLog.h"
+#include "InitLocalTrace.h"
+#include "InitMMBFile.h"
+#include "InitMMBFirm.h"
+#include "InitTraceFile.h"
+#include "InitTraceHandler.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <new>
+#include <regex>
+#include <string>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+#include <vector>
+
+// Every operator new of the process is counted, so a test can show that the
+// trace path stays off the heap (it is also called from signal handlers).
+static long newCalls = 0;
+
+// The replacements pair malloc with free, which the compiler cannot tell once
+// it inlines them into a caller.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
+void* operator new(std::size_t size)
+{
+    ++newCalls;
+    if (void* memory = std::malloc(size == 0 ? 1 : size))
+        return memory;
+    throw std::bad_alloc();
+}
+
+void operator delete(void* memory) noexcept
+{
+    std::free(memory);
+}
+
+void operator delete(void* memory, std::size_t) noexcept
+{
+    std::free(memory);
+}
+
+#pragma GCC diagnostic pop
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+std::string root;  // MMB_DEBUG_PATH of this process
+constexpr const char* LOCAL_NAME = "/local.trace";
+constexpr int LIVE_ID = 0x1234;  // not symmetric, so the byte order shows
+
+// The directory must be named before any library call: the trace service
+// singleton keeps the socket path it computes first.
+class TraceRoot : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        char name[] = "/tmp/mmbtrace.XXXXXX";
+        ASSERT_NE(mkdtemp(name), nullptr);
+        root = name;
+        setenv("MMB_DEBUG_PATH", name, 1);
+        std::filesystem::create_directories(root + "/var/mmb/sock");
+    }
+    void TearDown() override { std::filesystem::remove_all(root); }
+};
+[[maybe_unused]] ::testing::Environment* const traceRoot = ::testing::AddGlobalTestEnvironment(new TraceRoot);
+
+// Replaces the seconds of the local file's "(sec=N)" stamp with "*", so
+// that lines compare exactly in everything else.
+std::string stamped(const std::string& line)
+{
+    return std::regex_replace(line, std::regex(R"(\(sec=[0-9]+\)$)"), "(sec=*)");
+}
+
+Lines localLines()
+{
+    Lines lines;
+    std::ifstream in(root + LOCAL_NAME);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(stamped(line));
+    return lines;
+}
+
+// Stands in for the board trace service while it lives: binds the socket
+// file and reads what was sent as "<service level> <trace id> <text>".
+class TraceService {
+public:
+    TraceService() : path(root + "/var/mmb/sock/ipcsock04"), fd(socket(AF_UNIX, SOCK_DGRAM, 0))
+    {
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+        EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << path;
+    }
+    ~TraceService()
+    {
+        close(fd);
+        unlink(path.c_str());
+    }
+
+    // The queue holds only a few datagrams before the sender blocks, so
+    // callers read after every handful of traces.
+    Lines receive()
+    {
+        Lines got;
+        unsigned char buffer[512];
+        ssize_t size;
+        while ((size = recv(fd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0) {
+            EXPECT_TRUE(size > 5 && buffer[1] == 1 && buffer[2] == 0 && buffer[size - 1] == '\0');
+            got.push_back(std::to_string(buffer[0]) + " " + std::to_string(buffer[3] << 8 | buffer[4]) + " " +
+                          stamped(reinterpret_cast<const char*>(buffer + 5)));
+        }
+        return got;
+    }
+
+private:
+    std::string path;
+    int fd;
+};
+
+void trace(int level, const char* text)
+{
+    InitTraceHandler::getInstance()->output(20001, level, text);
+}
+
+// operator new calls made by count traces; a service is drained after each.
+// The text is longer than any small-string buffer, so a copy would show.
+long newCallsOfTraces(int count, TraceService* service = nullptr)
+{
+    long calls = 0;
+    for (int i = 0; i < count; ++i) {
+        long before = newCalls;
+        InitTraceHandler::getInstance()->outputf(20001, 1, "steady trace number %d of the run", i);
+        calls += newCalls - before;
+        if (service != nullptr)
+            service->receive();
+    }
+    return calls;
+}
+
+class Trace : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::filesystem::remove(root + LOCAL_NAME);
+        reset(nullptr, 0);
+    }
+
+    // Brings the singletons back to their state at process start, then
+    // applies what the library's user would set.
+    static void reset(const char* fileName, int traceId)
+    {
+        InitTraceHandler::getInstance()->traceId = traceId;
+        InitLocalTrace* local = InitLocalTrace::getInstance();
+        local->fileName = fileName;
+        local->lineCount = 0;
+        local->exported = false;
+        InitTraceFile::getInstance()->running = false;
+    }
+
+    static InitLocalTrace& local() { return *InitLocalTrace::getInstance(); }
+};
+
+TEST_F(Trace, keeps_and_sends_nothing_without_a_local_file_name)
+{
+    reset(nullptr, 257);
+    TraceService service;
+    trace(0, "dropped");
+    EXPECT_EQ(service.receive(), Lines{});
+    EXPECT_FALSE(local().exported);
+    EXPECT_EQ(local().lineCount, 0);
+}
+
+TEST_F(Trace, first_line_truncates_the_file_and_levels_are_named)
+{
+    std::ofstream(root + LOCAL_NAME) << "RUN# stale\nRUN# stale\n";
+    reset(LOCAL_NAME, 0);
+    trace(0, "run");
+    trace(1, "debug");
+    trace(2, "devtest");
+    EXPECT_EQ(localLines(), (Lines{"RUN# 20001 run(sec=*)", "DBG# 20001 debug(sec=*)", "DVT# 20001 devtest(sec=*)"}));
+}
+
+TEST_F(Trace, local_file_starts_over_after_line_1001)
+{
+    reset(LOCAL_NAME, 0);
+    for (int i = 0; i < 1001; ++i)
+        trace(1, "fill");
+    EXPECT_EQ(local().lineCount, 0);
+    EXPECT_EQ(localLines().size(), 1001u);
+    trace(0, "over");
+    EXPECT_EQ(localLines(), Lines{"RUN# 20001 over(sec=*)"});
+    EXPECT_EQ(local().lineCount, 1);
+}
+
+TEST_F(Trace, service_gets_the_local_file_once_then_live_lines)
+{
+    reset(LOCAL_NAME, 256);
+    TraceService service;
+    trace(0, "a");
+    trace(1, "b");
+    EXPECT_EQ(service.receive(), Lines{});  // 256 keeps lines local
+
+    InitTraceHandler::getInstance()->traceId = LIVE_ID;
+    trace(2, "c");
+    EXPECT_EQ(service.receive(), (Lines{"0 256 20001 a(sec=*)", "200 256 20001 b(sec=*)", "100 256 20001 c(sec=*)"}));
+    EXPECT_TRUE(local().exported);
+    trace(1, "d");
+    EXPECT_EQ(service.receive(), Lines{"200 4660 20001 d"});
+}
+
+TEST_F(Trace, notices_a_late_service_but_not_its_removal)
+{
+    reset(LOCAL_NAME, LIVE_ID);
+    trace(0, "early");
+    EXPECT_FALSE(local().exported);
+    {
+        TraceService service;
+        trace(1, "up");
+        EXPECT_EQ(service.receive(), (Lines{"0 256 20001 early(sec=*)", "200 256 20001 up(sec=*)"}));
+    }
+    trace(0, "lost");  // putMmbTrace finds no socket and fails quietly
+    EXPECT_TRUE(InitTraceFile::getInstance()->running);
+    TraceService again;
+    trace(0, "back");
+    EXPECT_EQ(again.receive(), Lines{"0 4660 20001 back"});
+}
+
+TEST_F(Trace, each_output_form_reaches_the_catalogue_within_its_buffers)
+{
+    reset(LOCAL_NAME, 0);
+    InitTraceHandler* handler = InitTraceHandler::getInstance();
+    const std::string longText(300, 'x');
+    handler->output(20001, 1, "alone");
+    handler->output(20010, 1, "first", "second");
+    handler->output(20011, 0, "open", 13);
+    handler->output(20011, 0, "result", -1);
+    handler->outputf(20002, 1, "count=%d", 42);
+    handler->outputf(20001, 0, "%s", longText.c_str());    // cut to 239 characters
+    handler->output(20003, 0, longText.c_str(), "tail");  // line cut to 255
+    EXPECT_EQ(localLines(), (Lines{"DBG# 20001 alone(sec=*)", "DBG# 20010 first second(sec=*)",
+                                   "RUN# 20011 open 13(sec=*)", "RUN# 20011 result -1(sec=*)",
+                                   "DBG# 20002 count=42(sec=*)", "RUN# 20001 " + std::string(239, 'x') + "(sec=*)",
+                                   "RUN# " + ("20003 " + longText).substr(0, 255) + "(sec=*)"}));
+}
+
+TEST_F(Trace, traces_without_heap_allocation)
+{
+    EXPECT_EQ(newCallsOfTraces(100), 0) << "both sinks off";
+    reset(LOCAL_NAME, 0);
+    EXPECT_EQ(newCallsOfTraces(100), 0) << "local trace file";
+    reset(LOCAL_NAME, LIVE_ID);
+    TraceService service;
+    EXPECT_EQ(newCallsOfTraces(100, &service), 0) << "replay, then live lines";
+}
+
+// The file helper traces through the same singletons.
+class MMBFile : public Trace {};
+
+TEST_F(MMBFile, makePath_puts_the_debug_prefix_in_front)
+{
+    struct Case {
+        const char* prefix;  // null: variable unset
+        const char* name;
+        std::string path;
+    };
+    const std::string widestPrefix = "/" + std::string(250, 'p');  // with "/log": 255, the most that fits
+    const std::string tooWide = widestPrefix + "p";
+    const Case cases[] = {
+        {"/tmp/dbg", "/var/mmb/x", "/tmp/dbg/var/mmb/x"},
+        {nullptr, "/var/mmb/x", "/var/mmb/x"},
+        {"", "/var/mmb/x", "/var/mmb/x"},
+        {widestPrefix.c_str(), "/log", widestPrefix + "/log"},
+        {tooWide.c_str(), "/log", ""},  // never a cut path
+    };
+    const std::string saved = getenv("MMB_DEBUG_PATH");
+    for (const Case& c : cases) {
+        if (c.prefix != nullptr)
+            setenv("MMB_DEBUG_PATH", c.prefix, 1);
+        else
+            unsetenv("MMB_DEBUG_PATH");
+        char out[InitMMBFile::PATH_SIZE];
+        memset(out, '?', sizeof out);
+        InitMMBFile::makePath(c.name, out);
+        EXPECT_EQ(out, c.path) << (c.prefix != nullptr ? c.prefix : "(unset)");
+    }
+    setenv("MMB_DEBUG_PATH", saved.c_str(), 1);
+}
+
+TEST_F(MMBFile, setMode_throws_for_a_number_outside_the_table)
+{
+    reset(LOCAL_NAME, 0);
+    InitMMBFirm::getInstance()->mmbId = 1;
+    for (int number : {5, -1}) {
+        InitMMBFile file;
+        strcpy(file.path, "/var/mmb/some.file");
+        file.setMode(4);
+        EXPECT_STREQ(file.mode, "a");
+        std::unique_ptr<InitErrorLog> record;
+        try {
+            file.setMode(number);
+        } catch (InitErrorLog* thrown) {
+            record.reset(thrown);
+        }
+        ASSERT_NE(record, nullptr) << number;
+        uint8_t saved[InitErrorLog::SAVED_SIZE];
+        record->pack(saved);
+        EXPECT_EQ(std::vector<int>(saved + 8, saved + 16), (std::vector<int>{1, 0xF1, 0x39, 1, 0, 0, 0, 0}));
+        EXPECT_STREQ(file.mode, "a") << "mode kept after " << number;
+    }
+    EXPECT_EQ(localLines(), Lines(2, "RUN# 20015 setMode /var/mmb/some.file(sec=*)"));
+}
+
+} // namespace
