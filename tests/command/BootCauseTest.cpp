@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 
 namespace fs = std::filesystem;
 
@@ -19,7 +20,7 @@ struct BootCase {
     const char* what;
     uint16_t resetType;           // register 0x600
     const char* fault;            // armed fault, or empty
-    const char* countFile;        // content, or null for no file
+    std::optional<std::string> countFile;  // content, if the file exists
     bool i2cMarker;               // the marker exists before the run
     bool acOn;                    // judged a power-on
     bool rebootMarker, i2cMarkerAfter;
@@ -29,13 +30,13 @@ struct BootCase {
 TEST(BootCause, each_rule_decides_as_the_board_expects)
 {
     const BootCase cases[] = {
-        {"power-on flag", 0x0180, "", nullptr, false, true, true, true, {"0x0600 0x0080"}},
-        {"power-on flag, bank 1", 0x2080, "", nullptr, false, true, true, true, {"0x0600 0x2080"}},
-        {"plain reboot", 0x0000, "", nullptr, false, false, false, false, {}},
+        {"power-on flag", 0x0180, "", std::nullopt, false, true, true, true, {"0x0600 0x0080"}},
+        {"power-on flag, bank 1", 0x2080, "", std::nullopt, false, true, true, true, {"0x0600 0x2080"}},
+        {"plain reboot", 0x0000, "", std::nullopt, false, false, false, false, {}},
         {"HBL count set", 0x0000, "", "\x03", false, true, true, false, {}},
-        {"HBL count zero", 0x0000, "", std::string("\0", 1).c_str(), false, false, false, false, {}},
+        {"HBL count zero", 0x0000, "", std::string("\0", 1), false, false, false, false, {}},
         {"I2C marker", 0x0000, "", "", true, true, true, true, {}},
-        {"register unreadable", 0x0080, "cpld-read 0x600 EIO times 1", nullptr, false, false, false, false, {}},
+        {"register unreadable", 0x0080, "cpld-read 0x600 EIO times 1", std::nullopt, false, false, false, false, {}},
         {"no register device", 0x0080, "missing cpld", "\x01", false, true, true, false, {}},
     };
     for (const BootCase& c : cases) {
@@ -43,8 +44,8 @@ TEST(BootCause, each_rule_decides_as_the_board_expects)
         makeHealthy(*board, {});
         board->setReg(0x600, c.resetType);
         patchBig32(*board, 56, 5);  // survives a reboot, cleared by a power-on
-        if (c.countFile != nullptr)
-            sim::writeFile(board->boardPath(COUNT_FILE), c.countFile);
+        if (c.countFile)
+            sim::writeFile(board->boardPath(COUNT_FILE), *c.countFile);
         if (c.i2cMarker)
             sim::writeFile(board->boardPath(I2C_MARKER), "");
         if (*c.fault != '\0')

@@ -174,3 +174,23 @@ TEST(NvramOptions, requests_reach_the_driver)
 }
 
 } // namespace
+
+namespace {
+
+TEST(NvramOptions, initialise_clears_the_update_state_and_keeps_the_rest)
+{
+    TestBoard board;
+    const Header stored = {'F', 1, 0, 1, 0, 1, 1, 1, 1, "V07", "V08"};
+    makeHealthy(*board, stored);
+    board->patchNvram(0, 32, {4, 1});
+    board->patchNvram(0, 36, {0, 0, 0, 1, 0xAB});
+    board->patchNvram(0, 318, {2});
+    EXPECT_EQ(runNvram(*board, {"-i"}).out, "");
+    const Header cleared = {0, 0, 0, 1, 1, 1, 1, 1, 1, "", ""};
+    Bytes expected = cleared.bytes();
+    expected.insert(expected.end(), {0, 0, 0, 0, 0, 0, 0, 1, 0xAB});
+    EXPECT_EQ(nvramBytes(*board, 0, 41), expected);
+    EXPECT_EQ(nvramBytes(*board, 318, 1), Bytes{2});
+}
+
+} // namespace

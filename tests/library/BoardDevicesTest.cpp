@@ -153,7 +153,9 @@ TEST_F(BoardDevices, each_watchdog_failure_is_traced_closed_and_thrown)
             watchdog_->openWdt();
         if (*c.fault != '\0')
             board_->addFault(c.fault);
-        EXPECT_EQ(thrownRecord([&] { (watchdog_->*c.operation)(); }), c.record) << c.what;
+        InitMMBWatchDogTimer* watchdog = watchdog_;
+        auto operation = c.operation;
+        EXPECT_EQ(thrownRecord([watchdog, operation] { (watchdog->*operation)(); }), c.record) << c.what;
         EXPECT_EQ(watchdog_->fd, -1) << c.what;
         EXPECT_EQ(traces(), std::vector<std::string>{c.trace}) << c.what;
     }
