@@ -1,5 +1,6 @@
 #include "InitMMBBootROM.h"
 
+#include "BoardRegisters.h"
 #include "CpldAccess.h"
 #include "InitErrorLog.h"
 #include "InitMMBFirm.h"
@@ -10,8 +11,6 @@
 
 namespace {
 
-constexpr uint32_t REG_RESET_TYPE = 0x600;
-constexpr uint16_t BANK1_IN_USE = 0x2000;
 constexpr uint8_t BOOT_WITH_WDT_ERROR = 0x19;
 constexpr uint8_t SELECTION_FAILED = 4;
 constexpr int TRANSIENT_ACTION = 2;
@@ -43,7 +42,7 @@ void InitMMBBootROM::initialize()
     InitMMBFirm::getInstance();
     trace = InitTraceHandler::getInstance();
     uint16_t resetType = 0;
-    bankNo = readCpldRegister(REG_RESET_TYPE, resetType) && (resetType & BANK1_IN_USE) != 0 ? 1 : 0;
+    bankNo = readCpldRegister(reg::RESET_TYPE, resetType) && (resetType & reg::BANK1_IN_USE) != 0 ? 1 : 0;
     trace->outputf(20002, 1, "read GPIO current NOR boot bank:(%x)", bankNo);
 
     InitMMBWatchDogTimer* watchdog = InitMMBWatchDogTimer::getInstance();

@@ -1,5 +1,6 @@
 #include "InitMMBFirm.h"
 
+#include "BoardRegisters.h"
 #include "ByteOrder.h"
 #include "CpldAccess.h"
 #include "InitErrorLog.h"
@@ -17,15 +18,6 @@
 
 namespace {
 
-constexpr uint32_t REG_CPLD_MODE = 0x70;
-constexpr uint32_t REG_MMB_NUMBER = 0x72;
-constexpr uint32_t REG_BOARD_VERSION = 0x76;
-constexpr uint32_t REG_RESET_TYPE = 0x600;
-
-constexpr uint16_t MMB_NUMBER_BIT = 0x0100;
-constexpr uint16_t POWER_ON_FLAG = 0x0080;
-constexpr uint16_t WDT_ERROR_FLAG = 0x0100;
-constexpr uint16_t BANK1_IN_USE = 0x2000;
 constexpr uint8_t TWO_NIC_MIN_VERSION = 0x4B;
 
 constexpr const char* REBOOT_MARKER = "/tmp/MMB_REBOOT_HBL";
@@ -109,13 +101,13 @@ void InitMMBFirm::initialize()
     readMMBBoardVersion();
 
     uint16_t value = 0;
-    mmbId = readCpldRegister(REG_MMB_NUMBER, value) && (value & MMB_NUMBER_BIT) != 0 ? 1 : 0;
+    mmbId = readCpldRegister(reg::MMB_NUMBER, value) && (value & reg::MMB_NUMBER_BIT) != 0 ? 1 : 0;
     value = 0;
-    if (readCpldRegister(REG_CPLD_MODE, value) && (value & 3) == 1) {
+    if (readCpldRegister(reg::CPLD_MODE, value) && (value & reg::CPLD_MODE_MASK) == 1) {
         cpldMode70 = 1;
     } else {
         value = 0;
-        cpldMode70 = readCpldRegister(REG_CPLD_MODE, value) && (value & 3) == 2 ? 2 : 0;
+        cpldMode70 = readCpldRegister(reg::CPLD_MODE, value) && (value & reg::CPLD_MODE_MASK) == 2 ? 2 : 0;
     }
 
     int fd = -1;
@@ -133,7 +125,7 @@ void InitMMBFirm::initialize()
         takeUpdateSnapshot();
     initError.firmUpModeAtStart = header.firmUpMode;
     if (fd >= 0) {
-        loadAreas(fd);
+        transferAreas(fd, false);
         close(fd);
     }
 
@@ -156,29 +148,34 @@ void InitMMBFirm::takeUpdateSnapshot()
     copyRevision(initError.prevNextHcpRev, header.nextHcpRev);
 }
 
-// Reads the areas after the header from the open partition. The big-endian
-// areas are read over their current packed form, so bytes a failed or short
-// read leaves alone keep the fields as they were.
-void InitMMBFirm::loadAreas(int fd)
+// Reads or writes the areas after the header on the open partition. The
+// big-endian areas are read over their current packed form, so bytes a
+// failed or short read leaves alone keep the fields as they were.
+void InitMMBFirm::transferAreas(int fd, bool writing)
 {
-    lseek(fd, nvram::REBOOT_COUNT_OFFSET, SEEK_SET);
-    read(fd, &rebootCount, 1);
-    read(fd, &suppressMode, 1);
+    auto transfer = [fd, writing](int offset, void* bytes, size_t length) {
+        if (offset >= 0)
+            lseek(fd, offset, SEEK_SET);
+        if (writing)
+            write(fd, bytes, length);
+        else
+            read(fd, bytes, length);
+    };
+    constexpr int FOLLOWING = -1;  // right after the previous transfer
+    transfer(nvram::REBOOT_COUNT_OFFSET, &rebootCount, 1);
+    transfer(FOLLOWING, &suppressMode, 1);
 
     uint8_t downLogArea[nvram::DOWN_LOG_AREA_SIZE];
     initError.packDownLogArea(downLogArea);
-    lseek(fd, nvram::DOWN_LOG_OFFSET, SEEK_SET);
-    read(fd, downLogArea, sizeof downLogArea);
-    initError.unpackDownLogArea(downLogArea);
-
+    transfer(nvram::DOWN_LOG_OFFSET, downLogArea, sizeof downLogArea);
     uint8_t logArea[nvram::LOG_AREA_SIZE];
     initError.packLogArea(logArea);
-    lseek(fd, nvram::LOG_AREA_OFFSET, SEEK_SET);
-    read(fd, logArea, sizeof logArea);
-    initError.unpackLogArea(logArea);
-
-    lseek(fd, nvram::VLAN_MODE_OFFSET, SEEK_SET);
-    read(fd, &vlanMode, 1);
+    transfer(nvram::LOG_AREA_OFFSET, logArea, sizeof logArea);
+    if (!writing) {
+        initError.unpackDownLogArea(downLogArea);
+        initError.unpackLogArea(logArea);
+    }
+    transfer(nvram::VLAN_MODE_OFFSET, &vlanMode, 1);
 }
 
 int InitMMBFirm::checkNVRAM()
@@ -226,7 +223,7 @@ int InitMMBFirm::initNVRAM0()
     header.nextHcpNo = header.currentHcpNo;
     copyRevision(header.nextHcpRev, header.currentHcpRev);
     uint16_t resetType = 0;
-    header.currentBootRom = readCpldRegister(REG_RESET_TYPE, resetType) && (resetType & BANK1_IN_USE) ? 1 : 0;
+    header.currentBootRom = readCpldRegister(reg::RESET_TYPE, resetType) && (resetType & reg::BANK1_IN_USE) ? 1 : 0;
     rebootCount = 0;
     suppressMode = 0;
     initError = {};
@@ -291,19 +288,7 @@ int InitMMBFirm::flush()
     write(fd, &header, sizeof header);
     savedHeader = header;
 
-    lseek(fd, nvram::REBOOT_COUNT_OFFSET, SEEK_SET);
-    write(fd, &rebootCount, 1);
-    write(fd, &suppressMode, 1);
-    uint8_t downLogArea[nvram::DOWN_LOG_AREA_SIZE];
-    initError.packDownLogArea(downLogArea);
-    lseek(fd, nvram::DOWN_LOG_OFFSET, SEEK_SET);
-    write(fd, downLogArea, sizeof downLogArea);
-    uint8_t logArea[nvram::LOG_AREA_SIZE];
-    initError.packLogArea(logArea);
-    lseek(fd, nvram::LOG_AREA_OFFSET, SEEK_SET);
-    write(fd, logArea, sizeof logArea);
-    lseek(fd, nvram::VLAN_MODE_OFFSET, SEEK_SET);
-    write(fd, &vlanMode, 1);
+    transferAreas(fd, true);
     return close(fd);
 }
 
@@ -344,9 +329,9 @@ void InitMMBFirm::judgeBootCause()
     int fd = open(CPLD_DEVICE, O_RDWR);
     if (fd >= 0) {
         uint16_t value = 0;
-        bool powerOn = cpldRead(fd, REG_RESET_TYPE, value) == 0 && (value & POWER_ON_FLAG) != 0;
+        bool powerOn = cpldRead(fd, reg::RESET_TYPE, value) == 0 && (value & reg::POWER_ON_FLAG) != 0;
         if (powerOn)
-            cpldWrite(fd, REG_RESET_TYPE, static_cast<uint16_t>(value & ~WDT_ERROR_FLAG));
+            cpldWrite(fd, reg::RESET_TYPE, static_cast<uint16_t>(value & ~reg::WDT_ERROR_FLAG));
         close(fd);
         if (powerOn) {
             judgeAcOn("judge MMB reset cause AC-ON");
@@ -386,13 +371,13 @@ void InitMMBFirm::readMMBBoardVersion()
         return;
     }
     uint16_t value = 0;
-    if (cpldRead(fd, REG_BOARD_VERSION, value) != 0) {
+    if (cpldRead(fd, reg::BOARD_VERSION, value) != 0) {
         trace()->output(20011, 0, "readMMBBoardVersion:read cpld", errno);
         close(fd);
         return;
     }
     close(fd);
-    boardVersion = static_cast<uint8_t>(value >> 4);
+    boardVersion = static_cast<uint8_t>(value >> reg::BOARD_VERSION_SHIFT);
     trace()->outputf(20002, 0, "readMMBBoardVersion (CPLD Version=%02x)", boardVersion);
 }
 
@@ -404,15 +389,15 @@ void InitMMBFirm::clearResetTypeRegster(unsigned short mask)
         return;
     }
     uint16_t value = 0;
-    if (cpldRead(fd, REG_RESET_TYPE, value) != 0 ||
-        cpldWrite(fd, REG_RESET_TYPE, static_cast<uint16_t>(value & ~mask)) != 0)
+    if (cpldRead(fd, reg::RESET_TYPE, value) != 0 ||
+        cpldWrite(fd, reg::RESET_TYPE, static_cast<uint16_t>(value & ~mask)) != 0)
         trace()->output(20011, 0, "reset power on flag of MMB Reset Type register:ioctl(write)", errno);
     close(fd);
 }
 
 void InitMMBFirm::resetPowerOnFlag()
 {
-    clearResetTypeRegster(POWER_ON_FLAG);
+    clearResetTypeRegster(reg::POWER_ON_FLAG);
     powerOnFlag = 0;
 }
 

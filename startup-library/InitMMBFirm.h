@@ -120,7 +120,7 @@ public:
     uint8_t powerOnFlag = 0;          // 1 when AC-ON was judged
 
 private:
-    void loadAreas(int fd);
+    void transferAreas(int fd, bool writing);
     void takeUpdateSnapshot();
     void judgeAcOn(const char* text);
     static InitMMBFirm* instance;

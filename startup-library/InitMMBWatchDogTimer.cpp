@@ -1,5 +1,6 @@
 #include "InitMMBWatchDogTimer.h"
 
+#include "BoardRegisters.h"
 #include "CpldAccess.h"
 #include "InitErrorLog.h"
 #include "InitMMBFirm.h"
@@ -13,10 +14,6 @@
 #include <unistd.h>
 
 namespace {
-
-constexpr uint32_t REG_RESET_TYPE = 0x600;
-constexpr uint32_t REG_WDT_CONTROL = 0x610;
-constexpr uint16_t POWER_ON_FLAG = 0x0080;
 
 // Code bytes of the watchdog's records: reporter, failing step, then 6,
 // 0 or 0x10, 1 and the low byte of errno.
@@ -65,10 +62,10 @@ void InitMMBWatchDogTimer::openWdt()
             throw new InitErrorLog(1, mmbId(), REPORTER, STEP_OPEN, 0, 0, 0, 0);
         }
     }
-    if (cpldRead(fd, REG_WDT_CONTROL, wdtControl) != 0)
+    if (cpldRead(fd, reg::WDT_CONTROL, wdtControl) != 0)
         fail("stopWatchDogTimer:ioctl(read)", errno, STEP_READ, ON_CONTROL);
     uint16_t resetType = 0;
-    if (cpldRead(fd, REG_RESET_TYPE, resetType) != 0)
+    if (cpldRead(fd, reg::RESET_TYPE, resetType) != 0)
         fail("stopWatchDogTimer:ioctl(read)", errno, STEP_READ, ON_FLAG);
     wdtError = resetType & INITDEF_WDT_CTR_ERROR;
     if (initialControl == NOT_READ)
@@ -80,18 +77,18 @@ void InitMMBWatchDogTimer::openWdt()
 void InitMMBWatchDogTimer::stopWdt()
 {
     wdtControl |= INITDEF_WDT_CTR_DISABLE;
-    if (cpldWrite(fd, REG_WDT_CONTROL, wdtControl) != 0)
+    if (cpldWrite(fd, reg::WDT_CONTROL, wdtControl) != 0)
         fail("stopWatchDogTimer:ioctl(write)", errno, STEP_WRITE, ON_CONTROL);
 }
 
 void InitMMBWatchDogTimer::resetWdtError()
 {
     uint16_t value = 0;
-    if (cpldRead(fd, REG_RESET_TYPE, value) != 0)
+    if (cpldRead(fd, reg::RESET_TYPE, value) != 0)
         fail("stopWatchDogTimer:ioctl(read)", errno, STEP_READ, ON_FLAG);
     // Power-on flag written as 0, error flag as 1 (which clears it), the rest as read.
-    wdtError = static_cast<uint16_t>((value & ~(POWER_ON_FLAG | INITDEF_WDT_CTR_ERROR)) | INITDEF_WDT_CTR_ERROR);
-    if (cpldWrite(fd, REG_RESET_TYPE, wdtError) == 0)
+    wdtError = static_cast<uint16_t>((value & ~(reg::POWER_ON_FLAG | INITDEF_WDT_CTR_ERROR)) | INITDEF_WDT_CTR_ERROR);
+    if (cpldWrite(fd, reg::RESET_TYPE, wdtError) == 0)
         return;
     int error = errno;
     closeWdt();

@@ -44,22 +44,31 @@ int execCommand(const char* format, ...)
     return outcome.raw;
 }
 
-int execCommandNoDown(const char* format, ...)
+namespace {
+
+// The exit status of a command run for a caller that decides what it means.
+int statusOf(const char* format, va_list args)
 {
     char command[COMMAND_SIZE];
+    return run(command, format, args).status;
+}
+
+} // namespace
+
+int execCommandNoDown(const char* format, ...)
+{
     va_list args;
     va_start(args, format);
-    Outcome outcome = run(command, format, args);
+    int status = statusOf(format, args);
     va_end(args);
-    return outcome.status;
+    return status;
 }
 
 int execCommand_retExitCode(const char* format, ...)
 {
-    char command[COMMAND_SIZE];
     va_list args;
     va_start(args, format);
-    Outcome outcome = run(command, format, args);
+    int status = statusOf(format, args);
     va_end(args);
-    return outcome.status;
+    return status;
 }
