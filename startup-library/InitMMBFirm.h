@@ -64,6 +64,8 @@ public:
     };
 
     enum BootCause : uint8_t { AC_ON = 0, REBOOT = 1 };
+    enum NorCopyError : uint8_t { NOR_COPY_OK = 0, NOR_ERASE_FAILED = 1, NOR_COPY_FAILED = 2, NOR_COMPARE_FAILED = 3 };
+    enum NandCopyError : uint8_t { NAND_COPY_OK = 0, NAND_PREPARE_FAILED = 1, NAND_COPY_FAILED = 2 };
 
     static InitMMBFirm* getInstance();
     // Stores text in an 11-byte revision field: cut to 11 bytes, or NUL-padded.
@@ -96,6 +98,14 @@ public:
     void setWarning(InitErrorLog* record);
     void getCurrentPartitionNo(uint8_t& partNo, char* rev);
 
+    // Firmware update through its first start: standby copies, outcome
+    // records and commit, roll-back, and the boot program exchange result.
+    void copyFirm();
+    int checkNVRAM_NORVersion();
+    void setFirmUpInfo();
+    void setFirmUpRecovery();
+    void generateBootChg(unsigned char bootedBank);
+
     FirmwareHeader header = {};
     FirmwareHeader savedHeader = {};  // header as last read or written; flush merges against it
     uint8_t mmbId = 0;                // this board's MMB number
@@ -115,14 +125,18 @@ public:
     uint16_t norWord0 = 0;            // /dev/mram3 bytes 0..1
     uint16_t norWord1 = 0;            // /dev/mram3 bytes 2..3
     uint8_t boardVersion = 0;         // CPLD version
-    uint8_t norCopyError = 0;
-    uint8_t nandCopyError = 0;
+    uint8_t norCopyError = 0;         // NOR_COPY_*: outcome of the standby NOR copy
+    uint8_t nandCopyError = 0;        // NAND_COPY_*: outcome of the standby HCP copy
     uint8_t powerOnFlag = 0;          // 1 when AC-ON was judged
 
 private:
     void transferAreas(int fd, bool writing);
     void takeUpdateSnapshot();
     void judgeAcOn(const char* text);
+    bool copyStandbyNor();
+    void copyStandbyHcp();
+    void recordCopyOutcome();
+    void commitFirmUp();
     static InitMMBFirm* instance;
 };
 

@@ -16,6 +16,7 @@ namespace {
 constexpr std::size_t MAX_CHANGE_BYTES = 16;
 
 const char* const DEVICES[] = {"cpld", "mram0", "mram1", "mram2", "mram3", "mtd0", "mtd1"};
+const char* const FILE_SYSTEM_DEVICES[] = {"sda1", "sda2", "mtdblock0", "mtdblock1"};
 const char* const TOOLS[] = {"reboot", "mount", "umount", "flash_eraseall", "mkfs.ext3"};
 
 struct ErrnoName {
@@ -131,6 +132,10 @@ std::string FaultSpec::canonical(const std::string& spec)
         if (status == 0)
             reject(spec, "a failing tool exits with 1 to 255");
         out = kind + " " + words[1] + " " + std::to_string(status);
+    } else if (kind == "readonly") {
+        expect(2, "readonly DEVICE");
+        oneOf(spec, words[1], FILE_SYSTEM_DEVICES, "file system device");
+        out = kind + " " + words[1];
     } else if (kind == "eeprom-select") {
         if (words.size() == 2 && words[1] == "foreign") {
             out = kind + " foreign";

@@ -9,6 +9,7 @@
 //   mram-cut PART BYTES                  the next write keeps BYTES bytes, then the power goes
 //   mram-change PART OFFSET HEX          at the next open another program writes HEX at OFFSET
 //   tool NAME STATUS                     the simulated tool NAME exits with STATUS
+//   readonly DEVICE                      the simulated mount attaches sda1|sda2|mtdblock0|mtdblock1 read-only
 //   eeprom-select ACTION DETAIL          the board library's bank selection throws PException
 //   eeprom-select foreign                it throws an exception of another type
 //

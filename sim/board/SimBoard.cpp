@@ -9,6 +9,7 @@
 #include "board_devices.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -251,6 +252,31 @@ void SimBoard::setMounts(const std::vector<MountEntry>& entries) const
     std::string file = path(MOUNT_TABLE);
     writeFile(file + ".new", text);
     fs::rename(file + ".new", file);
+}
+
+void SimBoard::writeFirmwarePackage(const std::string& bootImage) const
+{
+    std::string work = path("package.work");
+    fs::remove_all(work);
+    fs::create_directories(work);
+    writeFile(work + "/rom.image", bootImage);
+    std::string package = boardPath("/mnt/hcp/mmbfirm.tgz");
+    std::string command = "cd '" + work + "' && gzip -n rom.image && tar -czf '" + package + "' rom.image.gz";
+    int status = std::system(command.c_str());
+    fs::remove_all(work);
+    if (status != 0)
+        throw std::runtime_error("building the firmware package failed: " + command);
+}
+
+std::string SimBoard::norImage(const std::string& device) const
+{
+    return readFile(path("hw/" + device));
+}
+
+void SimBoard::setClock(long long seconds, long long micros, long long stepMicros) const
+{
+    writeFile(path(CLOCK_FILE), std::to_string(seconds) + " " + std::to_string(micros) + " " +
+                                    std::to_string(stepMicros) + "\n");
 }
 
 int SimBoard::eepromBootBank() const

@@ -67,6 +67,16 @@ public:
     std::vector<MountEntry> mounts() const;
     void setMounts(const std::vector<MountEntry>& entries) const;
 
+    // Writes the firmware package /mnt/hcp/mmbfirm.tgz: a gzip-compressed tar
+    // holding rom.image.gz, the gzip-compressed boot image.
+    void writeFirmwarePackage(const std::string& bootImage) const;
+    // The NOR flash images, "mtd0" or "mtd1".
+    std::string norImage(const std::string& device) const;
+
+    // Gives the board its own clock: each reading by a board program returns
+    // the time and moves it on by stepMicros.
+    void setClock(long long seconds, long long micros, long long stepMicros) const;
+
     // The boot ROM bank the board library stored for the next start.
     int eepromBootBank() const;
 

@@ -17,6 +17,8 @@ constexpr const char* MRAM_FILE_FORMAT = "hw/mram%d";    // NVRAM partition imag
 constexpr const char* MRAM_SUM_FORMAT = "hw/mram%d.sum"; // the driver's stored checksums
 constexpr const char* FLASH_FILE_FORMAT = "hw/%s";       // NOR flash images (mtd0, mtd1)
 constexpr const char* EEPROM_FILE = "hw/eeprom";         // board EEPROM: byte 0 the next boot bank
+constexpr const char* CLOCK_FILE = "hw/clock";           // "SECONDS MICROSECONDS STEP": a board clock that
+                                                         // moves STEP microseconds at every reading
 constexpr const char* FAULT_FILE = "hw/faults";          // armed faults, one per line
 constexpr const char* CPLD_WRITE_LOG = "log/cpld-writes"; // every register write, in order
 constexpr const char* EVENT_LOG = "log/events";          // simulated tool calls and power losses

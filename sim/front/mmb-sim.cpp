@@ -31,6 +31,7 @@ const char* const USAGE =
     "  patch BOARD PART OFFSET HEX                write NVRAM bytes as a board program would\n"
     "  fault BOARD [list | clear | SPEC]          show, clear or arm faults\n"
     "  log BOARD cpld|events                      register writes, or tool calls and power losses\n"
+    "  clock BOARD SECONDS MICROS [STEP]          a board clock moving STEP microseconds per reading\n"
     "  mounts BOARD                               the board's mounted firmware file systems\n"
     "  run BOARD -- COMMAND [ARG...]              run a command on the board\n"
     "BOARD is a directory, or a name under $MMBSIM_BOARDS (default: boards/ of the build).\n";
@@ -202,6 +203,17 @@ int log(const std::vector<std::string>& args)
     return 0;
 }
 
+int clock(const std::vector<std::string>& args)
+{
+    need(args, 3, 4);
+    sim::SimBoard board = existingBoard(args[0]);
+    auto seconds = static_cast<long long>(parseNumber(args[1], 0x7FFFFFFF, "seconds"));
+    auto micros = static_cast<long long>(parseNumber(args[2], 999999, "microseconds"));
+    auto step = args.size() > 3 ? static_cast<long long>(parseNumber(args[3], 60000000, "step")) : 0;
+    board.setClock(seconds, micros, step);
+    return 0;
+}
+
 int mounts(const std::vector<std::string>& args)
 {
     need(args, 1, 1);
@@ -234,7 +246,7 @@ struct Command {
 
 const Command COMMANDS[] = {
     {"create", create}, {"reg", reg}, {"nvram", nvram}, {"patch", patch}, {"fault", fault},
-    {"log", log},       {"mounts", mounts}, {"run", run},
+    {"log", log},       {"clock", clock}, {"mounts", mounts}, {"run", run},
 };
 
 } // namespace

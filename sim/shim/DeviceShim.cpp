@@ -22,6 +22,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace {
@@ -77,6 +79,28 @@ int fail(int error)
 {
     errno = error;
     return -1;
+}
+
+bool succeeded(long result)
+{
+    return result >= 0;
+}
+
+bool succeeded(const FILE* stream)
+{
+    return stream != nullptr;
+}
+
+// The emulation does file work of its own; like a real driver call, a call
+// that succeeds leaves errno as the program had it.
+template <typename Emulation>
+auto keepingErrno(Emulation emulate)
+{
+    int saved = errno;
+    auto result = emulate();
+    if (succeeded(result))
+        errno = saved;
+    return result;
 }
 
 // Another program wrote the partition since this one last opened it.
@@ -218,7 +242,7 @@ int openPath(const char* path, int flags, mode_t mode, int (*realOpen)(const cha
     Device device = classify(path);
     if (device.name == nullptr)
         return realOpen(path, flags, mode);
-    return openDevice(device, flags, mode, realOpen);
+    return keepingErrno([&] { return openDevice(device, flags, mode, realOpen); });
 }
 
 int openAtPath(int dirfd, const char* path, int flags, mode_t mode,
@@ -227,7 +251,7 @@ int openAtPath(int dirfd, const char* path, int flags, mode_t mode,
     Device device = classify(path);
     if (device.name == nullptr)
         return realOpenAt(dirfd, path, flags, mode);
-    return openDevice(device, flags, mode, realOpen);
+    return keepingErrno([&] { return openDevice(device, flags, mode, realOpen); });
 }
 
 int streamFlags(const char* mode)
@@ -243,6 +267,34 @@ int streamFlags(const char* mode)
     default:
         return -1;
     }
+}
+
+// The board clock, when the board has one: each reading returns the stored
+// time and moves it on by its step, so a test knows every time stamp.
+bool readBoardClock(struct timeval* now)
+{
+    char path[PATH_MAX];
+    if (!sim::boardPath(path, sizeof path, sim::boardFromEnvironment(), "%s", sim::CLOCK_FILE))
+        return false;
+    REAL(open);
+    int fd = real_open(path, O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    char text[64] = {};
+    long long seconds = 0;
+    long long micros = 0;
+    long long step = 0;
+    bool ok = flock(fd, LOCK_EX) == 0 && pread(fd, text, sizeof text - 1, 0) > 0 &&
+              sscanf(text, "%lld %lld %lld", &seconds, &micros, &step) == 3;
+    if (ok) {
+        now->tv_sec = static_cast<time_t>(seconds);
+        now->tv_usec = static_cast<suseconds_t>(micros);
+        micros += step;
+        int length = snprintf(text, sizeof text, "%lld %lld %lld\n", seconds + micros / 1000000, micros % 1000000, step);
+        ok = ftruncate(fd, 0) == 0 && pwrite(fd, text, static_cast<size_t>(length), 0) == length;
+    }
+    close(fd);
+    return ok;
 }
 
 // Streams on device files go through this shim's read and write, which
@@ -375,7 +427,7 @@ FILE* fopen(const char* path, const char* mode)
     Device device = classify(path);
     if (device.name == nullptr)
         return real_fopen(path, mode);
-    return openStream(device, mode);
+    return keepingErrno([&] { return openStream(device, mode); });
 }
 
 FILE* fopen64(const char* path, const char* mode)
@@ -384,7 +436,16 @@ FILE* fopen64(const char* path, const char* mode)
     Device device = classify(path);
     if (device.name == nullptr)
         return real_fopen64(path, mode);
-    return openStream(device, mode);
+    return keepingErrno([&] { return openStream(device, mode); });
+}
+
+int gettimeofday(struct timeval* now, void* zone)
+{
+    REAL(gettimeofday);
+    int saved = errno;
+    bool fromBoard = readBoardClock(now);
+    errno = saved;
+    return fromBoard ? 0 : real_gettimeofday(now, zone);
 }
 
 int close(int fd)
@@ -424,7 +485,7 @@ ssize_t read(int fd, void* buffer, size_t length)
     REAL(read);
     Emulated* device = lookup(fd);
     if (device != nullptr && device->kind == Kind::Mram)
-        return mramRead(fd, *device, buffer, length, real_read);
+        return keepingErrno([&] { return mramRead(fd, *device, buffer, length, real_read); });
     if (device != nullptr)
         return fail(EINVAL);
     return real_read(fd, buffer, length);
@@ -442,7 +503,7 @@ ssize_t write(int fd, const void* data, size_t length)
     REAL(write);
     Emulated* device = lookup(fd);
     if (device != nullptr && device->kind == Kind::Mram)
-        return mramWrite(fd, *device, data, length);
+        return keepingErrno([&] { return mramWrite(fd, *device, data, length); });
     if (device != nullptr)
         return fail(EINVAL);
     return real_write(fd, data, length);
@@ -459,8 +520,8 @@ int ioctl(int fd, unsigned long request, ...)
     if (device == nullptr)
         return real_ioctl(fd, request, argument);
     if (device->kind == Kind::Cpld)
-        return cpldRequest(request, argument, fd);
-    return mramRequest(request, *device);
+        return keepingErrno([&] { return cpldRequest(request, argument, fd); });
+    return keepingErrno([&] { return mramRequest(request, *device); });
 }
 
 } // extern "C"

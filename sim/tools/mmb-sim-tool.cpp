@@ -57,6 +57,11 @@ int mountDevice(const sim::SimBoard& board, const std::vector<std::string>& args
     if (::mount(source.c_str(), directory.c_str(), nullptr, MS_BIND, nullptr) != 0)
         return complain("mount", "mount(" + source + ", " + directory + ") failed: " + std::strerror(errno),
                         MOUNT_FAILURE);
+    // A file system with errors comes up read-only, as ext3 remounts itself.
+    if (sim::FaultTable::consume(board.directory().c_str(), nullptr, "readonly", device.substr(5).c_str()) &&
+        ::mount(nullptr, directory.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0)
+        return complain("mount", "read-only remount of " + directory + " failed: " + std::strerror(errno),
+                        MOUNT_FAILURE);
     std::vector<sim::MountEntry> entries = board.mounts();
     entries.push_back({device, directory});
     board.setMounts(entries);

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -266,6 +267,25 @@ TEST_F(DeviceShim, nor_flash_devices_are_the_board_images)
     std::string image = sim::readFile(board_->path("hw/mtd1"));
     EXPECT_EQ(image.size(), sim::SimBoard::NOR_SIZE);  // a device is never truncated
     EXPECT_EQ(image.substr(0, 2), "\xff\xff");
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(DeviceShim, successful_device_calls_leave_errno_as_it_was)
+{
+    board_->setClock(1000, 5000, 1);
+    errno = EINTR;
+    EXPECT_EQ(readReg(0x600).rc, 0);
+    std::vector<uint8_t> bytes = readMram(0, 0, 1);
+    timeval now;
+    gettimeofday(&now, nullptr);
+    EXPECT_EQ(errno, EINTR);
+    EXPECT_EQ(now.tv_sec, 1000);
+    EXPECT_EQ(now.tv_usec, 5000);
+    gettimeofday(&now, nullptr);
+    EXPECT_EQ(now.tv_usec, 5001);  // the board clock moves one step per reading
 }
 
 } // namespace

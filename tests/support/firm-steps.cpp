@@ -1,0 +1,46 @@
+// Runs firmware-update operations of the start-up library, in the order
+// given, in one process on a simulated board, then prints the state they
+// leave in memory:
+//   firm-steps copyFirm setFirmUpInfo
+//   firm-steps setFirmUpRecovery
+//   firm-steps generateBootChg=1
+#include "InitErrorLog.h"
+#include "InitMMBFirm.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+bool runStep(InitMMBFirm& firm, const char* step)
+{
+    if (std::strcmp(step, "copyFirm") == 0)
+        firm.copyFirm();
+    else if (std::strcmp(step, "setFirmUpInfo") == 0)
+        firm.setFirmUpInfo();
+    else if (std::strcmp(step, "setFirmUpRecovery") == 0)
+        firm.setFirmUpRecovery();
+    else if (std::strncmp(step, "generateBootChg=", 16) == 0)
+        firm.generateBootChg(static_cast<unsigned char>(std::atoi(step + 16)));
+    else
+        return false;
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    InitMMBFirm& firm = *InitMMBFirm::getInstance();
+    firm.initialize();
+    for (int i = 1; i < argc; ++i) {
+        if (!runStep(firm, argv[i])) {
+            std::fprintf(stderr, "firm-steps: unknown step '%s'\n", argv[i]);
+            return 2;
+        }
+    }
+    std::printf("norCopyError=%d nandCopyError=%d bootRomChange=%d bootRomChangeResult=%d\n", firm.norCopyError,
+                firm.nandCopyError, firm.header.bootRomChange, firm.initError.bootRomChangeResult);
+    return 0;
+}
