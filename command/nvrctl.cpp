@@ -1,9 +1,9 @@
 #include "nvrctl.h"
 
-#include "InitErrorLog.h"
 #include "NVRAMHandler.h"
 #include "NVRCmd.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +21,15 @@ int checkBelow(int n, int limit)
         return n;
     puts("Invalid parameter specified.");
     return -1;
+}
+
+// An option's number as atoi reads it (text that is no number gives 0), but
+// a number beyond int is refused: atoi would wrap it around on a 64-bit
+// long, so that 4294967297 selected HCP 1.
+int optionNumber(const char* text)
+{
+    long value = strtol(text, nullptr, 10);
+    return value < INT_MIN || value > INT_MAX ? -1 : static_cast<int>(value);
 }
 
 NVRCmd* newCommand(int cmdNo, int intParam)
@@ -65,17 +74,17 @@ NVRCmd* commandFor(int option, int argc, char** argv)
     case 'r':
         return newCommand(NVRAMHandler::CMD_RESET_SUPPRESS, 0);
     case 's':
-        return numberCommand(NVRAMHandler::CMD_SELECT_HCP, checkHCPNo(atoi(optarg)));
+        return numberCommand(NVRAMHandler::CMD_SELECT_HCP, checkHCPNo(optionNumber(optarg)));
     case 'b':
-        return numberCommand(NVRAMHandler::CMD_SELECT_BOOT, checkHCPNo(atoi(optarg)));
+        return numberCommand(NVRAMHandler::CMD_SELECT_BOOT, checkHCPNo(optionNumber(optarg)));
     case 'g':
-        return numberCommand(NVRAMHandler::CMD_CHECKSUM, checkNVRAMPartNo(atoi(optarg)));
+        return numberCommand(NVRAMHandler::CMD_CHECKSUM, checkNVRAMPartNo(optionNumber(optarg)));
     case 'e':
-        return numberCommand(NVRAMHandler::CMD_INIT_PARTITION, checkNVRAMPartNo(atoi(optarg)));
+        return numberCommand(NVRAMHandler::CMD_INIT_PARTITION, checkNVRAMPartNo(optionNumber(optarg)));
     case 'm':
-        return wordCommand(NVRAMHandler::CMD_REVISION_TEXT, checkHCPNo(atoi(optarg)), argc, argv);
+        return wordCommand(NVRAMHandler::CMD_REVISION_TEXT, checkHCPNo(optionNumber(optarg)), argc, argv);
     case 'u':
-        return wordCommand(NVRAMHandler::CMD_UPDATE_MODE, checkHCPNo(atoi(optarg)), argc, argv);
+        return wordCommand(NVRAMHandler::CMD_UPDATE_MODE, checkHCPNo(optionNumber(optarg)), argc, argv);
     default:
         return newCommand(NVRAMHandler::CMD_HELP, 0);
     }
@@ -102,21 +111,4 @@ NVRCmd* parseCmdLine(int argc, char** argv)
         cmd = next;
     }
     return cmd != nullptr ? cmd : newCommand(NVRAMHandler::CMD_DISPLAY, 0);
-}
-
-int main(int argc, char** argv)
-{
-    NVRCmd* cmd = nullptr;
-    try {
-        cmd = parseCmdLine(argc, argv);
-        NVRAMHandler handler;
-        handler.start(*cmd);
-        delete cmd;
-        return 0;
-    } catch (InitErrorLog* record) {
-        delete record;
-    } catch (...) {
-    }
-    delete cmd;
-    return 1;
 }

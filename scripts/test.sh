@@ -1,5 +1,6 @@
 #!/bin/sh
-# Builds and runs every test: the host build, then the sanitizer build.
+# Builds and runs every test: the host build, the sanitizer build, then the
+# board build (PowerPC) under qemu-ppc.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -8,3 +9,4 @@ for preset in host sanitize; do
     cmake --build --preset "$preset" -j"$(nproc)"
     ctest --preset "$preset" -j"$(nproc)"
 done
+scripts/test-target.sh

@@ -1,14 +1,10 @@
 #include "InitErrorLog.h"
 
 #include "ByteOrder.h"
-#include "InitMMBFile.h"
 
-#include <cstdio>
 #include <sys/time.h>
 
 namespace {
-
-constexpr int MODE_CREATE = 1;
 
 uint8_t unitCodeOf(int unit)
 {
@@ -46,29 +42,13 @@ void InitErrorLog::pack(uint8_t out[SAVED_SIZE]) const
         out[10 + i] = code[i];
 }
 
-void InitErrorLog::saveLog(InitMMBFile& file) const
+void InitErrorLog::unpack(const uint8_t in[SAVED_SIZE])
 {
-    file.open(MODE_CREATE);
-    if (file.fp == nullptr)
-        return;
-    uint8_t saved[SAVED_SIZE];
-    pack(saved);
-    fseek(file.fp, 0, SEEK_SET);
-    fwrite(saved, sizeof saved, 1, file.fp);
-    fclose(file.fp);
-    file.fp = nullptr;
-}
-
-void InitErrorLog::outputLog(InitErrorLog& record)
-{
-    char name[InitMMBFile::PATH_SIZE];
-    // The board's own name format; the 0 flag beside the precision changes nothing.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat"
-    snprintf(name, sizeof name, "/var/mmb/log/init/%d.%03.3d", static_cast<int>(record.time.seconds),
-             static_cast<int>(record.time.microseconds / 1000));
-#pragma GCC diagnostic pop
-    InitMMBFile file;
-    InitMMBFile::makePath(name, file.path);
-    record.saveLog(file);
+    time.seconds = static_cast<int32_t>(getBig32(in));
+    time.microseconds = static_cast<int32_t>(getBig32(in + 4));
+    kind = in[8];
+    unitCode = in[9];
+    for (int i = 0; i < CODE_COUNT; ++i)
+        code[i] = in[10 + i];
+    valid = true;
 }

@@ -24,6 +24,8 @@ public:
 
     // The 16 saved bytes.
     void pack(uint8_t out[SAVED_SIZE]) const;
+    // Takes every saved field from the 16 bytes and marks the record valid.
+    void unpack(const uint8_t in[SAVED_SIZE]);
     // Writes the saved form to file (path set by the caller), mode "w+".
     void saveLog(InitMMBFile& file) const;
     // Saves the record as "/var/mmb/log/init/<seconds>.<milliseconds>".
@@ -40,5 +42,8 @@ public:
     uint8_t unitCode;
     uint8_t code[CODE_COUNT];
 };
+
+static_assert(sizeof(InitErrorLog::Time) + 2 + InitErrorLog::CODE_COUNT == InitErrorLog::SAVED_SIZE,
+              "saved form: time stamp, kind, unit code and code bytes in 16 bytes");
 
 #endif

@@ -3,14 +3,15 @@
 #include "InitMMBFile.h"
 #include "InitTraceFile.h"
 
+#include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 #include <sys/time.h>
 
 namespace {
 
-constexpr int MODE_READ = 0;
-constexpr int MODE_CREATE = 1;
-constexpr int MODE_APPEND = 4;
+constexpr int LINE_SIZE = 320;  // level name, a catalogue line and the time
 constexpr int REPLAY_LINE_SIZE = 256;
 constexpr int REPLAY_TRACE_ID = 256;
 constexpr size_t LEVEL_NAME_LENGTH = 4;  // "RUN#" and its kin
@@ -30,33 +31,85 @@ InitLocalTrace* InitLocalTrace::getInstance()
     return instance;
 }
 
+// Both sinks are reached from signal handlers too, so the file is written
+// and read with plain system calls and stack buffers: no stdio stream, no
+// lock, no allocation.
 void InitLocalTrace::put(int level, const char* line)
 {
     if (fileName == nullptr)
         return;
-    InitMMBFile file;
-    InitMMBFile::makePath(fileName, file.path);
-    file.open(lineCount == 0 ? MODE_CREATE : MODE_APPEND);
-    if (file.fp == nullptr)
+    char path[InitMMBFile::PATH_SIZE];
+    InitMMBFile::makePath(fileName, path);
+    // "w+" for the first line, then "a"; always appending, so a line a signal
+    // handler writes meanwhile is never overwritten.
+    int flags = O_WRONLY | O_CREAT | O_APPEND | (lineCount == 0 ? O_TRUNC : 0);
+    int fd = open(path, flags | O_CLOEXEC, 0666);
+    if (fd < 0)
         return;
     timeval now;
     gettimeofday(&now, nullptr);
-    file.printf("%s %s(sec=%d)\n", levelConvTbl[level].name, line, static_cast<int>(now.tv_sec));
+    char text[LINE_SIZE];
+    int length = snprintf(text, sizeof text, "%s %s(sec=%d)\n", levelConvTbl[level].name, line,
+                          static_cast<int>(now.tv_sec));
+    if (length > 0)
+        write(fd, text, static_cast<size_t>(length) < sizeof text ? static_cast<size_t>(length) : sizeof text - 1);
+    close(fd);
     if (++lineCount > MAX_LINE_INDEX)
         lineCount = 0;
 }
+
+namespace {
+
+// Reads a file in pieces as fgets would: up to size - 1 characters, ending
+// after a newline.
+class LineReader {
+public:
+    explicit LineReader(int fd) : fd_(fd) {}
+
+    bool next(char* line, size_t size)
+    {
+        size_t used = 0;
+        while (used + 1 < size) {
+            if (start_ == end_ && !fill())
+                break;
+            char c = buffer_[start_++];
+            line[used++] = c;
+            if (c == '\n')
+                break;
+        }
+        line[used] = '\0';
+        return used > 0;
+    }
+
+private:
+    bool fill()
+    {
+        ssize_t got = read(fd_, buffer_, sizeof buffer_);
+        start_ = 0;
+        end_ = got > 0 ? static_cast<size_t>(got) : 0;
+        return end_ > 0;
+    }
+
+    int fd_;
+    char buffer_[1024];
+    size_t start_ = 0;
+    size_t end_ = 0;
+};
+
+} // namespace
 
 void InitLocalTrace::exportInitLog(InitTraceFile& traceFile)
 {
     if (fileName == nullptr || exported || traceFile.isRunning() == 0)
         return;
-    InitMMBFile file;
-    InitMMBFile::makePath(fileName, file.path);
-    file.open(MODE_READ);
-    if (file.fp == nullptr)
+    char path[InitMMBFile::PATH_SIZE];
+    InitMMBFile::makePath(fileName, path);
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
         return;
+    LineReader reader(fd);
     char line[REPLAY_LINE_SIZE];
-    for (int i = 0; i < lineCount && fgets(line, sizeof line, file.fp) != nullptr; ++i) {
+    for (int i = 0; i < lineCount && reader.next(line, sizeof line); ++i) {
         size_t length = strlen(line);
         if (length > 0)
             line[--length] = '\0';
@@ -67,5 +120,6 @@ void InitLocalTrace::exportInitLog(InitTraceFile& traceFile)
             }
         }
     }
+    close(fd);
     exported = true;
 }

@@ -21,6 +21,9 @@ private:
 
 namespace ii2c {
 
+typedef unsigned long BOARD_INSTALL_DATA;  // one bit per board position
+typedef int BOARD_INSTALL_BIT;             // 25 is the other MMB
+
 class MMB {
 public:
     // The board object; 0 selects this board.
@@ -30,11 +33,41 @@ public:
     // Throws PException on failure.
     void selectBootROM(unsigned char bank);
 
+    // Which boards are installed; throws PException on failure.
+    BOARD_INSTALL_DATA getBoardInstall();
+    // Non-zero when the board at bit is installed according to data.
+    int checkBoardInstall(BOARD_INSTALL_BIT bit, BOARD_INSTALL_DATA data);
+
 private:
     MMB() = default;
 };
 
 } // namespace ii2c
+
+namespace MMBIpc {
+
+// One connection to a board daemon; requests are sent over it.
+class IPCConnection {
+public:
+    explicit IPCConnection(int socket) : socket_(socket) {}
+    IPCConnection(const IPCConnection&) = delete;
+    IPCConnection& operator=(const IPCConnection&) = delete;
+    ~IPCConnection();
+
+    // Sends one request; throws PException on failure.
+    void sendRequest(long code, const void* data, long length);
+
+private:
+    int socket_;
+};
+
+class IPCClient {
+public:
+    // A new connection on the heap (the caller deletes it); throws PException.
+    static IPCConnection* getNewConnection(int service, int mode);
+};
+
+} // namespace MMBIpc
 } // namespace MMBLib
 
 #endif

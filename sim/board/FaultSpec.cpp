@@ -1,6 +1,7 @@
 #include "FaultSpec.h"
 
 #include "CpldRegisters.h"
+#include "InitScripts.h"
 #include "MramPartition.h"
 
 #include <cerrno>
@@ -132,6 +133,20 @@ std::string FaultSpec::canonical(const std::string& spec)
         if (status == 0)
             reject(spec, "a failing tool exits with 1 to 255");
         out = kind + " " + words[1] + " " + std::to_string(status);
+    } else if (kind == "ipc-connect" || kind == "ipc-send") {
+        expect(1, "ipc-connect | ipc-send");
+        out = kind;
+    } else if (kind == "script") {
+        // The scripts are shell scripts that read the fault file; they keep no counters.
+        if (!counters.empty())
+            reject(spec, "a script fault fires until cleared (no after or times)");
+        expect(4, "script NAME start|restart|stop STATUS");
+        oneOf(spec, words[1], INIT_SCRIPT_NAMES, "init script");
+        oneOf(spec, words[2], INIT_SCRIPT_VERBS, "init script verb");
+        unsigned long status = number(spec, words[3], 255, "exit status");
+        if (status == 0)
+            reject(spec, "a failing script exits with 1 to 255");
+        out = kind + " " + words[1] + " " + words[2] + " " + std::to_string(status);
     } else if (kind == "readonly") {
         expect(2, "readonly DEVICE");
         oneOf(spec, words[1], FILE_SYSTEM_DEVICES, "file system device");

@@ -9,7 +9,9 @@
 //   mram-cut PART BYTES                  the next write keeps BYTES bytes, then the power goes
 //   mram-change PART OFFSET HEX          at the next open another program writes HEX at OFFSET
 //   tool NAME STATUS                     the simulated tool NAME exits with STATUS
+//   script NAME VERB STATUS              the init script NAME called with VERB exits with STATUS
 //   readonly DEVICE                      the simulated mount attaches sda1|sda2|mtdblock0|mtdblock1 read-only
+//   ipc-connect, ipc-send                the board library's IPC connection or request throws
 //   eeprom-select ACTION DETAIL          the board library's bank selection throws PException
 //   eeprom-select foreign                it throws an exception of another type
 //

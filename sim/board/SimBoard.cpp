@@ -4,7 +4,9 @@
 #include "CpldRegisters.h"
 #include "FaultSpec.h"
 #include "FaultTable.h"
+#include "InitScripts.h"
 #include "MramPartition.h"
+#include "SettingsFile.h"
 
 #include "board_devices.h"
 
@@ -143,6 +145,7 @@ SimBoard SimBoard::create(const std::string& directory, const Options& options)
     writeFile(board.path("hw/mtd0"), image);
     writeFile(board.path("hw/mtd1"), image);
     board.setMounts({{"/dev/sda1", "/mnt/fs0"}, {"/dev/sda2", "/mnt/fs1"}});
+    installInitScripts(board);
     return board;
 }
 
@@ -277,6 +280,19 @@ void SimBoard::setClock(long long seconds, long long micros, long long stepMicro
 {
     writeFile(path(CLOCK_FILE), std::to_string(seconds) + " " + std::to_string(micros) + " " +
                                     std::to_string(stepMicros) + "\n");
+}
+
+std::string SimBoard::dualSetting(const std::string& key) const
+{
+    char value[4096];
+    return getSetting(directory_.c_str(), DUAL_FILE, key.c_str(), value, sizeof value) ? value : "";
+}
+
+void SimBoard::setDualSetting(const std::string& key, const std::string& value) const
+{
+    if (key.empty() || key.find_first_of(" \n") != std::string::npos || value.find('\n') != std::string::npos ||
+        !putSetting(directory_.c_str(), DUAL_FILE, key.c_str(), value.c_str()))
+        throw std::runtime_error("cannot set " + key + " in " + path(DUAL_FILE));
 }
 
 int SimBoard::eepromBootBank() const

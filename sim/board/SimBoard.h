@@ -77,6 +77,12 @@ public:
     // the time and moves it on by stepMicros.
     void setClock(long long seconds, long long micros, long long stepMicros) const;
 
+    // The redundancy state the dual-board library reports (hw/dual): keys
+    // init-active, active, own, other, status-result, install,
+    // install-throws, peer, copy-fail, copy-delay. Empty when not set.
+    std::string dualSetting(const std::string& key) const;
+    void setDualSetting(const std::string& key, const std::string& value) const;
+
     // The boot ROM bank the board library stored for the next start.
     int eepromBootBank() const;
 

@@ -15,9 +15,10 @@ bool boardPath(char* out, size_t size, const char* board, const char* format, ..
         return false;
     va_list args;
     va_start(args, format);
+    // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): started just above; the analyzer loses track
     int rest = vsnprintf(out + used, size - static_cast<size_t>(used), format, args);
     va_end(args);
-    return rest >= 0 && static_cast<size_t>(used + rest) < size;
+    return rest >= 0 && static_cast<size_t>(used) + static_cast<size_t>(rest) < size;
 }
 
 const char* boardFromEnvironment()

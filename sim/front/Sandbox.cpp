@@ -49,7 +49,10 @@ bool contains(const std::vector<const char*>& names, const std::string& name)
 
 } // namespace
 
-Sandbox::Sandbox(const SimBoard& board, std::string prefix) : board_(board), prefix_(std::move(prefix)) {}
+Sandbox::Sandbox(const SimBoard& board, std::string prefix, std::string target)
+    : board_(board), prefix_(std::move(prefix)), target_(std::move(target))
+{
+}
 
 const std::vector<std::string>& Sandbox::boardOwnedPaths()
 {
@@ -60,8 +63,8 @@ const std::vector<std::string>& Sandbox::boardOwnedPaths()
 std::vector<std::string> Sandbox::commandLine(const std::vector<std::string>& command) const
 {
     for (const std::string& folder : boardOwnedPaths()) {
-        for (const std::string& own : {board_.directory(), prefix_})
-            if (isUnder(own, folder))
+        for (const std::string& own : {board_.directory(), prefix_, target_})
+            if (!own.empty() && isUnder(own, folder))
                 throw std::runtime_error(own + " lies under " + folder +
                                          ", which the board's own tree hides; keep boards and builds elsewhere");
     }
@@ -71,6 +74,9 @@ std::vector<std::string> Sandbox::commandLine(const std::vector<std::string>& co
         add(args, {"--unshare-user", "--uid", "0", "--gid", "0"});
     // The simulated mount binds a firmware file system inside the namespace.
     add(args, {"--cap-add", "CAP_SYS_ADMIN"});
+    // The other board of a pair: files are copied to and from its tree.
+    if (std::string peer = board_.dualSetting("peer"); !peer.empty())
+        add(args, {"--bind", peer, peer});
     bindBoardTree(args);
     bindSimulatedTools(args);
     bindMounts(args);
@@ -115,11 +121,15 @@ void Sandbox::bindMounts(std::vector<std::string>& args) const
 
 void Sandbox::setEnvironment(std::vector<std::string>& args) const
 {
-    std::string preload = prefix_ + "/lib/libmmbsim-devices.so";
+    std::string preload = target_.empty() ? prefix_ + "/lib/libmmbsim-devices.so"
+                                          : target_ + "/$LIB/libmmbsim-devices.so";
+    std::string path = prefix_ + "/bin:/usr/sbin:/usr/bin:/sbin:/bin";
+    if (!target_.empty())
+        path = target_ + "/emulated-bin:" + path;
     if (const char* existing = std::getenv("LD_PRELOAD"); existing != nullptr && *existing != '\0')
         preload = std::string(existing) + ":" + preload;
     add(args, {"--setenv", "MMBSIM_BOARD", board_.directory(), "--setenv", "LD_PRELOAD", preload,
-               "--setenv", "PATH", prefix_ + "/bin:/usr/sbin:/usr/bin:/sbin:/bin"});
+               "--setenv", "PATH", path});
 }
 
 } // namespace sim

@@ -15,8 +15,12 @@ namespace sim {
 
 class Sandbox {
 public:
-    // prefix: the simulator's tree, holding bin/ and lib/.
-    Sandbox(const SimBoard& board, std::string prefix);
+    // prefix: the simulator's tree, holding bin/ and lib/. target: empty, or
+    // a cross build whose programs run under emulation: its emulated-bin/
+    // launchers come first in PATH, and its lib/<multiarch>/ folders hold the
+    // device shim for each machine, so that one LD_PRELOAD value ("$LIB",
+    // expanded by each program's loader) gives every program its own.
+    Sandbox(const SimBoard& board, std::string prefix, std::string target = "");
 
     // The bwrap command line that runs command on the board. Throws
     // std::runtime_error when the board or the prefix lies where the board's
@@ -34,6 +38,7 @@ private:
 
     const SimBoard& board_;
     std::string prefix_;
+    std::string target_;
 };
 
 } // namespace sim

@@ -8,6 +8,7 @@
 #include "board_devices.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,9 +33,11 @@ const char* const USAGE =
     "  fault BOARD [list | clear | SPEC]          show, clear or arm faults\n"
     "  log BOARD cpld|events                      register writes, or tool calls and power losses\n"
     "  clock BOARD SECONDS MICROS [STEP]          a board clock moving STEP microseconds per reading\n"
+    "  dual BOARD KEY [VALUE]                     show or set the redundancy state (see README)\n"
     "  mounts BOARD                               the board's mounted firmware file systems\n"
     "  run BOARD -- COMMAND [ARG...]              run a command on the board\n"
-    "BOARD is a directory, or a name under $MMBSIM_BOARDS (default: boards/ of the build).\n";
+    "BOARD is a directory, or a name under $MMBSIM_BOARDS (default: boards/ of the build).\n"
+    "$MMBSIM_TARGET: a cross build whose programs run on the board under emulation.\n";
 
 // Registers the board's software uses, shown by "reg BOARD".
 const uint32_t KNOWN_REGISTERS[] = {0x0070, 0x0072, 0x0076, 0x0600, 0x0610};
@@ -56,6 +59,13 @@ std::string boardDirectory(const std::string& name)
     const char* boards = std::getenv("MMBSIM_BOARDS");
     std::string root = (boards != nullptr && *boards != '\0') ? boards : prefix() + "/boards";
     return fs::absolute(root + "/" + name).lexically_normal().string();
+}
+
+// The cross build named by the environment, or empty.
+std::string targetTree()
+{
+    const char* target = std::getenv("MMBSIM_TARGET");
+    return (target != nullptr && *target != '\0') ? fs::absolute(target).lexically_normal().string() : "";
 }
 
 sim::SimBoard existingBoard(const std::string& name)
@@ -214,6 +224,17 @@ int clock(const std::vector<std::string>& args)
     return 0;
 }
 
+int dual(const std::vector<std::string>& args)
+{
+    need(args, 2, 3);
+    sim::SimBoard board = existingBoard(args[0]);
+    if (args.size() == 2)
+        std::printf("%s\n", board.dualSetting(args[1]).c_str());
+    else
+        board.setDualSetting(args[1], args[1] == "peer" ? boardDirectory(args[2]) : args[2]);
+    return 0;
+}
+
 int mounts(const std::vector<std::string>& args)
 {
     need(args, 1, 1);
@@ -227,13 +248,18 @@ int run(const std::vector<std::string>& args)
     if (args.size() < 3 || args[1] != "--")
         throw UsageError("run BOARD -- COMMAND [ARG...]");
     sim::SimBoard board = existingBoard(args[0]);
-    std::vector<std::string> line =
-        sim::Sandbox(board, prefix()).commandLine(std::vector<std::string>(args.begin() + 2, args.end()));
+    sim::Sandbox sandbox(board, prefix(), targetTree());
+    std::vector<std::string> line = sandbox.commandLine(std::vector<std::string>(args.begin() + 2, args.end()));
     std::vector<char*> argv;
     for (std::string& word : line)
         argv.push_back(word.data());
     argv.push_back(nullptr);
     std::fflush(stdout);
+    // Board programs start as the board starts them, whatever the caller's
+    // shell ignored; the simulated init scripts rely on it to tell a
+    // background call from one that is waited for.
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGQUIT, SIG_DFL);
     execvp(argv[0], argv.data());
     throw std::runtime_error(std::string("execvp(bwrap) failed: ") + std::strerror(errno) +
                              " (install the bubblewrap package)");
@@ -246,7 +272,7 @@ struct Command {
 
 const Command COMMANDS[] = {
     {"create", create}, {"reg", reg}, {"nvram", nvram}, {"patch", patch}, {"fault", fault},
-    {"log", log},       {"clock", clock}, {"mounts", mounts}, {"run", run},
+    {"log", log},       {"clock", clock}, {"dual", dual}, {"mounts", mounts}, {"run", run},
 };
 
 } // namespace

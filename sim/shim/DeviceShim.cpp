@@ -7,10 +7,12 @@
 #include "board_devices.h"
 
 #include "BoardPaths.h"
+#include "BoardTime.h"
 #include "CpldRegisters.h"
 #include "EventLog.h"
 #include "FaultTable.h"
 #include "MramPartition.h"
+#include "SettingsFile.h"
 
 #include <dlfcn.h>
 #include <stdint.h>
@@ -269,32 +271,12 @@ int streamFlags(const char* mode)
     }
 }
 
-// The board clock, when the board has one: each reading returns the stored
-// time and moves it on by its step, so a test knows every time stamp.
-bool readBoardClock(struct timeval* now)
+struct timeval scaledTime(struct timeval time, long scale)
 {
-    char path[PATH_MAX];
-    if (!sim::boardPath(path, sizeof path, sim::boardFromEnvironment(), "%s", sim::CLOCK_FILE))
-        return false;
-    REAL(open);
-    int fd = real_open(path, O_RDWR | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    char text[64] = {};
-    long long seconds = 0;
-    long long micros = 0;
-    long long step = 0;
-    bool ok = flock(fd, LOCK_EX) == 0 && pread(fd, text, sizeof text - 1, 0) > 0 &&
-              sscanf(text, "%lld %lld %lld", &seconds, &micros, &step) == 3;
-    if (ok) {
-        now->tv_sec = static_cast<time_t>(seconds);
-        now->tv_usec = static_cast<suseconds_t>(micros);
-        micros += step;
-        int length = snprintf(text, sizeof text, "%lld %lld %lld\n", seconds + micros / 1000000, micros % 1000000, step);
-        ok = ftruncate(fd, 0) == 0 && pwrite(fd, text, static_cast<size_t>(length), 0) == length;
-    }
-    close(fd);
-    return ok;
+    long long micros = (static_cast<long long>(time.tv_sec) * 1000000 + time.tv_usec) / scale;
+    if (micros == 0 && (time.tv_sec != 0 || time.tv_usec != 0))
+        micros = 1;  // a timer that was armed stays armed
+    return {static_cast<time_t>(micros / 1000000), static_cast<suseconds_t>(micros % 1000000)};
 }
 
 // Streams on device files go through this shim's read and write, which
@@ -439,13 +421,46 @@ FILE* fopen64(const char* path, const char* mode)
     return keepingErrno([&] { return openStream(device, mode); });
 }
 
+// With a board clock, each reading returns the board's time and moves it
+// on by its step, so a test knows every time stamp.
 int gettimeofday(struct timeval* now, void* zone)
 {
     REAL(gettimeofday);
     int saved = errno;
-    bool fromBoard = readBoardClock(now);
+    long long seconds = 0;
+    long long micros = 0;
+    bool fromBoard = sim::readBoardClock(sim::boardFromEnvironment(), seconds, micros);
     errno = saved;
-    return fromBoard ? 0 : real_gettimeofday(now, zone);
+    if (!fromBoard)
+        return real_gettimeofday(now, zone);
+    now->tv_sec = static_cast<time_t>(seconds);
+    now->tv_usec = static_cast<suseconds_t>(micros);
+    return 0;
+}
+
+// A board with a timer scale (hw/timer-scale: a divisor) runs interval
+// timers that much faster, so minutes-long timeouts can be tested.
+int setitimer(__itimer_which_t which, const struct itimerval* value, struct itimerval* old)
+{
+    REAL(setitimer);
+    int saved = errno;
+    long scale = sim::getNumberSetting(sim::boardFromEnvironment(), sim::TIMER_FILE, "scale", 1);
+    errno = saved;
+    if (value == nullptr || scale <= 1)
+        return real_setitimer(which, value, old);
+    struct itimerval scaled = {scaledTime(value->it_interval, scale), scaledTime(value->it_value, scale)};
+    return real_setitimer(which, &scaled, old);
+}
+
+// With a board clock, a sleep passes board time at once, carrying out what
+// was scheduled meanwhile; a scheduled signal ends it early.
+unsigned sleep(unsigned seconds)
+{
+    REAL(sleep);
+    int saved = errno;
+    int left = sim::sleepOnBoard(sim::boardFromEnvironment(), seconds);
+    errno = saved;
+    return left < 0 ? real_sleep(seconds) : static_cast<unsigned>(left);
 }
 
 int close(int fd)

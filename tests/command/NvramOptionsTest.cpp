@@ -31,6 +31,7 @@ TEST(NvramOptions, each_command_line_runs_the_option_it_names_last)
         {{"-x"}, USAGE, STORED},
         {{"-s", "2"}, INVALID + USAGE, STORED},
         {{"-s", "-1"}, INVALID + USAGE, STORED},
+        {{"-s", "4294967297"}, INVALID + USAGE, STORED},  // beyond int: refused, not wrapped to 1
         {{"-b", "2"}, INVALID + USAGE, STORED},
         {{"-g", "4"}, INVALID + USAGE, STORED},
         {{"-e", "-1"}, INVALID + USAGE, STORED},

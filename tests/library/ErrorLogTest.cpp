@@ -82,6 +82,23 @@ TEST(ErrorLog, saved_form_is_sixteen_big_endian_bytes)
               (Bytes{0x5F, 0x00, 0x00, 0x00, 0x00, 0x01, 0xE2, 0x40, 0x02, 0xF1, 0x04, 0x01, 0x00, 0x00, 0x00, 0x00}));
 }
 
+TEST(ErrorLog, unpack_takes_every_field_of_the_saved_form_back)
+{
+    const Bytes saved = {0x5F, 0x00, 0x00, 0x00, 0x00, 0x01, 0xE2, 0x40, 0x02, 0xF1, 0x04, 0x01, 0x00, 0x00, 0x00, 0xFF};
+    InitErrorLog record = recordAt(-1, -1, 9, 2, 9);
+    record.valid = false;
+    record.unpack(saved.data());
+    EXPECT_TRUE(record.valid);
+    EXPECT_EQ(record.time.seconds, 1593835520);
+    EXPECT_EQ(record.time.microseconds, 123456);
+    EXPECT_EQ(record.kind, 2);
+    EXPECT_EQ(record.unitCode, 0xF1);
+    EXPECT_EQ(Bytes(record.code, record.code + 6), (Bytes{4, 1, 0, 0, 0, 0xFF}));
+    Bytes packed(16);
+    record.pack(packed.data());
+    EXPECT_EQ(packed, saved);
+}
+
 TEST(ErrorLog, file_name_is_seconds_and_three_digit_milliseconds)
 {
     struct Case {

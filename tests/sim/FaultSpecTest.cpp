@@ -23,6 +23,7 @@ TEST(FaultSpec, writes_the_form_the_drivers_match)
         {"mram-cut 0 7", "mram-cut 0 7 times 1"},
         {"mram-change 0 0x2 01FF after 2", "mram-change 0 2 01FF after 2 times 1"},
         {"tool mount 32 times 3", "tool mount 32 times 3"},
+        {"script ntpd restart 0x7f", "script ntpd restart 127"},
         {"cpld-read 0x600 5 after 2 times 1", "cpld-read 0x0600 5 after 2 times 1"},
     };
     for (const Canonical& c : cases)
@@ -42,6 +43,10 @@ TEST(FaultSpec, rejects_what_no_driver_could_match)
         "mram-change 0 0 abc",       // odd number of hex digits
         "tool mount 0",              // a failure needs a non-zero status
         "tool cp 1",                 // not a simulated tool
+        "script sshd start 1",       // not an init script of the board
+        "script ntpd reload 1",      // not a verb the library uses
+        "script ntpd stop 0",        // a failure needs a non-zero status
+        "script ntpd stop 1 times 1",  // the scripts keep no counters
         "open cpld 5 times 0",       // counters start at 1
         "missing cpld extra",        // too many words
     };

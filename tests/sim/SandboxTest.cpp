@@ -1,5 +1,6 @@
 // Programs on a simulated board: its own file tree, the simulated tools,
 // and nothing changed on the host.
+#include "InitScripts.h"
 #include "Process.h"
 #include "TestBoard.h"
 
@@ -107,6 +108,21 @@ TEST(Sandbox, each_tool_can_be_told_to_fail)
     EXPECT_EQ(board->mounts().size(), 2u);  // nothing was mounted or unmounted
     EXPECT_EQ(sim::readFile(board->path("hw/mtd1")), sim::readFile(board->path("hw/mtd0")));
     EXPECT_EQ(board->events().size(), 5u);
+}
+
+TEST(Sandbox, init_scripts_record_each_call_and_fail_when_told)
+{
+    TestBoard board;
+    board->addFault("script ntpd stop 4");
+    ProcessResult result = shellOnBoard(*board,
+        "/etc/init.d/ntpd start && /etc/init.d/ldap restart & wait; /etc/init.d/ntpd stop; echo $?; "
+        "/etc/init.d/ntpd restart");
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "4\n");
+    // "a && b &" runs both in the background; wait lets them finish before the stop.
+    EXPECT_EQ(sim::initScriptCalls(*board),
+              (std::vector<std::string>{"/etc/init.d/ntpd start &", "/etc/init.d/ldap restart &",
+                                        "/etc/init.d/ntpd stop", "/etc/init.d/ntpd restart"}));
 }
 
 TEST(Sandbox, mounts_outlive_the_program_that_made_them)

@@ -1,6 +1,7 @@
 #include "Process.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -71,6 +72,9 @@ ProcessResult runProgram(const std::vector<std::string>& argv)
 
 ProcessResult runSim(const std::vector<std::string>& args)
 {
+    // A cross build's programs run on boards under emulation.
+    if (*MMB_TARGET_DIR != '\0')
+        setenv("MMBSIM_TARGET", MMB_TARGET_DIR, 1);
     std::vector<std::string> argv = {std::string(MMB_BIN_DIR) + "/mmb-sim"};
     argv.insert(argv.end(), args.begin(), args.end());
     return runProgram(argv);

@@ -4,6 +4,7 @@
 //   firm-steps copyFirm setFirmUpInfo
 //   firm-steps setFirmUpRecovery
 //   firm-steps generateBootChg=1
+//   firm-steps setDownLog
 #include "InitErrorLog.h"
 #include "InitMMBFirm.h"
 
@@ -23,6 +24,8 @@ bool runStep(InitMMBFirm& firm, const char* step)
         firm.setFirmUpRecovery();
     else if (std::strncmp(step, "generateBootChg=", 16) == 0)
         firm.generateBootChg(static_cast<unsigned char>(std::atoi(step + 16)));
+    else if (std::strcmp(step, "setDownLog") == 0)  // the record of a daemon that died of signal 11 with a core
+        firm.setDownLog(new InitErrorLog(1, firm.mmbId, 9, 5, 2, 0, 0x8B, 0));
     else
         return false;
     return true;

@@ -1,0 +1,39 @@
+# What "cmake --install" puts in place, as a Yocto or Buildroot recipe runs it
+# (cmake --install BUILD, with DESTDIR for the staging tree): nvram in sbin,
+# mmb-decode in bin, their manual pages, and the start-up library with its
+# headers, a CMake package (find_package(MMBStartup), target MMB::startup)
+# and a pkg-config file (mmb-startup). Test and simulator programs stay out.
+# The library calls the board's closed libraries (board library, libdual,
+# message catalogue, trace service); a program links them beside it.
+include(GNUInstallDirs)
+
+set(MMB_HEADER_DIR ${CMAKE_INSTALL_INCLUDEDIR}/mmb-startup)
+set(MMB_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/MMBStartup)
+
+# "startup" alone is too general a name for a system library folder.
+set_target_properties(startup PROPERTIES OUTPUT_NAME mmbstartup)
+
+install(TARGETS nvram DESTINATION ${CMAKE_INSTALL_SBINDIR})
+install(TARGETS mmb-decode DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES man/nvram.8 DESTINATION ${CMAKE_INSTALL_MANDIR}/man8)
+install(FILES man/mmb-decode.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+install(TARGETS startup platform_headers EXPORT MMBStartupTargets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  INCLUDES DESTINATION ${MMB_HEADER_DIR})
+install(DIRECTORY startup-library/ platform/include/ DESTINATION ${MMB_HEADER_DIR}
+  FILES_MATCHING PATTERN "*.h")
+
+install(EXPORT MMBStartupTargets NAMESPACE MMB:: DESTINATION ${MMB_PACKAGE_DIR})
+include(CMakePackageConfigHelpers)
+write_basic_package_version_file(${CMAKE_BINARY_DIR}/MMBStartupConfigVersion.cmake
+  VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
+install(FILES cmake/MMBStartupConfig.cmake ${CMAKE_BINARY_DIR}/MMBStartupConfigVersion.cmake
+  DESTINATION ${MMB_PACKAGE_DIR})
+
+# The pkg-config file names the prefix given at install time (--prefix), not
+# the configured one: the template keeps @CMAKE_INSTALL_PREFIX@ until then.
+set(MMB_PC_PREFIX "@CMAKE_INSTALL_PREFIX@")
+configure_file(cmake/mmb-startup.pc.in ${CMAKE_BINARY_DIR}/mmb-startup.pc.install @ONLY)
+install(CODE "configure_file(\"${CMAKE_BINARY_DIR}/mmb-startup.pc.install\" \"${CMAKE_BINARY_DIR}/mmb-startup.pc\" @ONLY)")
+install(FILES ${CMAKE_BINARY_DIR}/mmb-startup.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -1,0 +1,97 @@
+// A supervised board daemon, simulated. Installed under /opt/mmb/bin by the
+// name of the module it stands for; what it does is written in the board's
+// hw/daemons/<name>:
+//   [live SECONDS] run | exit STATUS | crash | ready
+// "live" first passes that much time (board time when the board has a
+// clock), "ready" sends the start signal (SIGINT) to its parent and runs,
+// "crash" leaves /var/mmb/core/core.<name>.<pid> and dies of SIGSEGV with a
+// core dump. Every start is recorded in the event log as
+//   daemon <name> <arguments> nice=<niceness>
+#include "BoardPaths.h"
+#include "EventLog.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <fcntl.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+std::string behaviourOf(const char* board, const std::string& name)
+{
+    char path[4096];
+    if (!sim::boardPath(path, sizeof path, board, "hw/daemons/%s", name.c_str()))
+        return "run";
+    FILE* file = std::fopen(path, "r");
+    if (file == nullptr)
+        return "run";
+    char line[128] = {};
+    if (std::fgets(line, sizeof line, file) == nullptr)
+        line[0] = '\0';
+    std::fclose(file);
+    line[std::strcspn(line, "\n")] = '\0';
+    return line[0] != '\0' ? line : "run";
+}
+
+[[noreturn]] void crash(const std::string& name)
+{
+    char core[256];
+    std::snprintf(core, sizeof core, "/var/mmb/core/core.%s.%d", name.c_str(), static_cast<int>(getpid()));
+    if (FILE* file = std::fopen(core, "w")) {
+        std::fprintf(file, "core of %s\n", name.c_str());
+        std::fclose(file);
+    }
+    rlimit limit = {RLIM_INFINITY, RLIM_INFINITY};
+    setrlimit(RLIMIT_CORE, &limit);
+    if (chdir("/tmp") != 0)
+        std::perror("mmb-daemon: chdir");
+    signal(SIGSEGV, SIG_DFL);
+    raise(SIGSEGV);
+    std::abort();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::string name = argv[0];
+    name = name.substr(name.rfind('/') + 1);
+    const char* board = sim::boardFromEnvironment();
+    std::string arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments += std::string(" ") + argv[i];
+    sim::logEvent(board, "daemon %s%s nice=%d", name.c_str(), arguments.c_str(), getpriority(PRIO_PROCESS, 0));
+
+    // Like any daemon, let go of the terminal and the caller's pipes.
+    int null = open("/dev/null", O_RDWR);
+    for (int fd = 0; fd <= 2 && null >= 0; ++fd)
+        dup2(null, fd);
+
+    // A simulated daemon never outlives the program that supervises it.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    std::string behaviour = behaviourOf(board, name);
+    unsigned lifetime = 0;
+    char action[32] = {};
+    int status = 0;
+    if (std::sscanf(behaviour.c_str(), "live %u %31s %d", &lifetime, action, &status) < 2)
+        std::sscanf(behaviour.c_str(), "%31s %d", action, &status);
+    if (lifetime > 0) {
+        usleep(20000);  // let the supervisor take the start time before board time moves on
+        sleep(lifetime);
+    }
+    if (std::strcmp(action, "exit") == 0)
+        return status;
+    if (std::strcmp(action, "crash") == 0)
+        crash(name);
+    if (std::strcmp(action, "ready") == 0) {
+        usleep(100000);  // its own start-up, during which the supervisor begins to wait
+        kill(getppid(), SIGINT);
+    }
+    for (;;)
+        pause();
+}

@@ -1,0 +1,6 @@
+#include "InitMISCService.h"
+
+int InitMISCService::execJudge()
+{
+    return 1;
+}

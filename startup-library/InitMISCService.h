@@ -1,0 +1,14 @@
+// An init script that runs on both boards.
+#ifndef INIT_MISC_SERVICE_H
+#define INIT_MISC_SERVICE_H
+
+#include "InitNetService.h"
+
+class InitMISCService : public InitNetService {
+public:
+    using InitNetService::InitNetService;
+
+    int execJudge() override;
+};
+
+#endif

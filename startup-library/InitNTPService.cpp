@@ -1,0 +1,6 @@
+#include "InitNTPService.h"
+
+int InitNTPService::execJudge()
+{
+    return 1;
+}

@@ -1,0 +1,351 @@
+// The board's network services on simulated boards: the commands the
+// manager runs, in order, the files it generates, the records it throws.
+// net-steps drives the manager; the library traces each service's name and
+// each command it runs, and the simulated init scripts record every call.
+#include "InitScripts.h"
+#include "Process.h"
+#include "TestBoard.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Service {
+    const char* path;
+    const char* name;
+    bool foreground;
+    bool activeOnly;  // runs only while the board is Active
+};
+
+// The manager's list, in its order.
+const Service SERVICES[] = {
+    {"/etc/init.d/misc", "Services setup", true, false},
+    {"/etc/init.d/ntpd", "Ntpd", true, false},
+    {"/etc/init.d/ldap", "Slapd", false, false},
+    {"/etc/init.d/xinetd", "Xinetd", true, false},
+    {"/etc/init.d/snmpd", "Snmpd", true, false},
+    {"/etc/init.d/lighttpd", "Thttpd", false, true},
+    {"/etc/init.d/postfix", "Mail Daemons", false, true},
+    {"/etc/init.d/fcron", "Crond", false, false},
+};
+const Service& MISC = SERVICES[0];
+const Service& NTPD = SERVICES[1];
+const Service& LDAP = SERVICES[2];
+const Service& XINETD = SERVICES[3];
+const Service& LIGHTTPD = SERVICES[5];
+
+enum Mode { ACTIVE, STANDBY };
+
+// One command as the library traces it: the service's name, then the text.
+struct Command {
+    std::string name;
+    std::string text;
+};
+using Commands = std::vector<Command>;
+
+Commands operator+(Commands first, const Commands& second)
+{
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
+
+Command run(const Service& service, const std::string& verb)
+{
+    bool background = !service.foreground && verb != "stop";
+    return {service.name, std::string(service.path) + " " + verb + (background ? " &" : "")};
+}
+
+// The two generated files, written on every start.
+Commands generate(int mmb, Mode mode)
+{
+    return {{"Genarating MMB ID file", "/bin/echo -e \"MMBID=" + std::to_string(mmb) + "\\012MMBMODE=" +
+                                           (mode == ACTIVE ? "A" : "S") + "\" > /etc/sysconfig/mmbid"},
+            {"Exporting MMB Configure data", "/opt/mmb/bin/dspmmbconfig > /etc/sysconfig/mmbconfig"}};
+}
+
+// verb for every service in list order, leaving out the Active-only ones on a Standby board.
+Commands each(const std::string& verb, Mode mode = ACTIVE)
+{
+    Commands commands;
+    for (const Service& service : SERVICES)
+        if (mode == ACTIVE || !service.activeOnly)
+            commands.push_back(run(service, verb));
+    return commands;
+}
+
+const Commands START = generate(0, ACTIVE) + each("start");
+
+// A start with every service started on a board that has become Standby:
+// the Active-only services are stopped, the others restarted.
+Commands restartOnStandby()
+{
+    Commands commands = generate(0, STANDBY);
+    for (const Service& service : SERVICES)
+        commands.push_back(run(service, service.activeOnly ? "stop" : "restart"));
+    return commands;
+}
+
+Commands firstOf(const Commands& commands, std::size_t count)
+{
+    return Commands(commands.begin(), commands.begin() + static_cast<long>(count));
+}
+
+// The script paths of services, each with its state as net-steps prints it.
+std::string states(const std::vector<const Service*>& started)
+{
+    std::string text;
+    for (const Service& service : SERVICES) {
+        bool on = std::find(started.begin(), started.end(), &service) != started.end();
+        text += std::string(service.path) + (on ? " started\n" : " stopped\n");
+    }
+    return text;
+}
+
+std::vector<const Service*> all(Mode mode = ACTIVE)
+{
+    std::vector<const Service*> services;
+    for (const Service& service : SERVICES)
+        if (mode == ACTIVE || !service.activeOnly)
+            services.push_back(&service);
+    return services;
+}
+
+std::vector<const Service*> allBut(const Service& left)
+{
+    std::vector<const Service*> services = all();
+    services.erase(std::find(services.begin(), services.end(), &left));
+    return services;
+}
+
+ProcessResult netSteps(const sim::SimBoard& board, const std::vector<std::string>& steps)
+{
+    std::vector<std::string> command = {"net-steps"};
+    command.insert(command.end(), steps.begin(), steps.end());
+    return runOnBoard(board, command);
+}
+
+// Texts of the library's level-1 traces of message 20001.
+std::vector<std::string> traceTexts(const sim::SimBoard& board)
+{
+    const std::string prefix = "DBG# 20001 ";
+    std::vector<std::string> texts;
+    for (const std::string& line : sim::readLines(board.boardPath("/tmp/net-steps.trace")))
+        if (line.compare(0, prefix.size(), prefix) == 0)
+            texts.push_back(line.substr(prefix.size(), line.rfind("(sec=") - prefix.size()));
+    return texts;
+}
+
+std::vector<std::string> traceOf(const Commands& commands)
+{
+    std::vector<std::string> texts;
+    for (const Command& command : commands) {
+        texts.push_back(command.name);
+        texts.push_back("\"" + command.text + "\"");
+    }
+    return texts;
+}
+
+// The init script calls among the commands. A background script may record
+// its call after a later one, so the calls are compared in sorted order.
+std::vector<std::string> sortedScriptCalls(const Commands& commands)
+{
+    std::vector<std::string> calls;
+    for (const Command& command : commands)
+        if (command.text.compare(0, 12, "/etc/init.d/") == 0)
+            calls.push_back(command.text);
+    std::sort(calls.begin(), calls.end());
+    return calls;
+}
+
+std::vector<std::string> sortedScriptCalls(const sim::SimBoard& board)
+{
+    std::vector<std::string> calls = sim::initScriptCalls(board);
+    std::sort(calls.begin(), calls.end());
+    return calls;
+}
+
+// The commands ran in this order, and every init script among them ran as its text says.
+void expectCommands(const sim::SimBoard& board, const Commands& expected, const std::string& what)
+{
+    EXPECT_EQ(traceTexts(board), traceOf(expected)) << what;
+    EXPECT_EQ(sortedScriptCalls(board), sortedScriptCalls(expected)) << what;
+}
+
+TEST(NetService, start_on_an_active_board_generates_both_files_then_starts_every_service)
+{
+    TestBoard board;
+    ProcessResult result = netSteps(*board, {"initialize", "start"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, states(all()));
+    expectCommands(*board, START, "start");
+    EXPECT_EQ(sim::readFile(board->boardPath("/etc/sysconfig/mmbid")), "MMBID=0\nMMBMODE=A\n");
+}
+
+TEST(NetService, start_on_a_standby_board_leaves_the_active_only_services_alone)
+{
+    sim::SimBoard::Options options;
+    options.mmbNumber = 1;
+    TestBoard board(options);
+    ProcessResult result = netSteps(*board, {"mode=standby", "initialize", "start"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, states(all(STANDBY)));
+    expectCommands(*board, generate(1, STANDBY) + each("start", STANDBY), "start");
+    EXPECT_EQ(sim::readFile(board->boardPath("/etc/sysconfig/mmbid")), "MMBID=1\nMMBMODE=S\n");
+}
+
+TEST(NetService, configuration_file_holds_what_dspmmbconfig_prints)
+{
+    TestBoard board;
+    netSteps(*board, {"start"});
+    ProcessResult printed = runOnBoard(*board, {"/opt/mmb/bin/dspmmbconfig"});
+    ASSERT_EQ(printed.status, 0) << printed.err;
+    EXPECT_NE(printed.out, "");
+    EXPECT_EQ(sim::readFile(board->boardPath("/etc/sysconfig/mmbconfig")), printed.out);
+}
+
+struct Sequence {
+    const char* what;
+    std::vector<std::string> steps;
+    Commands commands;
+    std::vector<const Service*> started;  // when the steps are done
+};
+
+TEST(NetService, each_operation_runs_the_commands_its_services_states_call_for)
+{
+    const std::string toggleLighttpd = std::string("toggle=") + LIGHTTPD.path;
+    const Sequence cases[] = {
+        {"start before initialize only generates the files", {"start"}, generate(0, ACTIVE), {}},
+        {"a second initialize keeps the eight services", {"initialize", "initialize", "start"}, START, all()},
+        {"a second start restarts", {"initialize", "start", "start"},
+         START + generate(0, ACTIVE) + each("restart"), all()},
+        {"stop stops the started services in list order", {"initialize", "start", "stop"}, START + each("stop"), {}},
+        {"stop on a standby board stops the six it started", {"mode=standby", "initialize", "start", "stop"},
+         generate(0, STANDBY) + each("start", STANDBY) + each("stop", STANDBY), {}},
+        {"stop before any start runs nothing", {"initialize", "stop"}, {}, {}},
+        {"a board that became standby stops the active-only services", {"initialize", "start", "mode=standby", "start"},
+         START + restartOnStandby(), all(STANDBY)},
+        {"toggle starts a stopped service on a standby board", {"mode=standby", "initialize", toggleLighttpd},
+         {run(LIGHTTPD, "start")}, {&LIGHTTPD}},
+        {"toggle again stops it", {"mode=standby", "initialize", toggleLighttpd, toggleLighttpd},
+         {run(LIGHTTPD, "start"), run(LIGHTTPD, "stop")}, {}},
+        {"toggle stops a started service", {"initialize", "start", std::string("toggle=") + NTPD.path},
+         START + Commands{run(NTPD, "stop")}, allBut(NTPD)},
+        {"toggle of a path not in the list changes nothing",
+         {"initialize", "start", "toggle=/etc/init.d/sshd", "toggle=/etc/init.d/ntpd/", "toggle=ntpd"}, START, all()},
+    };
+    for (const Sequence& c : cases) {
+        TestBoard board({}, std::to_string(&c - cases));
+        ProcessResult result = netSteps(*board, c.steps);
+        EXPECT_EQ(result.status, 0) << c.what << result.err;
+        bool initialized = std::find(c.steps.begin(), c.steps.end(), "initialize") != c.steps.end();
+        EXPECT_EQ(result.out, initialized ? states(c.started) : "") << c.what;
+        expectCommands(*board, c.commands, c.what);
+    }
+}
+
+struct Failure {
+    const char* what;
+    int mmb;
+    std::function<void(const sim::SimBoard&)> arrange;
+    std::vector<std::string> steps;
+    std::string thrown;  // kind, unit code and code bytes of each record thrown
+    Commands commands;
+    std::vector<const Service*> started;
+};
+
+std::function<void(const sim::SimBoard&)> fault(const std::string& spec)
+{
+    return [spec](const sim::SimBoard& board) { board.addFault(spec); };
+}
+
+TEST(NetService, a_failing_command_throws_and_ends_the_operation)
+{
+    const Failure cases[] = {
+        {"a start fails", 0, fault("script ntpd start 1"), {"initialize", "start"},
+         "thrown 01 f0 29 07 01 00 00 00\n", generate(0, ACTIVE) + Commands{run(MISC, "start"), run(NTPD, "start")},
+         {&MISC}},
+        {"the record names MMB 1", 1, fault("script ntpd start 1"), {"initialize", "start"},
+         "thrown 01 f1 29 07 01 00 00 00\n", generate(1, ACTIVE) + Commands{run(MISC, "start"), run(NTPD, "start")},
+         {&MISC}},
+        {"a restart fails and the service stays started", 0, fault("script xinetd restart 1"),
+         {"initialize", "start", "start"}, "thrown 01 f0 29 05 01 00 00 00\n",
+         START + generate(0, ACTIVE) +
+             Commands{run(MISC, "restart"), run(NTPD, "restart"), run(LDAP, "restart"), run(XINETD, "restart")},
+         all()},
+        {"a stop fails and the pass ends", 0, fault("script misc stop 1"), {"initialize", "start", "stop"},
+         "thrown 01 f0 29 03 02 00 00 00\n", START + Commands{run(MISC, "stop")}, all()},
+        {"the configuration dump is missing", 0,
+         [](const sim::SimBoard& b) { fs::remove(b.boardPath("/opt/mmb/bin/dspmmbconfig")); },
+         {"initialize", "start"}, "thrown 01 f0 29 02 01 00 00 00\n", generate(0, ACTIVE), {}},
+        {"the MMB ID file cannot be written", 0,
+         [](const sim::SimBoard& b) { fs::create_directory(b.boardPath("/etc/sysconfig/mmbid")); },
+         {"initialize", "start"}, "thrown 01 f0 29 01 01 00 00 00\n", {generate(0, ACTIVE)[0]}, {}},
+        // The shell returns at once for a background command, so its outcome is never seen.
+        {"a background script fails unnoticed", 0, fault("script ldap start 1"), {"initialize", "start"}, "", START,
+         all()},
+        // After the failed toggle the judge rules again: a standby start stops the service
+        // instead of restarting it, and that pass ends there (the two files, then six services).
+        {"a failed toggle leaves the service to its judge", 0, fault("script lighttpd stop 1"),
+         {"initialize", "start", "mode=standby", std::string("toggle=") + LIGHTTPD.path, "start"},
+         "thrown 01 f0 29 09 02 00 00 00\nthrown 01 f0 29 09 02 00 00 00\n",
+         START + Commands{run(LIGHTTPD, "stop")} + firstOf(restartOnStandby(), 2 + 6), all()},
+    };
+    for (const Failure& c : cases) {
+        sim::SimBoard::Options options;
+        options.mmbNumber = c.mmb;
+        TestBoard board(options, std::to_string(&c - cases));
+        c.arrange(*board);
+        ProcessResult result = netSteps(*board, c.steps);
+        EXPECT_EQ(result.status, 0) << c.what << result.err;
+        EXPECT_EQ(result.out, c.thrown + states(c.started)) << c.what;
+        expectCommands(*board, c.commands, c.what);
+    }
+}
+
+// Runs net-steps with the simulated dualprocess listening; returns the
+// requests it received.
+std::vector<std::string> dualprocessRequests(const sim::SimBoard& board, const std::string& steps)
+{
+    ProcessResult result = shellOnBoard(board, "dualprocess || exit 1; net-steps " + steps +
+                                                   "; status=$?; kill $(cat /var/run/dualprocess.pid); exit $status");
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, states(all()));
+    std::vector<std::string> requests;
+    for (const std::string& event : board.events())
+        if (event.compare(0, 20, "dualprocess request ") == 0)
+            requests.push_back(event);
+    return requests;
+}
+
+TEST(NetService, activating_start_reports_the_change_once_right_after_services_setup)
+{
+    TestBoard board;
+    std::vector<std::string> requests = dualprocessRequests(*board, "activating initialize start");
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].compare(0, 31, "dualprocess request 0x80020031 "), 0) << requests[0];
+
+    // In the trace the report lies between services setup and the next service.
+    std::vector<std::string> texts = traceTexts(*board);
+    std::vector<std::string> upToMisc = traceOf(firstOf(START, 3));
+    std::vector<std::string> rest = traceOf(Commands(START.begin() + 3, START.end()));
+    ASSERT_GT(texts.size(), upToMisc.size() + rest.size());
+    EXPECT_EQ(std::vector<std::string>(texts.begin(), texts.begin() + upToMisc.size()), upToMisc);
+    const std::string report = "send response of change-start to dualprocess";
+    EXPECT_EQ(texts[upToMisc.size()].compare(0, report.size(), report), 0) << texts[upToMisc.size()];
+    EXPECT_EQ(std::vector<std::string>(texts.end() - static_cast<long>(rest.size()), texts.end()), rest);
+}
+
+TEST(NetService, start_without_activating_reports_nothing)
+{
+    TestBoard board;
+    EXPECT_TRUE(dualprocessRequests(*board, "initialize start").empty());
+    expectCommands(*board, START, "start");
+}
+
+} // namespace

@@ -1,0 +1,248 @@
+// Messages to the simulated dualprocess and files exchanged with the other
+// board, run on simulated boards through other-steps.
+#include "NvramTesting.h"
+#include "TestBoard.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+ProcessResult otherSteps(const sim::SimBoard& board, const std::vector<std::string>& steps)
+{
+    std::vector<std::string> command = {"other-steps"};
+    command.insert(command.end(), steps.begin(), steps.end());
+    return runOnBoard(board, command);
+}
+
+// Runs steps with the simulated dualprocess up on the board.
+ProcessResult withDualprocess(const sim::SimBoard& board, const std::string& steps)
+{
+    return shellOnBoard(board, "dualprocess && other-steps " + steps +
+                                   "; kill $(cat /var/run/dualprocess.pid); while [ -e /var/run/dualprocess.pid ]; do :; done");
+}
+
+std::vector<std::string> eventsStartingWith(const sim::SimBoard& board, const std::string& prefix)
+{
+    std::vector<std::string> found;
+    for (const std::string& event : board.events())
+        if (event.rfind(prefix, 0) == 0)
+            found.push_back(event);
+    return found;
+}
+
+std::vector<std::string> traces(const sim::SimBoard& board)
+{
+    std::vector<std::string> lines;
+    for (std::string line : sim::readLines(board.boardPath("/tmp/trace.log")))
+        lines.push_back(line.substr(0, line.rfind("(sec=")));
+    return lines;
+}
+
+// Board seconds the program slept, from the "sleep N" events.
+long secondsSlept(const sim::SimBoard& board)
+{
+    long seconds = 0;
+    for (const std::string& event : eventsStartingWith(board, "sleep "))
+        seconds += std::stol(event.substr(6));
+    return seconds;
+}
+
+bool exists(const sim::SimBoard& board, const char* path)
+{
+    return fs::exists(board.boardPath(path));
+}
+
+TEST(Peer, messages_reach_dualprocess_with_code_and_big_endian_data)
+{
+    TestBoard board;
+    ProcessResult result = withDualprocess(*board, "sendReady sendActiveEnd sendChangeCompResp");
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(eventsStartingWith(*board, "dualprocess"),
+              (std::vector<std::string>{"dualprocess request 0x80020021 data 80020021",
+                                        "dualprocess request 0x80020031 data 80020031",
+                                        "dualprocess request 0x80020041 data 80020041"}));
+    EXPECT_EQ(traces(*board), (std::vector<std::string>{
+                                  "DBG# 20001 send ready to dualprocess (0)",
+                                  "DBG# 20001 send packet(code=80020021) on IPC",
+                                  "DBG# 20001 send response of change-start to dualprocess (0)",
+                                  "DBG# 20001 send packet(code=80020031) on IPC",
+                                  "DBG# 20001 send response of change-complete to dualprocess (0)",
+                                  "DBG# 20001 send packet(code=80020041) on IPC",
+                              }));
+}
+
+TEST(Peer, failed_connection_is_silent_and_failed_send_is_traced)
+{
+    TestBoard board;
+    ProcessResult result = otherSteps(*board, {"sendReady"});  // no dualprocess listening
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(traces(*board).back(), "DBG# 20001 send packet(code=80020021) on IPC");
+
+    board->addFault("ipc-send");
+    withDualprocess(*board, "sendActiveEnd");
+    EXPECT_EQ(traces(*board).back(), "DBG# 20001 notify change exeption occured(80020031) to dualprocess");
+    EXPECT_TRUE(eventsStartingWith(*board, "dualprocess").empty());
+}
+
+TEST(Peer, dead_dualprocess_keeps_the_log_and_throws)
+{
+    TestBoard board;
+    sim::writeFile(board->boardPath("/tmp/mmbinit.log"), "start-up log\n");
+    pid_t gone = fork();
+    if (gone == 0)
+        _exit(0);
+    waitpid(gone, nullptr, 0);
+    sim::writeFile(board->boardPath("/var/run/dualprocess.pid"), std::to_string(gone) + "\n");
+    ProcessResult result = otherSteps(*board, {"checkdualprocess"});
+    EXPECT_EQ(result.out, "thrown kind=3 unit=f0 codes=09 00 00 00 00 00\n");
+    EXPECT_EQ(sim::readFile(board->boardPath("/mnt/dump/dualdown_reboot.log")), "start-up log\n");
+    EXPECT_EQ(traces(*board).back(), "RUN# 20002 InitMMBOther::checkdualprocess throw");
+}
+
+TEST(Peer, live_dualprocess_passes_the_check)
+{
+    TestBoard board;
+    ProcessResult result = withDualprocess(*board, "checkdualprocess");
+    EXPECT_EQ(result.out, "checkdualprocess=0\n");
+}
+
+// Two boards of a pair, each knowing the other.
+struct Pair {
+    TestBoard one{{}, "-one"};
+    TestBoard two{{}, "-two"};
+    Pair()
+    {
+        one->setDualSetting("peer", two->directory());
+        two->setDualSetting("peer", one->directory());
+        one->setClock(1000, 0, 0);
+    }
+};
+
+struct FetchCase {
+    const char* what;
+    std::string step;
+    bool available;          // the other board holds the file
+    const char* otherStatus;
+    std::string out;
+    std::vector<std::string> requests;
+    long sleeps;
+};
+
+TEST(Peer, fetching_a_file_retries_as_its_mode_says)
+{
+    const std::string sync = "dual_request_copyFile /tmp/setup 0x4000";
+    const std::string async = "dual_request_copyFile /tmp/setup 0x4001";
+    const FetchCase cases[] = {
+        {"sync, there", "receiveFile=/tmp/setup,12,sync", true, "0", "receiveFile=0\n", {sync}, 0},
+        {"sync, timeout 4", "receiveFile=/tmp/setup,4,sync", false, "0x00010000", "receiveFile=-1\n", {}, 0},
+        {"sync, timeout 12", "receiveFile=/tmp/setup,12,sync", false, "0x00010000", "receiveFile=-1\n",
+         {sync, sync}, 10},
+        {"async, timeout 5", "receiveFile=/tmp/setup,5,async", false, "0x00010000", "receiveFile=-1\n", {async}, 5},
+        {"async, timeout 6", "receiveFile=/tmp/setup,6,async", false, "0x00010000", "receiveFile=-1\n",
+         {async, async}, 10},
+        {"async, there", "receiveFile=/tmp/setup,10,async", true, "0", "receiveFile=0\n", {async}, 2},
+        {"healthy other board", "receiveFile=/tmp/setup,5,sync", false, "0",
+         "thrown kind=1 unit=f0 codes=0e 00 00 00 00 00\n", {sync}, 5},
+    };
+    for (const FetchCase& c : cases) {
+        Pair pair;
+        if (c.available)
+            sim::writeFile(pair.two->boardPath("/tmp/setup"), "setup\n");
+        pair.one->setDualSetting("other", c.otherStatus);
+        ProcessResult result = otherSteps(*pair.one, {c.step});
+        EXPECT_EQ(result.out, c.out) << c.what << result.err;
+        EXPECT_EQ(eventsStartingWith(*pair.one, "dual_request"), c.requests) << c.what;
+        EXPECT_EQ(secondsSlept(*pair.one), c.sleeps) << c.what;
+        EXPECT_EQ(exists(*pair.one, "/tmp/setup"), c.available) << c.what;
+    }
+}
+
+TEST(Peer, asynchronous_file_arriving_during_a_poll_is_taken)
+{
+    Pair pair;
+    sim::writeFile(pair.two->boardPath("/tmp/setup"), "setup\n");
+    pair.one->setDualSetting("copy-delay", "3");
+    sim::writeFile(pair.one->boardPath("/var/mmb/fmem/GET_OTHER_MMB_FAIL"), "");
+    ProcessResult result = otherSteps(*pair.one, {"receiveFile=/tmp/setup,10,async"});
+    EXPECT_EQ(result.out, "receiveFile=0\n");
+    EXPECT_EQ(eventsStartingWith(*pair.one, "sleep"), std::vector<std::string>(4, "sleep 1"));
+    EXPECT_EQ(sim::readFile(pair.one->boardPath("/tmp/setup")), "setup\n");
+    EXPECT_FALSE(exists(*pair.one, "/var/mmb/fmem/GET_OTHER_MMB_FAIL"));
+    EXPECT_EQ(traces(*pair.one)[2], "DBG# 20001 asyn-request_copyFile(try=2)");  // after the old copy's removal
+}
+
+TEST(Peer, failed_fetch_markers_follow_the_other_boards_state)
+{
+    struct Case {
+        const char* what;
+        const char* otherStatus;
+        std::vector<const char*> before;
+        std::vector<const char*> after;
+        std::string out;
+    };
+    const Case cases[] = {
+        {"error, no marker", "0x00010000", {}, {}, "receiveFile=-1\n"},
+        {"error, fetch marker", "0x00010000", {"/var/mmb/fmem/GET_OTHER_MMB_FAIL"}, {"/tmp/OtherMMBFail"},
+         "receiveFile=-1\n"},
+        {"error, panel marker", "0x00010000", {"/var/mmb/fmem/GET_OTHER_PANEL_MMB_FAIL"}, {"/tmp/OtherMMBFail"},
+         "receiveFile=-1\n"},
+        {"healthy", "0", {}, {"/var/mmb/fmem/GET_OTHER_MMB_FAIL"}, "thrown kind=1 unit=f0 codes=0e 00 00 00 00 00\n"},
+    };
+    const char* markers[] = {"/var/mmb/fmem/GET_OTHER_MMB_FAIL", "/var/mmb/fmem/GET_OTHER_PANEL_MMB_FAIL",
+                             "/tmp/OtherMMBFail"};
+    for (const Case& c : cases) {
+        Pair pair;
+        pair.one->setDualSetting("other", c.otherStatus);
+        for (const char* marker : c.before)
+            sim::writeFile(pair.one->boardPath(marker), "");
+        EXPECT_EQ(otherSteps(*pair.one, {"receiveFile=/tmp/setup,4,sync"}).out, c.out) << c.what;
+        for (const char* marker : markers)
+            EXPECT_EQ(exists(*pair.one, marker),
+                      std::find_if(c.after.begin(), c.after.end(), [&](const char* m) { return std::string(m) == marker; }) !=
+                          c.after.end())
+                << c.what << " " << marker;
+    }
+}
+
+TEST(Peer, error_record_put_on_one_board_is_read_whole_on_the_other)
+{
+    Pair pair;
+    otherSteps(*pair.two, {"putErrorLog"});
+    EXPECT_EQ(fs::file_size(pair.two->boardPath("/tmp/initlog")), 380u);
+    ProcessResult result = otherSteps(*pair.one, {"getErrorLog"});
+    std::string bytes = sim::readFile(pair.two->boardPath("/tmp/initlog"));
+    std::string hex = "record ";
+    for (unsigned char byte : bytes) {
+        char pair_[3];
+        snprintf(pair_, sizeof pair_, "%02x", byte);
+        hex += pair_;
+    }
+    EXPECT_EQ(result.out, hex + "\n");
+    EXPECT_EQ(bytes.substr(0, 1), "\xA5");
+    EXPECT_EQ(bytes.substr(68, 4), std::string("\0\0\0\1", 4));  // big-endian flag
+
+    TestBoard alone;
+    EXPECT_EQ(otherSteps(*alone, {"getErrorLog"}).out, "record " + std::string(760, '0') + "\n");
+}
+
+TEST(Peer, sending_a_file_reaches_the_other_board_or_is_traced)
+{
+    Pair pair;
+    sim::writeFile(pair.one->boardPath("/etc/sysconfig/setup"), "mine\n");
+    otherSteps(*pair.one, {"sendFile=/etc/sysconfig/setup"});
+    EXPECT_EQ(sim::readFile(pair.two->boardPath("/etc/sysconfig/setup")), "mine\n");
+    pair.one->setDualSetting("copy-fail", "1");
+    otherSteps(*pair.one, {"sendFile=/etc/sysconfig/setup"});
+    EXPECT_EQ(traces(*pair.one).back(), "RUN# 20003 Synchronaizing setup inforamtion to Standby MMB");
+}
+
+} // namespace

@@ -1,0 +1,234 @@
+// Process supervision on simulated boards: the table's daemons start in
+// order, the start wait for "mmbipmid", and every death handled by the
+// monitoring loop. Board time makes the 300-second rule and the timers
+// testable without waiting.
+#include "NvramTesting.h"
+#include "TestBoard.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Daemon {
+    std::string name;
+    std::string behaviour;  // see sim/daemons/mmb-daemon.cpp
+};
+
+// A board that rebooted, with valid NVRAM, a board clock at 1000 s, fast
+// timers, and the given process table and daemons.
+void prepare(const sim::SimBoard& board, const std::string& table, const std::vector<Daemon>& daemons)
+{
+    makeHealthy(board, {});
+    board.setClock(1000, 0, 0);
+    sim::writeFile(board.path("hw/timers"), "scale 1000\n");
+    fs::create_directories(board.path("hw/daemons"));
+    for (const Daemon& daemon : daemons) {
+        fs::create_symlink(std::string(MMB_BIN_DIR) + "/mmb-daemon", board.boardPath("/opt/mmb/bin/" + daemon.name));
+        sim::writeFile(board.path("hw/daemons/" + daemon.name), daemon.behaviour + "\n");
+    }
+    sim::writeFile(board.boardPath("/etc/mmb/init/pro_file.ctl"), table);
+}
+
+ProcessResult procSteps(const sim::SimBoard& board, const std::vector<std::string>& steps)
+{
+    std::vector<std::string> command = {"timeout", "30", "proc-steps"};
+    command.insert(command.end(), steps.begin(), steps.end());
+    return runOnBoard(board, command);
+}
+
+std::vector<std::string> starts(const sim::SimBoard& board)
+{
+    std::vector<std::string> found;
+    for (const std::string& event : board.events())
+        if (event.rfind("daemon ", 0) == 0)
+            found.push_back(event);
+    return found;
+}
+
+std::vector<std::string> traces(const sim::SimBoard& board)
+{
+    std::vector<std::string> lines;
+    for (std::string line : sim::readLines(board.boardPath("/tmp/trace.log")))
+        lines.push_back(line.substr(0, line.rfind("(sec=")));
+    return lines;
+}
+
+bool traced(const sim::SimBoard& board, const std::string& line)
+{
+    std::vector<std::string> lines = traces(board);
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+std::vector<std::string> files(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(Supervision, table_daemons_start_in_order_with_their_arguments)
+{
+    sim::SimBoard::Options options;
+    options.mmbNumber = 1;
+    TestBoard board(options);
+    prepare(*board, "/* a comment */\n3\nalpha 1 0 1 x y\nbeta 1 5 2 x y\ngamma 1 10 3 x y\n#END\n",
+            {{"alpha", "run"}, {"beta", "run"}, {"gamma", "run"}});
+    ProcessResult result = procSteps(*board, {"standby", "activate"});
+    EXPECT_EQ(result.out, "done started=3\n") << result.err;
+    // Arguments: AC-ON? (a reboot: 0), Active? (Standby: 0), second board? (1).
+    EXPECT_EQ(starts(*board), (std::vector<std::string>{"daemon alpha 0 0 1 nice=0", "daemon beta 0 0 1 nice=5",
+                                                        "daemon gamma 0 0 1 nice=10"}));
+    EXPECT_TRUE(traced(*board, "DBG# 20001 /opt/mmb/bin/beta:beta:0:0:1"));
+}
+
+TEST(Supervision, table_count_must_match_its_lines)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"3\nalpha 1 0 1 x y\nbeta 1 0 2 x y\n", "RUN# 20010 InitMMBProcessMGR::create process count is too big."},
+        {"1\nalpha 1 0 1 x y\nbeta 1 0 2 x y\n", "RUN# 20010 InitMMBProcessMGR::create process count is too small."},
+        {"-2\nalpha 1 0 1 x y\nbeta 1 0 2 x y\n", "RUN# 20010 InitMMBProcessMGR::create process count is too big."},
+    };
+    for (const auto& [table, trace] : cases) {
+        TestBoard board({}, std::to_string(&table - &cases[0].first));
+        prepare(*board, table, {{"alpha", "run"}, {"beta", "run"}});
+        EXPECT_EQ(procSteps(*board, {"activate"}).out, "thrown kind=1 unit=f0 codes=1c 04 00 00 00 00\n");
+        EXPECT_TRUE(traced(*board, trace)) << table;
+        EXPECT_TRUE(starts(*board).empty()) << table;
+    }
+}
+
+struct WaitCase {
+    const char* what;
+    std::string table;
+    std::vector<Daemon> daemons;
+    std::string out;
+    std::string trace;
+};
+
+TEST(Supervision, start_waits_for_mmbipmid)
+{
+    const WaitCase cases[] = {
+        {"signalled", "2\nmmbipmid 0 0 7 x y z w 1\nbeta 0 0 8 x y z w 0\n", {{"mmbipmid", "ready"}, {"beta", "run"}},
+         "done started=2\n", "DBG# 20002 wait signal(SIGINT) from mmbipmid"},
+        {"timed out", "2\nmmbipmid 0 0 7 x y z w 1\nbeta 0 0 8 x y z w 0\n", {{"mmbipmid", "run"}, {"beta", "run"}},
+         "thrown kind=1 unit=f0 codes=09 07 01 ff ff 01\n",
+         "RUN# 20003 InitMMBProcessMGR::timeout is detected, starting ipmi"},
+        {"another daemon died", "2\nalpha 0 0 6 x y\nmmbipmid 0 0 7 x y z w 1\n", {{"alpha", "exit 0"}, {"mmbipmid", "run"}},
+         "thrown kind=1 unit=f0 codes=09 07 01 ff ff 00\n", "RUN# 20032 InitMMBProcessMGR::Process("},
+        {"no mmbipmid", "2\nalpha 0 0 6 x y z w 1\nbeta 0 0 8 x y\n", {{"alpha", "run"}, {"beta", "run"}},
+         "done started=2\n", ""},
+    };
+    for (const WaitCase& c : cases) {
+        TestBoard board({}, std::to_string(&c - cases));
+        prepare(*board, c.table, c.daemons);
+        ProcessResult result = procSteps(*board, {"activate"});
+        EXPECT_EQ(result.out, c.out) << c.what << result.err;
+        if (!c.trace.empty()) {
+            std::vector<std::string> lines = traces(*board);
+            EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
+                                    [&](const std::string& line) { return line.rfind(c.trace, 0) == 0; }))
+                << c.what;
+        }
+    }
+}
+
+struct DeathCase {
+    const char* what;
+    std::string line;       // the daemon's table line
+    std::string behaviour;
+    int starts;             // incarnations before the reboot path
+    std::string out;        // the record that ends supervision
+    std::string reboot;     // its announcement
+    bool warning;           // a warning record precedes it
+};
+
+TEST(Supervision, deaths_are_restarted_or_end_in_a_reboot_record)
+{
+    const DeathCase cases[] = {
+        {"restarted three times", "alpha 1 0 17 x y", "live 301 exit 1", 4,
+         "thrown kind=3 unit=f0 codes=09 11 02 01 00 00\n", "RUN# 20001 reboot[2] by alpha down", true},
+        {"died within 300 seconds", "alpha 1 0 17 x y", "live 300 exit 2", 1,
+         "thrown kind=3 unit=f0 codes=09 11 02 02 00 00\n", "RUN# 20001 reboot[3] by alpha down", true},
+        {"restarts forbidden", "alpha 0 0 17 x y", "live 999 exit 3", 1,
+         "thrown kind=3 unit=f0 codes=09 11 02 03 00 00\n", "RUN# 20001 reboot[4] by alpha down", true},
+        {"crashed", "alpha 2 0 17 x y", "live 10 crash", 1, "thrown kind=3 unit=f0 codes=09 11 02 00 8b 00\n",
+         "RUN# 20001 reboot[4] by alpha down", true},
+        {"mmbipmid", "mmbipmid 0 0 18 x y", "live 10 exit 1", 1, "thrown kind=1 unit=f0 codes=09 12 02 01 00 00\n",
+         "RUN# 20001 reboot[4] by mmbipmid down", false},
+    };
+    for (const DeathCase& c : cases) {
+        TestBoard board({}, std::to_string(&c - cases));
+        std::string name = c.line.substr(0, c.line.find(' '));
+        prepare(*board, "1\n" + c.line + "\n", {{name, c.behaviour}});
+        ProcessResult result = procSteps(*board, {"activate", "monitor"});
+        EXPECT_EQ(result.out, c.out) << c.what << result.err;
+        EXPECT_EQ(starts(*board).size(), static_cast<size_t>(c.starts)) << c.what;
+        EXPECT_TRUE(traced(*board, c.reboot)) << c.what;
+        EXPECT_EQ(files(board->boardPath("/var/mmb/log/init")).size(), c.warning ? 1u : 0u) << c.what;
+        EXPECT_EQ(files(board->boardPath("/var/mmb/core/core_save")).size(), static_cast<size_t>(c.starts)) << c.what;
+    }
+}
+
+TEST(Supervision, down_info_file_holds_the_death_and_the_system_state)
+{
+    TestBoard board;
+    prepare(*board, "1\nalpha 0 0 1 x y\n", {{"alpha", "live 5 exit 1"}});
+    procSteps(*board, {"activate", "monitor"});
+    std::vector<std::string> saved = files(board->boardPath("/var/mmb/core/core_save"));
+    ASSERT_EQ(saved, std::vector<std::string>{"init_downinfo.1005"});
+    std::string info = sim::readFile(board->boardPath("/var/mmb/core/core_save/init_downinfo.1005"));
+    ASSERT_EQ(info.size(), 2048u);
+    std::string firstLine = info.substr(0, info.find('\n'));
+    EXPECT_EQ(firstLine.rfind("process(alpha:", 0), 0u);
+    const std::string end = ") down with status(0100)";
+    EXPECT_EQ(firstLine.substr(firstLine.size() - end.size()), end);
+    EXPECT_NE(info.find("MemTotal:"), std::string::npos);  // the memory figures follow
+}
+
+TEST(Supervision, crash_core_and_backtrace_are_kept)
+{
+    TestBoard board;
+    prepare(*board, "1\nalpha 0 0 1 x y\n", {{"alpha", "live 10 crash"}});
+    sim::writeFile(board->boardPath("/var/mmb/core/segfault.txt"), "backtrace\n");
+    procSteps(*board, {"activate", "monitor"});
+    EXPECT_TRUE(fs::exists(board->boardPath("/mnt/dump/core.alpha.gz")));
+    EXPECT_EQ(sim::readFile(board->boardPath("/var/mmb/core/core_save/bt.alpha.1010")), "backtrace\n");
+    EXPECT_FALSE(fs::exists(board->boardPath("/var/mmb/core/segfault.txt")));
+    EXPECT_TRUE(board->cpldWrites().empty());  // only mmbipmid stops the watchdog
+}
+
+TEST(Supervision, mmbipmid_crash_stops_the_watchdog)
+{
+    TestBoard board;
+    prepare(*board, "1\nmmbipmid 0 0 1 x y\n", {{"mmbipmid", "live 10 crash"}});
+    procSteps(*board, {"activate", "monitor"});
+    EXPECT_EQ(board->cpldWrites(), std::vector<std::string>{"0x0610 0x800f"});
+    EXPECT_TRUE(fs::exists(board->boardPath("/mnt/dump/core.mmbipmid.gz")));
+}
+
+TEST(Supervision, missing_executable_dies_with_status_11)
+{
+    TestBoard board;
+    prepare(*board, "1\nghost 0 0 5 x y\n", {});
+    ProcessResult result = procSteps(*board, {"activate", "monitor"});
+    EXPECT_EQ(result.out, "thrown kind=3 unit=f0 codes=09 05 02 0b 00 00\n");
+    EXPECT_TRUE(traced(*board, "RUN# 20011 execMmbProc:execl 2"));
+}
+
+TEST(Supervision, no_children_keeps_the_loop_turning)
+{
+    TestBoard board;
+    prepare(*board, "", {});
+    ProcessResult result = runOnBoard(*board, {"timeout", "1", "proc-steps", "monitor"});
+    EXPECT_EQ(result.status, 124);  // still looping when the time was up; no crash
+}
+
+} // namespace

@@ -1,0 +1,372 @@
+// The Active/Standby decision and the mode-change sequence, in this test
+// process on a simulated board (device shim preloaded: the board's clock
+// makes every sleep pass at once and counts it in the event log).
+#include "InitErrorLog.h"
+#include "InitLocalTrace.h"
+#include "InitMMBFirm.h"
+#include "InitMMBOther.h"
+#include "InitTraceHandler.h"
+#include "TestBoard.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* TRACE_FILE = "/tmp/trace.log";
+
+class Other : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        board_.useInProcess();
+        setenv("MMB_DEBUG_PATH", board_->boardPath("").c_str(), 1);
+        board_->setClock(1000, 0, 0);
+        InitLocalTrace* local = InitLocalTrace::getInstance();
+        local->fileName = TRACE_FILE;
+        local->lineCount = 0;
+        other_ = InitMMBOther::getInstance();
+        other_->disableChgModeReq();
+        other_->mmbMode = other_->otherInstalled = 0;
+        other_->opened = other_->forcedChange = other_->statusBit9 = false;
+        other_->checkDualOnIdle = false;
+        InitMMBOther::dupProcPID = getpid();
+        setActive(true);
+    }
+    void TearDown() override
+    {
+        other_->disableChgModeReq();
+        InitLocalTrace::getInstance()->fileName = nullptr;
+        unsetenv("MMB_DEBUG_PATH");
+    }
+
+    static void setActive(bool active) { InitMMBFirm::getInstance()->activeMode = active ? 0 : 1; }
+    void dual(const std::string& key, const std::string& value) const { board_->setDualSetting(key, value); }
+
+    std::vector<std::string> traces() const
+    {
+        std::vector<std::string> lines;
+        for (std::string line : sim::readLines(board_->boardPath(TRACE_FILE)))
+            lines.push_back(line.substr(0, line.rfind("(sec=")));
+        return lines;
+    }
+    void clearTraces() const
+    {
+        InitLocalTrace::getInstance()->lineCount = 0;
+        fs::remove(board_->boardPath(TRACE_FILE));
+    }
+    long sleeps() const
+    {
+        std::vector<std::string> events = board_->events();
+        return std::count_if(events.begin(), events.end(), [](const std::string& e) { return e == "sleep 1"; });
+    }
+
+    // Runs an operation and gives the mode-change text it threw, or "".
+    template <typename Operation>
+    static std::string order(Operation operation)
+    {
+        try {
+            operation();
+        } catch (const char* text) {
+            return text;
+        }
+        return "";
+    }
+
+    TestBoard board_;
+    InitMMBOther* other_ = nullptr;
+};
+
+TEST_F(Other, provisional_decision_traces_mode_and_pair)
+{
+    struct Case {
+        const char* initActive;
+        const char* statusResult;
+        const char* install;
+        int mode;
+        bool bit9;
+        std::string decision;
+    };
+    const Case cases[] = {
+        {"0x40000000", "0", "1", 0, true, "RUN# 20002 Decision of Provisional MMB mode(Active:Duplicate) error(0)"},
+        {"0x00000000", "0", "0", 1, true, "RUN# 20002 Decision of Provisional MMB mode(Standby:Single) error(0)"},
+        {"0x00000000", "-1", "0", 1, false, "RUN# 20002 Decision of Provisional MMB mode(Active:Single) error(-1)"},
+        {"0x00000000", "-1", "1", 1, false, "RUN# 20002 Decision of Provisional MMB mode(Standby:Duplicate) error(-1)"},
+    };
+    dual("own", "0x40000200");
+    dual("other", "0x00010001");
+    for (const Case& c : cases) {
+        clearTraces();
+        dual("init-active", c.initActive);
+        dual("status-result", c.statusResult);
+        dual("install", c.install);
+        EXPECT_EQ(other_->decide(true, 3), c.mode) << c.decision;
+        EXPECT_EQ(other_->statusBit9, c.bit9) << c.decision;
+        std::string statusLine = std::string("RUN# 20002 Other MMB status read(") +
+                                 (std::string(c.statusResult) == "0" ? "00010001" : "00000000") + ")";
+        EXPECT_EQ(traces(), (std::vector<std::string>{statusLine, c.decision}));
+        EXPECT_FALSE(other_->opened);
+    }
+}
+
+TEST_F(Other, install_check_failure_counts_as_a_single_board)
+{
+    dual("install", "1");
+    dual("install-throws", "1");
+    EXPECT_EQ(other_->checkOtherInstall(), 0);
+    dual("install-throws", "0");
+    EXPECT_NE(other_->checkOtherInstall(), 0);
+}
+
+TEST_F(Other, final_decision_is_made_once)
+{
+    dual("active", "0x40000000");
+    EXPECT_EQ(other_->open(nullptr, nullptr, nullptr), 0);
+    EXPECT_EQ(traces(), (std::vector<std::string>{"RUN# 20002 MMB status read(s=40000000 o=00000000)",
+                                                  "RUN# 20002 Decision of MMB mode(40000000 Active:Single) error(0)"}));
+    fs::remove(board_->boardPath(TRACE_FILE));
+    dual("active", "0x00000000");
+    EXPECT_EQ(other_->open(nullptr, nullptr, nullptr), 0);  // the stored mode: nothing is asked again
+    EXPECT_FALSE(fs::exists(board_->boardPath(TRACE_FILE)));
+}
+
+TEST_F(Other, final_decision_against_the_running_mode_orders_the_change)
+{
+    const std::tuple<bool, const char*, std::string, std::string> cases[] = {
+        {true, "0x00000000", "INACTIVATE", "RUN# 20001 changing MMB Mode from Active to Standby "},
+        {false, "0x40000000", "ACTIVATE", "RUN# 20001 changing MMB Mode from Standby to Active"},
+    };
+    for (const auto& [active, word, text, trace] : cases) {
+        other_->opened = false;
+        other_->chgState = 0;
+        clearTraces();
+        setActive(active);
+        dual("active", word);
+        EXPECT_EQ(order([&] { other_->open(nullptr, nullptr, nullptr); }), text);
+        EXPECT_EQ(other_->chgState, 1);
+        std::vector<std::string> lines = traces();
+        ASSERT_EQ(lines.size(), 4u);
+        EXPECT_EQ(lines[2], std::string("RUN# 20001 Change MMB Mode(") + (active ? "Standby" : "Active") + ")");
+        EXPECT_EQ(lines[3], trace);
+    }
+}
+
+TEST_F(Other, change_rules_accept_requests_by_the_own_status_word)
+{
+    struct Case {
+        const char* own;
+        bool active;
+        int accepted;
+        const char* trace;  // or null: no trace
+    };
+    const Case cases[] = {
+        {"0x00000100", false, 1, "DBG# 20001 Change MMB Mode(to Active)"},
+        {"0x00000100", true, 0, nullptr},
+        {"0x00000104", true, 1, "DBG# 20001 Change MMB Mode(to Active)"},
+        {"0x00000004", true, 1, "DBG# 20001 Change MMB Mode(to Standby)"},
+        {"0x00000004", false, 0, nullptr},
+        {"0x00000008", true, 1, nullptr},
+        {"0x00000040", false, 1, nullptr},
+        {"0x40000000", false, 1, "DBG# 20001 Change MMB Mode(to Active)"},
+        {"0x40000000", true, 0, nullptr},
+        {"0xC0000000", true, 1, "DBG# 20001 Change MMB Mode(to Active)"},
+        {"0x80000000", true, 1, "DBG# 20001 Change MMB Mode(to Standby)"},
+        {"0x80000000", false, 0, nullptr},
+        {"0x00000200", true, 0, nullptr},
+    };
+    other_->enableChgModeReq();
+    for (const Case& c : cases) {
+        clearTraces();
+        other_->forcedChange = false;
+        other_->chgState = 1;
+        setActive(c.active);
+        dual("own", c.own);
+        EXPECT_EQ(other_->isChangeModeReq(), c.accepted) << c.own << c.active;
+        EXPECT_EQ(traces(), c.trace ? std::vector<std::string>{c.trace} : std::vector<std::string>{}) << c.own;
+        EXPECT_EQ(other_->forcedChange, (std::strtoul(c.own, nullptr, 16) & 0x78) != 0 && c.accepted) << c.own;
+    }
+    other_->chgState = 0;
+    dual("own", "0x00000100");
+    setActive(false);
+    EXPECT_EQ(other_->isChangeModeReq(), 0);  // only in state 1
+    other_->chgState = 1;
+    other_->disableChgModeReq();
+    other_->chgState = 1;
+    EXPECT_EQ(other_->isChangeModeReq(), 0);  // only while requests are enabled
+}
+
+void hangUpFromAnotherProcess()
+{
+    pid_t parent = getpid();
+    pid_t child = fork();
+    if (child == 0) {
+        kill(parent, SIGHUP);
+        _exit(0);
+    }
+    waitpid(child, nullptr, 0);
+}
+
+TEST_F(Other, change_sequence_follows_its_table)
+{
+    enum Event { ENABLE, DISABLE, HUP, FOREIGN_HUP, CAUSE, FORCE, WAIT, COMPLETE };
+    struct Row {
+        int from;
+        Event event;
+        int to;
+        bool throws;
+    };
+    const Row rows[] = {
+        {3, ENABLE, 0, false},  {3, DISABLE, 0, false},  {0, HUP, 1, false},     {2, HUP, 3, false},
+        {1, HUP, 1, false},     {3, HUP, 3, false},      {4, HUP, 4, false},     {0, FOREIGN_HUP, 0, false},
+        {2, FOREIGN_HUP, 2, false}, {1, CAUSE, 2, true}, {0, CAUSE, 0, false},   {2, CAUSE, 2, false},
+        {0, FORCE, 1, true},    {3, FORCE, 4, true},     {4, FORCE, 0, true},    {3, WAIT, 4, false},
+        {0, WAIT, 1, false},    {2, WAIT, 3, false},     {4, WAIT, 0, false},    {2, COMPLETE, 0, false},
+        {4, COMPLETE, 0, false},
+    };
+    setActive(false);
+    dual("own", "0x00000100");  // a request the rules accept on a Standby board
+    for (const Row& row : rows) {
+        other_->disableChgModeReq();
+        if (row.event != ENABLE)
+            other_->enableChgModeReq();
+        other_->chgState = row.from;
+        bool threw = false;
+        switch (row.event) {
+        case ENABLE:
+            other_->enableChgModeReq();
+            break;
+        case DISABLE:
+            other_->disableChgModeReq();
+            break;
+        case HUP:
+            kill(getpid(), SIGHUP);
+            break;
+        case FOREIGN_HUP:
+            hangUpFromAnotherProcess();
+            break;
+        case CAUSE:
+            threw = !order([&] { other_->causeChgExp(false); }).empty();
+            break;
+        case FORCE:
+            threw = !order([&] { other_->causeChgExp(true); }).empty();
+            break;
+        case WAIT:
+            other_->waitSwitchComp();
+            break;
+        case COMPLETE:
+            other_->sendChangeCompResp();
+            break;
+        }
+        EXPECT_EQ(other_->chgState, row.to) << "from " << row.from << " event " << row.event;
+        EXPECT_EQ(threw, row.throws) << "from " << row.from << " event " << row.event;
+    }
+}
+
+TEST_F(Other, hang_up_is_traced_with_sender_and_state)
+{
+    other_->enableChgModeReq();
+    kill(getpid(), SIGHUP);
+    hangUpFromAnotherProcess();
+    std::vector<std::string> lines = traces();
+    ASSERT_EQ(lines.size(), 2u);
+    std::string self = std::to_string(getpid());
+    EXPECT_EQ(lines[0], "DBG# 20001 modeChange_sighandler(enable) 1 " + self + " : " + self + " 1");
+    EXPECT_EQ(lines[1].rfind("DBG# 20001 modeChange_sighandler(enable) 1 ", 0), 0u);
+    EXPECT_NE(lines[1].find(" : " + self + " 1"), std::string::npos);  // another sender: state unchanged
+    EXPECT_NE(InitMMBOther::sigPid, getpid());  // the last sender was the other process
+}
+
+TEST_F(Other, idle_order_check_looks_at_dualprocess_only_when_asked)
+{
+    EXPECT_EQ(other_->causeChgExp(false), 0);
+    EXPECT_TRUE(traces().empty());
+    other_->checkDualOnIdle = true;
+    EXPECT_EQ(other_->causeChgExp(false), 0);
+    EXPECT_EQ(traces(), std::vector<std::string>{"RUN# 20001 InitMMBProcessMGR::checkdualprocess"});
+}
+
+TEST_F(Other, dualprocess_liveness_from_its_pid_file)
+{
+    std::string pidFile = board_->boardPath("/var/run/dualprocess.pid");
+    struct Case {
+        const char* what;
+        std::string content;  // "-" for no file, "/" for a folder in its place
+        int result;
+        std::string lastTrace;
+    };
+    const Case cases[] = {
+        {"no pid file", "-", 0, "RUN# 20001 InitMMBProcessMGR::checkdualprocess"},
+        {"live pid", std::to_string(getpid()) + "\n", 0, "RUN# 20002 InitMMBProcessMGR::checkdualprocess OK"},
+        {"empty file", "", 0, "RUN# 20002 InitMMBProcessMGR::checkdualprocess OK"},
+        {"unreadable", "/", 1, "RUN# 20003 read(" + pidFile + ") failed errno=21"},
+    };
+    for (const Case& c : cases) {
+        clearTraces();
+        fs::remove_all(pidFile);
+        if (c.content == "/")
+            fs::create_directory(pidFile);
+        else if (c.content != "-")
+            sim::writeFile(pidFile, c.content);
+        EXPECT_EQ(other_->checkdualprocess(), c.result) << c.what;
+        EXPECT_EQ(traces().back(), c.lastTrace) << c.what;
+    }
+}
+
+TEST_F(Other, waiting_for_the_switch_counts_its_seconds)
+{
+    const std::tuple<int, int, long> cases[] = {{3, 4, 0}, {4, 0, 60}, {2, 3, 60}, {0, 1, 60}};
+    other_->enableChgModeReq();
+    for (auto [from, to, seconds] : cases) {
+        long before = sleeps();
+        other_->chgState = from;
+        other_->waitSwitchComp();
+        EXPECT_EQ(other_->chgState, to) << from;
+        EXPECT_EQ(sleeps() - before, seconds) << from;
+    }
+}
+
+TEST_F(Other, switch_signal_arriving_during_the_wait_ends_it)
+{
+    other_->enableChgModeReq();
+    other_->chgState = 2;
+    sim::writeFile(board_->path("hw/timeline"), "1010 signal 1\n");  // dualprocess's SIGHUP ten seconds on
+    other_->waitSwitchComp();
+    EXPECT_EQ(other_->chgState, 4);
+    EXPECT_EQ(sleeps(), 10);
+}
+
+TEST_F(Other, burst_of_hang_ups_while_tracing_stays_consistent)
+{
+    other_->enableChgModeReq();
+    pid_t parent = getpid();
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    pid_t child = fork();
+    if (child == 0) {
+        char go = 0;
+        if (read(ready[0], &go, 1) != 1)
+            _exit(1);
+        for (int i = 0; i < 500; ++i)
+            kill(parent, SIGHUP);
+        _exit(0);
+    }
+    InitMMBOther::dupProcPID = child;
+    ASSERT_EQ(write(ready[1], "g", 1), 1);
+    for (int i = 0; i < 300; ++i)
+        InitTraceHandler::getInstance()->outputf(20001, 1, "main flow %d", i);
+    waitpid(child, nullptr, 0);
+    EXPECT_EQ(other_->chgState, 1);  // 0 to 1 on the first; 1 ignores the rest
+    for (const std::string& line : sim::readLines(board_->boardPath(TRACE_FILE)))
+        EXPECT_TRUE(line.rfind("DBG# 20001 ", 0) == 0 && line.back() == ')') << line;
+}
+
+} // namespace

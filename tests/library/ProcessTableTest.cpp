@@ -1,0 +1,321 @@
+// The process table reader: which lines make records, which are skipped,
+// which end the table and which are rejected with a trace and a record.
+#include "InitBuildProcess.h"
+#include "InitErrorLog.h"
+#include "InitLocalTrace.h"
+#include "InitMMBFirm.h"
+#include "InitMMBProcess.h"
+#include "SimBoard.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Lines = std::vector<std::string>;
+
+constexpr const char* EXEC_DIR = "/opt/mmb/bin/";
+constexpr const char* TRACE_NAME = "/trace.log";
+const Bytes REJECTED = {1, 0xF1, 28, 4, 0, 0, 0, 0};  // kind, unit code of MMB 1, code bytes
+
+const std::string TOO_FEW = "RUN# 20010 initBuildProcess (the num. of Fields is too few)";
+const std::string BAD_COUNT = "RUN# 20010 InitBuildProcess specified process count is invalid";
+const std::string NAME_TOO_LONG = "RUN# 20010 initBuildProcess (Length of specified module name is too long)";
+
+// What one reading left behind.
+struct Reading {
+    Lines records;    // "name down-operation priority key start-wait", in vector order
+    Lines execPaths;
+    int32_t processCount = 0;
+    Bytes thrown;     // kind, unit code, code bytes; empty when nothing was thrown
+    Lines traces;     // without the "(sec=...)" stamp
+};
+
+std::string describe(const InitMMBProcess& process)
+{
+    return std::string(process.name) + " " + std::to_string(process.downOperation) + " " +
+           std::to_string(process.priority) + " " + std::to_string(process.processKey) + " " +
+           std::to_string(process.waitSignal);
+}
+
+class ProcessTable : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        char name[] = "/tmp/mmbtable.XXXXXX";
+        ASSERT_NE(mkdtemp(name), nullptr);
+        root_ = name;
+        traceFile_ = root_ + TRACE_NAME;
+        tablePath_ = root_ + "/pro_file.ctl";
+        unsetenv("MMB_DEBUG_PATH");
+        InitLocalTrace::getInstance()->fileName = traceFile_.c_str();
+        InitMMBFirm::getInstance()->mmbId = 1;
+    }
+    void TearDown() override
+    {
+        InitLocalTrace::getInstance()->fileName = nullptr;
+        unsetenv("MMB_DEBUG_PATH");
+        std::filesystem::remove_all(root_);
+    }
+
+    Reading read(const std::string& table, const char* directory = EXEC_DIR)
+    {
+        sim::writeFile(tablePath_, table);
+        return readFile(tablePath_, directory);
+    }
+
+    Reading readFile(const std::string& path, const char* directory = EXEC_DIR)
+    {
+        std::filesystem::remove(traceFile_);
+        InitLocalTrace::getInstance()->lineCount = 0;
+        std::vector<InitMMBProcess*> processes;
+        InitBuildProcess reader(path.c_str(), directory, processes);
+        Reading reading;
+        errno = ERANGE;  // left over from an earlier call: must not make a valid field invalid
+        try {
+            reader.create();
+        } catch (InitErrorLog* record) {
+            std::unique_ptr<InitErrorLog> owned(record);
+            reading.thrown = {record->kind,    record->unitCode, record->code[0], record->code[1],
+                              record->code[2], record->code[3],  record->code[4], record->code[5]};
+        }
+        for (InitMMBProcess* process : processes) {
+            reading.records.push_back(describe(*process));
+            reading.execPaths.push_back(process->execPath);
+            delete process;
+        }
+        reading.processCount = reader.processCount;
+        if (std::filesystem::exists(traceFile_))
+            for (const std::string& line : sim::readLines(traceFile_))
+                reading.traces.push_back(line.substr(0, line.rfind("(sec=")));
+        return reading;
+    }
+
+    std::string root_;
+    std::string traceFile_;
+    std::string tablePath_;
+};
+
+struct AcceptedTable {
+    const char* what;
+    std::string table;
+    int32_t processCount;
+    Lines records;
+};
+
+TEST_F(ProcessTable, accepted_tables_give_their_records_in_file_order)
+{
+    const AcceptedTable cases[] = {
+        {"count, three lines, end line", "3\na 1 0 10 x y\nb 2 -5 11 x y z\nc 1 19 12 x y z w 0\n#END\n", 3,
+         {"a 1 0 10 0", "b 2 -5 11 0", "c 1 19 12 0"}},
+        {"an end line with text stops before malformed lines", "1\na 1 0 1 x y\n#END of table\nbad\n0\nb 1\n", 1,
+         {"a 1 0 1 0"}},
+        {"comments and empty lines anywhere", "/* processes */\n\n1\n/*x y\n\na 1 0 1 x y\n\n", 1, {"a 1 0 1 0"}},
+        {"a line starting with # is a data line", "2\n# 1 0 1 x y\n#EN 1 0 2 x y\n", 2, {"# 1 0 1 0", "#EN 1 0 2 0"}},
+        {"two spaces make an empty down-operation", "1\nname  1 0 7 a b\n", 1, {"name 0 1 0 0"}},
+        {"a leading space leaves the name empty: no record", "1\n a 1 0 1 x y\n", 1, {}},
+        {"carriage returns after the count and the start wait", "1\r\na 1 0 1 x y z w 5\r\n", 1, {"a 1 0 1 5"}},
+        {"the start wait carries over to lines without a ninth field",
+         "5\na 1 0 1 x y\nb 1 0 2 x y z w 7\nc 1 0 3 x y\nd 1 0 4 x y z w 0 more\ne 1 0 5 x y z w\n", 5,
+         {"a 1 0 1 0", "b 1 0 2 7", "c 1 0 3 7", "d 1 0 4 0", "e 1 0 5 0"}},
+        {"leading digits count, no digits give 0", "2\na 1 12abc 1 x y\nb x -0 zz x y\n", 2,
+         {"a 1 12 1 0", "b 0 0 0 0"}},
+        {"32-bit limits", "1\na -2147483648 2147483647 -1 x y z w 2147483647\n", 1,
+         {"a -2147483648 2147483647 4294967295 2147483647"}},
+        {"an unchecked start wait stops at the 32-bit limits",
+         "2\na 1 0 1 x y z w 99999999999\nb 1 0 1 x y z w -99999999999999999999\n", 2,
+         {"a 1 0 1 2147483647", "b 1 0 1 -2147483648"}},
+        {"a negative count is left to the manager", "-2\na 1 0 1 x y\n", -2, {"a 1 0 1 0"}},
+        {"before the count line four fields make a process line", "a 1 0 1\n2\nb 1 0 2 x y\n", 2,
+         {"a 1 0 1 0", "b 1 0 2 0"}},
+        {"a tab belongs to its field", "1\na\tb 1 0 3\tx y z\n", 1, {"a\tb 1 0 3 0"}},
+        {"the last line needs no line feed", "1\na 1 0 1 x y", 1, {"a 1 0 1 0"}},
+        {"an empty file", "", 0, {}},
+    };
+    for (const AcceptedTable& c : cases) {
+        Reading reading = read(c.table);
+        EXPECT_EQ(reading.records, c.records) << c.what;
+        EXPECT_EQ(reading.processCount, c.processCount) << c.what;
+        EXPECT_TRUE(reading.thrown.empty()) << c.what;
+        EXPECT_EQ(reading.traces, Lines()) << c.what;
+    }
+}
+
+struct RejectedTable {
+    const char* what;
+    std::string table;
+    std::string trace;
+    int32_t processCount;
+    Lines records;  // appended before the rejected line
+};
+
+TEST_F(ProcessTable, rejected_lines_are_traced_and_thrown)
+{
+    const RejectedTable cases[] = {
+        {"count of 0", "0\na 1 0 1 x y\n", BAD_COUNT, 0, {}},
+        {"count of letters", "three\n", BAD_COUNT, 0, {}},
+        {"count beyond 32 bits", "2147483648\n", BAD_COUNT, 0, {}},
+        {"carriage return before the count", "\r\n1\r\n", BAD_COUNT, 0, {}},
+        {"carriage-return blank line", "2\r\na 1 0 1 x y\r\n\r\nb 1 0 2 x y\r\n", TOO_FEW, 2, {"a 1 0 1 0"}},
+        {"second one-field line", "2\na 1 0 1 x y\n3\n", TOO_FEW, 2, {"a 1 0 1 0"}},
+        {"five fields after the count", "1\na 1 0 1 x\n", TOO_FEW, 1, {}},
+        {"three fields before the count", "a 1 0\n", TOO_FEW, 0, {}},
+        {"down-operation above 32 bits", "1\na 2147483648 0 1 x y\n",
+         "RUN# 20010 initBuildProcess (Specified down-operation is invaid)", 1, {}},
+        {"down-operation below 32 bits", "1\na -2147483649 0 1 x y\n",
+         "RUN# 20010 initBuildProcess (Specified down-operation is invaid)", 1, {}},
+        {"priority beyond a long", "1\na 1 99999999999999999999x 1 x y\n",
+         "RUN# 20010 initBuildProcess (Specified priority is invaid)", 1, {}},
+        {"process key beyond a signed 32-bit value", "1\na 1 0 4294967295 x y\n",
+         "RUN# 20010 initBuildProcess (Specified process key is invaid)", 1, {}},
+        {"earlier records stay", "3\na 1 0 1 x y\nb 1 0 2 x y\nc 1 0 -2147483649 x y\nd 1 0 4 x y\n",
+         "RUN# 20010 initBuildProcess (Specified process key is invaid)", 3, {"a 1 0 1 0", "b 1 0 2 0"}},
+    };
+    for (const RejectedTable& c : cases) {
+        Reading reading = read(c.table);
+        EXPECT_EQ(reading.thrown, REJECTED) << c.what;
+        EXPECT_EQ(reading.traces, Lines{c.trace}) << c.what;
+        EXPECT_EQ(reading.processCount, c.processCount) << c.what;
+        EXPECT_EQ(reading.records, c.records) << c.what;
+    }
+}
+
+TEST_F(ProcessTable, record_names_the_board)
+{
+    InitMMBFirm::getInstance()->mmbId = 0;
+    EXPECT_EQ(read("0\n").thrown, (Bytes{1, 0xF0, 28, 4, 0, 0, 0, 0}));
+}
+
+struct NameLength {
+    const char* directory;
+    size_t length;
+    bool taken;
+};
+
+TEST_F(ProcessTable, module_name_must_fit_the_executable_path_beside_the_directory)
+{
+    const size_t room = InitBuildProcess::PATH_SIZE - 1 - strlen(EXEC_DIR);
+    const NameLength cases[] = {
+        {"", 255, true}, {"", 256, false}, {EXEC_DIR, room, true}, {EXEC_DIR, room + 1, false},
+        {EXEC_DIR, 255, false},
+    };
+    for (const NameLength& c : cases) {
+        std::string name(c.length, 'n');
+        Reading reading = read("1\n" + name + " 1 0 1 x y\n", c.directory);
+        std::string what = std::string("directory \"") + c.directory + "\", name of " + std::to_string(c.length);
+        if (c.taken) {
+            EXPECT_EQ(reading.execPaths, Lines{c.directory + name}) << what;
+            EXPECT_TRUE(reading.thrown.empty()) << what;
+            EXPECT_EQ(reading.traces, Lines()) << what;
+        } else {
+            EXPECT_EQ(reading.records, Lines()) << what;
+            EXPECT_EQ(reading.thrown, REJECTED) << what;
+            EXPECT_EQ(reading.traces, Lines{NAME_TOO_LONG}) << what;
+        }
+    }
+}
+
+TEST_F(ProcessTable, directory_takes_the_debug_prefix_and_the_table_path_does_not)
+{
+    setenv("MMB_DEBUG_PATH", root_.c_str(), 1);
+    InitLocalTrace::getInstance()->fileName = TRACE_NAME;
+    Reading reading = read("1\na 1 0 1 x y\n");  // the table file lies at its path as given
+    EXPECT_EQ(reading.execPaths, Lines{root_ + EXEC_DIR + "a"});
+
+    const std::string tooLong(InitBuildProcess::PATH_SIZE - 1 - strlen(EXEC_DIR), 'n');
+    reading = read("1\n" + tooLong + " 1 0 1 x y\n");
+    EXPECT_EQ(reading.thrown, REJECTED);
+    EXPECT_EQ(reading.traces, Lines{NAME_TOO_LONG});
+}
+
+TEST_F(ProcessTable, missing_table_reads_as_empty)
+{
+    Reading reading = readFile(root_ + "/no-such-table");
+    EXPECT_EQ(reading.records, Lines());
+    EXPECT_EQ(reading.processCount, 0);
+    EXPECT_TRUE(reading.thrown.empty());
+    EXPECT_EQ(reading.traces, Lines());
+}
+
+struct SplitLine {
+    std::string line;
+    int result;
+    Lines fields;
+};
+
+// Runs parceOneLine and releases the fields it allocated.
+Lines split(InitBuildResource& reader, const std::string& line, int& result)
+{
+    std::vector<std::string*> fields;
+    result = reader.parceOneLine(line, fields);
+    Lines texts;
+    for (std::string* field : fields) {
+        texts.push_back(*field);
+        delete field;
+    }
+    return texts;
+}
+
+TEST(ProcessTableLine, every_space_splits_and_nothing_is_trimmed)
+{
+    const SplitLine cases[] = {
+        {"a 1 0", 3, {"a", "1", "0"}},
+        {"a  b", 3, {"a", "", "b"}},
+        {" a", 2, {"", "a"}},
+        {"a ", 2, {"a", ""}},
+        {" ", 2, {"", ""}},
+        {"\r", 1, {"\r"}},
+        {"a\tb", 1, {"a\tb"}},
+        {"#", 1, {"#"}},
+        {"/", 1, {"/"}},
+        {"#EN", 1, {"#EN"}},
+        {"", 0, {}},
+        {"/*", 0, {}},
+        {"/* a b", 0, {}},
+        {"#END", -1, {}},
+        {"#END x", -1, {}},
+    };
+    std::vector<InitMMBProcess*> processes;
+    InitBuildProcess reader("", "", processes);
+    for (const SplitLine& c : cases) {
+        int result = 0;
+        EXPECT_EQ(split(reader, c.line, result), c.fields) << '"' << c.line << '"';
+        EXPECT_EQ(result, c.result) << '"' << c.line << '"';
+    }
+}
+
+// The base reader alone: its own separator, "#" lines are comments and no
+// line ends the file.
+class CommaReader : public InitBuildResource {
+public:
+    CommaReader() : InitBuildResource("", ',') {}
+    void generateParam(std::vector<std::string*>&) override {}
+    void createOneItem() override {}
+};
+
+TEST(ProcessTableLine, base_reader_skips_hash_lines_and_has_no_end_line)
+{
+    const SplitLine cases[] = {
+        {"a,b c", 2, {"a", "b c"}},
+        {"#END", 0, {}},
+        {"# note", 0, {}},
+        {"", 0, {}},
+        {"/* x", 1, {"/* x"}},
+    };
+    CommaReader reader;
+    for (const SplitLine& c : cases) {
+        int result = 0;
+        EXPECT_EQ(split(reader, c.line, result), c.fields) << '"' << c.line << '"';
+        EXPECT_EQ(result, c.result) << '"' << c.line << '"';
+    }
+}
+
+} // namespace

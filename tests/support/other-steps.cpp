@@ -1,0 +1,96 @@
+// Runs peer-board operations of the start-up library, in the order given,
+// in one process on a simulated board, printing what each returns or
+// throws. Traces go to /tmp/trace.log on the board.
+//   other-steps sendReady receiveFile=/tmp/x,12,sync checkdualprocess
+//   other-steps putErrorLog getErrorLog
+#include "InitErrorLog.h"
+#include "InitLocalTrace.h"
+#include "InitMMBOther.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+namespace {
+
+void printRecord(const InitErrorLog& record)
+{
+    std::printf("thrown kind=%d unit=%02x codes=%02x %02x %02x %02x %02x %02x\n", record.kind, record.unitCode,
+                record.code[0], record.code[1], record.code[2], record.code[3], record.code[4], record.code[5]);
+}
+
+// A start-up record whose bytes say where they came from.
+void fillRecord(struct InitMMBFirm::initError& record)
+{
+    record.flag = 0xA5;
+    record.downLogFlag = 1;
+    record.logCount = 3;
+    for (int i = 0; i < 256; ++i)
+        record.logEntries[i] = static_cast<uint8_t>(i);
+    InitMMBFirm::setRevision(record.prevNextHcpRev, "PEER");
+}
+
+void printPacked(const struct InitMMBFirm::initError& record)
+{
+    uint8_t packed[InitMMBFirm::initError::SIZE];
+    record.pack(packed);
+    std::printf("record ");
+    for (uint8_t byte : packed)
+        std::printf("%02x", byte);
+    std::printf("\n");
+}
+
+bool runStep(InitMMBOther& other, const std::string& step)
+{
+    std::string name = step.substr(0, step.find('='));
+    std::string argument = step.find('=') != std::string::npos ? step.substr(step.find('=') + 1) : "";
+    if (name == "sendReady") {
+        other.sendReady();
+    } else if (name == "sendActiveEnd") {
+        other.sendActiveEnd();
+    } else if (name == "sendChangeCompResp") {
+        other.sendChangeCompResp();
+    } else if (name == "checkdualprocess") {
+        std::printf("checkdualprocess=%d\n", other.checkdualprocess());
+    } else if (name == "receiveFile") {
+        char path[256];
+        int timeout = 0;
+        char mode[8] = {};
+        if (std::sscanf(argument.c_str(), "%255[^,],%d,%7s", path, &timeout, mode) != 3)
+            return false;
+        std::printf("receiveFile=%d\n", other.receiveFile(path, timeout, std::strcmp(mode, "sync") == 0));
+    } else if (name == "sendFile") {
+        other.sendFile(argument.c_str());
+    } else if (name == "putErrorLog") {
+        struct InitMMBFirm::initError record = {};
+        fillRecord(record);
+        other.putErrorLog(record);
+    } else if (name == "getErrorLog") {
+        std::unique_ptr<struct InitMMBFirm::initError> record(other.getErrorLog());
+        printPacked(*record);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    InitLocalTrace::getInstance()->fileName = "/tmp/trace.log";
+    InitMMBOther& other = *InitMMBOther::getInstance();
+    for (int i = 1; i < argc; ++i) {
+        try {
+            if (!runStep(other, argv[i])) {
+                std::fprintf(stderr, "other-steps: bad step '%s'\n", argv[i]);
+                return 2;
+            }
+        } catch (InitErrorLog* record) {
+            printRecord(*record);
+            delete record;
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,56 @@
+// Runs process-supervision operations of the start-up library, in the order
+// given, in one process on a simulated board, printing what ends them.
+// Traces go to /tmp/trace.log on the board.
+//   proc-steps table=0,/etc/mmb/init/standing.ctl activate monitor
+#include "InitErrorLog.h"
+#include "InitLocalTrace.h"
+#include "InitMMBFirm.h"
+#include "InitMMBProcessMGR.h"
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+bool runStep(InitMMBProcessMGR& manager, const std::string& step)
+{
+    if (step.rfind("table=", 0) == 0 && step.size() > 8 && step[7] == ',')
+        manager.create(step[6] - '0', step.c_str() + 8);
+    else if (step == "activate")
+        manager.activate();
+    else if (step == "monitor")
+        manager.startMonitoring();
+    else if (step == "standby")
+        InitMMBFirm::getInstance()->activeMode = 1;
+    else
+        return false;
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    InitLocalTrace::getInstance()->fileName = "/tmp/trace.log";
+    InitMMBFirm::getInstance()->initialize();
+    InitMMBProcessMGR& manager = *InitMMBProcessMGR::getInstance();
+    for (int i = 1; i < argc; ++i) {
+        try {
+            if (!runStep(manager, argv[i])) {
+                std::fprintf(stderr, "proc-steps: bad step '%s'\n", argv[i]);
+                return 2;
+            }
+        } catch (InitErrorLog* record) {
+            std::printf("thrown kind=%d unit=%02x codes=%02x %02x %02x %02x %02x %02x\n", record->kind,
+                        record->unitCode, record->code[0], record->code[1], record->code[2], record->code[3],
+                        record->code[4], record->code[5]);
+            delete record;
+            return 0;
+        } catch (const char* order) {
+            std::printf("thrown %s\n", order);
+            return 0;
+        }
+    }
+    std::printf("done started=%u\n", manager.startedCount);
+    return 0;
+}

@@ -1,0 +1,210 @@
+// mmb-decode on what the system stores on simulated boards: partition 0 as
+// nvram and the library left it, error log records of failed bank
+// selections, the start-up record the peer-board logic writes.
+#include "DecodeTesting.h"
+#include "NvramTesting.h"
+#include "TestBoard.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const Header STORED = {0, 0, 1, 0, 0, 0, 0, 0, 0, "V01L02", "V01L01"};
+
+// The board clock every record of these tests is stamped with.
+constexpr long long CLOCK_SECONDS = 1593835520;
+constexpr long long CLOCK_MICROS = 123456;
+const Fields CLOCK_TIME = {
+    {"time", "2020-07-04 04:05:20.123 UTC"}, {"seconds", "1593835520"}, {"microseconds", "123456"}};
+
+const Fields EMPTY_RECORD = {
+    {"time", "1970-01-01 00:00:00.000 UTC"}, {"seconds", "0"}, {"microseconds", "0"}, {"kind", "0"},
+    {"unitCode", "0x00 (unknown)"}, {"reporter", "unknown"}, {"code", "00 00 00 00 00 00"}};
+
+const std::string REINITIALISED = ": the next start or nvram run re-initialises the partition";
+
+Fields merged(Fields fields, const Fields& changes, const std::string& prefix = "")
+{
+    for (const auto& [name, value] : changes)
+        fields[prefix + name] = value;
+    return fields;
+}
+
+// Partition 0 of a board made healthy with STORED.
+Fields storedPartition(const std::string& source)
+{
+    const Fields fields = {
+        {"source", source},          {"form", "NVRAM partition 0"},
+        {"size", "4096"},            {"firmUpMode", "0x00 (none)"},
+        {"currentHcpNo", "0"},       {"nextHcpNo", "1"},
+        {"currentBootRom", "0"},     {"nextBootRom", "0"},
+        {"bootRomChange", "0x00"},   {"firmChange", "0"},
+        {"partStatus", "HCP 0 normal, HCP 1 normal"},
+        {"spare", "0x00"},           {"currentHcpRev", "V01L02"},
+        {"nextHcpRev", "V01L01"},    {"rebootCount", "0"},
+        {"suppressMode", "0"},       {"downLogFlag", "0"},
+        {"logCount", "0"},           {"vlanMode", "0"},
+        {"identification", "valid"},
+    };
+    return merged(fields, EMPTY_RECORD, "downLog.");
+}
+
+std::vector<Fields> decoded(const std::vector<std::string>& args)
+{
+    ProcessResult result = runDecode(args);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    return printedRecords(result.out);
+}
+
+struct Patch {
+    std::size_t offset;
+    Bytes bytes;
+};
+
+struct RoundTrip {
+    const char* what;
+    std::vector<Patch> patches;                      // stored first, as another program would
+    std::vector<std::vector<std::string>> commands;  // then run on the board in order
+    Fields changed;                                  // what differs from the stored partition
+};
+
+TEST(DecodeBoard, partition_decodes_as_nvram_and_the_library_left_it)
+{
+    const Fields downLog = merged(CLOCK_TIME, {{"kind", "1"},
+                                               {"unitCode", "0xF0 (MMB 0)"},
+                                               {"reporter", "process supervision and the peer process check"},
+                                               {"code", "09 05 02 00 8B 00"}});
+    const RoundTrip cases[] = {
+        {"next hcp", {}, {{"nvram", "-s", "0"}}, {{"nextHcpNo", "0"}}},
+        {"revision", {}, {{"nvram", "-m", "1", "V02L00"}}, {{"nextHcpRev", "V02L00"}}},
+        {"long revision", {}, {{"nvram", "-m", "0", "ABCDEFGHIJKLMN"}}, {{"currentHcpRev", "ABCDEFGHIJK"}}},
+        {"updating", {}, {{"nvram", "-u", "0", "updating"}}, {{"partStatus", "HCP 0 updating, HCP 1 normal"}}},
+        {"next bank", {}, {{"nvram", "-b", "1"}}, {{"nextBootRom", "1"}}},
+        {"apply", {}, {{"nvram", "-a"}}, {{"firmUpMode", "0x46 ('F', firmware apply requested)"}}},
+        {"counters stored by others", {{32, {7, 1}}, {318, {2}}}, {},
+         {{"rebootCount", "7"}, {"suppressMode", "1"}, {"vlanMode", "2"}}},
+        {"counters reset", {{32, {7, 1}}, {318, {2}}}, {{"nvram", "-r"}}, {{"vlanMode", "2"}}},
+        {"log count out of range", {{56, {0, 0, 0, 17}}}, {}, {{"logCount", "17 (out of range 0..16)"}}},
+        {"log count kept after a reboot", {{56, {0, 0, 0, 5}}}, {{"nvram", "-r"}}, {{"logCount", "5"}}},
+        {"log count dropped after a reboot", {{56, {0, 0, 0, 17}}}, {{"nvram", "-r"}}, {}},
+        {"header reset", {{4, {1}}, {0, {'R'}}}, {{"nvram", "-i"}},
+         {{"nextHcpNo", "0"}, {"currentHcpRev", ""}, {"nextHcpRev", ""}}},
+        {"down log", {}, {{"firm-steps", "setDownLog"}},
+         merged({{"downLogFlag", "1 (a down log is recorded)"}}, downLog, "downLog.")},
+        {"partition cleared by its driver", {}, {{"nvram", "-e", "0"}},
+         {{"nextHcpNo", "0"}, {"currentHcpRev", ""}, {"nextHcpRev", ""}, {"identification", "missing" + REINITIALISED}}},
+        {"identification name damaged", {{0x1F2, {'X'}}}, {},
+         {{"identification", "damaged, only the 'M' byte matches" + REINITIALISED}}},
+        {"identification byte damaged", {{0x1F0, {'m'}}}, {},
+         {{"identification", "damaged, only the name matches" + REINITIALISED}}},
+    };
+    for (const RoundTrip& c : cases) {
+        TestBoard board({}, std::to_string(&c - cases));
+        makeHealthy(*board, STORED);
+        board->setClock(CLOCK_SECONDS, CLOCK_MICROS, 0);
+        for (const Patch& patch : c.patches)
+            board->patchNvram(0, patch.offset, patch.bytes);
+        for (const std::vector<std::string>& command : c.commands)
+            EXPECT_EQ(runOnBoard(*board, command).status, 0) << c.what;
+        std::string image = board->path("hw/mram0");
+        std::vector<Fields> records = decoded({image});
+        ASSERT_EQ(records.size(), 1u) << c.what;
+        EXPECT_EQ(records[0], merged(storedPartition(image), c.changed)) << c.what;
+    }
+}
+
+struct ErrorLogCase {
+    const char* what;
+    int mmbNumber;
+    const char* fault;   // armed before the run, or empty
+    uint16_t resetType;  // register 0x600 at the run
+    const char* bank;    // nvram -b
+    Fields record;       // beside its source, form and time
+};
+
+TEST(DecodeBoard, error_records_of_bank_selection_decode_with_their_reporter)
+{
+    const ErrorLogCase cases[] = {
+        {"failed selection", 1, "eeprom-select 2 5", 0x0000, "1",
+         {{"kind", "2"}, {"unitCode", "0xF1 (MMB 1)"}, {"reporter", "boot ROM bank selection failure"},
+          {"code", "04 01 00 00 00 00"}}},
+        {"watchdog error at boot", 0, "", 0x2100, "0",
+         {{"kind", "2"}, {"unitCode", "0xF0 (MMB 0)"}, {"reporter", "board started with the watchdog error flag set"},
+          {"code", "19 01 00 00 00 00"}}},
+    };
+    for (const ErrorLogCase& c : cases) {
+        sim::SimBoard::Options options;
+        options.mmbNumber = c.mmbNumber;
+        TestBoard board(options, std::to_string(&c - cases));
+        makeHealthy(*board, STORED);
+        board->setReg(0x600, c.resetType);
+        board->setClock(CLOCK_SECONDS, CLOCK_MICROS, 0);
+        if (*c.fault != '\0')
+            board->addFault(c.fault);
+        EXPECT_EQ(runNvram(*board, {"-b", c.bank}).status, 0) << c.what;
+        std::string logs = board->boardPath("/var/mmb/log/init");
+        std::vector<Fields> records = decoded({logs});
+        ASSERT_EQ(records.size(), 1u) << c.what;
+        Fields expected = merged(CLOCK_TIME, c.record);
+        expected["source"] = logs + "/1593835520.123";
+        expected["form"] = "error log record";
+        EXPECT_EQ(records[0], expected) << c.what;
+    }
+}
+
+TEST(DecodeBoard, error_record_as_json_is_one_line_of_raw_values)
+{
+    sim::SimBoard::Options options;
+    options.mmbNumber = 1;
+    TestBoard board(options);
+    makeHealthy(*board, STORED);
+    board->setClock(CLOCK_SECONDS, CLOCK_MICROS, 0);
+    board->addFault("eeprom-select 2 5");
+    runNvram(*board, {"-b", "1"});
+    std::string record = board->boardPath("/var/mmb/log/init/1593835520.123");
+    ProcessResult result = runDecode({"--json", record});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "{\"file\":\"" + record +
+                              "\",\"form\":\"error-log\",\"time\":\"2020-07-04T04:05:20.123Z\","
+                              "\"seconds\":1593835520,\"microseconds\":123456,\"kind\":2,\"unitCode\":241,"
+                              "\"reporter\":\"boot ROM bank selection failure\",\"code\":[4,1,0,0,0,0]}\n");
+}
+
+TEST(DecodeBoard, startup_record_written_by_put_error_log_decodes_field_by_field)
+{
+    TestBoard board;
+    ASSERT_EQ(runOnBoard(*board, {"other-steps", "putErrorLog"}).status, 0);
+    std::string initlog = board->boardPath("/tmp/initlog");
+    const Fields fields = {
+        {"source", initlog},           {"form", "start-up record"},
+        {"flag", "0xA5"},              {"downLogFlag", "1 (a down log is recorded)"},
+        {"logCount", "3"},             {"firmUpModeAtStart", "0x00 (none)"},
+        {"bootRomChangeResult", "0"},  {"prevFirmChange", "0"},
+        {"prevCurrentBootRom", "0"},   {"prevNextBootRom", "0"},
+        {"prevCurrentHcpNo", "0"},     {"prevNextHcpNo", "0"},
+        {"prevCurrentHcpRev", ""},     {"prevNextHcpRev", "PEER"},
+    };
+    std::vector<Fields> records = decoded({initlog});
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0], merged(fields, EMPTY_RECORD, "downLog."));
+}
+
+TEST(DecodeBoard, on_the_board_the_partition_is_read_through_its_driver)
+{
+    TestBoard board;
+    makeHealthy(*board, STORED);
+    ProcessResult result = runOnBoard(*board, {"mmb-decode", "/dev/mram0"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    std::vector<Fields> records = printedRecords(result.out);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0], storedPartition("/dev/mram0"));
+
+    board->spoilNvramChecksum(0);
+    result = runOnBoard(*board, {"mmb-decode", "/dev/mram0"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "mmb-decode: /dev/mram0: cannot read: Input/output error\n");
+}
+
+} // namespace

@@ -1,0 +1,19 @@
+// Running the built mmb-decode and reading back what it printed.
+#ifndef TEST_DECODE_TESTING_H
+#define TEST_DECODE_TESTING_H
+
+#include "Process.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+ProcessResult runDecode(const std::vector<std::string>& args);
+
+// One printed record: "source" and "form" from its first line, then each
+// field's value by name, the down log's as "downLog.NAME". Not for down-info
+// files, whose text runs over several lines.
+using Fields = std::map<std::string, std::string>;
+std::vector<Fields> printedRecords(const std::string& out);
+
+#endif

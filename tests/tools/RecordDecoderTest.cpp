@@ -1,0 +1,256 @@
+// The decoder's parsing in-process: known bytes give exact texts, every
+// form's size rules, the reporters and units, texts that need escaping.
+#include "RecordDecoder.h"
+#include "RecordPrinter.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// A boot ROM selection failure on MMB 1 for bank 1, made at 1593835520 s and 123456 us.
+const Bytes SELECTION_FAILURE = {0x5F, 0x00, 0x00, 0x00, 0x00, 0x01, 0xE2, 0x40,
+                                 0x02, 0xF1, 0x04, 0x01, 0x00, 0x00, 0x00, 0x00};
+
+std::string textOf(const DecodedRecord& record, const std::string& name)
+{
+    for (const DecodedField& field : record.fields())
+        if (field.name == name)
+            return field.text;
+    return "(absent)";
+}
+
+Bytes errorLog(uint32_t seconds, uint32_t micros, uint8_t unitCode, uint8_t firstCode)
+{
+    Bytes bytes = SELECTION_FAILURE;
+    for (int i = 0; i < 4; ++i) {
+        bytes[i] = static_cast<uint8_t>(seconds >> (24 - 8 * i));
+        bytes[4 + i] = static_cast<uint8_t>(micros >> (24 - 8 * i));
+    }
+    bytes[9] = unitCode;
+    bytes[10] = firstCode;
+    return bytes;
+}
+
+Bytes downInfo(const std::string& text)
+{
+    Bytes bytes(DOWN_INFO_SIZE, 0);
+    std::copy(text.begin(), text.end(), bytes.begin());
+    return bytes;
+}
+
+TEST(RecordDecoder, error_record_prints_for_a_person_and_for_a_script)
+{
+    DecodedRecord record = decodeErrorLog(SELECTION_FAILURE.data());
+    EXPECT_EQ(recordText("1593835520.123", RecordForm::ErrorLog, record),
+              "1593835520.123: error log record\n"
+              "  time         = 2020-07-04 04:05:20.123 UTC\n"
+              "  seconds      = 1593835520\n"
+              "  microseconds = 123456\n"
+              "  kind         = 2\n"
+              "  unitCode     = 0xF1 (MMB 1)\n"
+              "  reporter     = boot ROM bank selection failure\n"
+              "  code         = 04 01 00 00 00 00\n");
+    EXPECT_EQ(recordJson("1593835520.123", RecordForm::ErrorLog, record),
+              "{\"file\":\"1593835520.123\",\"form\":\"error-log\",\"time\":\"2020-07-04T04:05:20.123Z\","
+              "\"seconds\":1593835520,\"microseconds\":123456,\"kind\":2,\"unitCode\":241,"
+              "\"reporter\":\"boot ROM bank selection failure\",\"code\":[4,1,0,0,0,0]}\n");
+}
+
+TEST(RecordDecoder, first_code_byte_names_the_reporter_and_unit_code_the_unit)
+{
+    const std::pair<uint8_t, const char*> reporters[] = {
+        {2, "watchdog timer register access"},
+        {3, "firmware-update bookkeeping"},
+        {4, "boot ROM bank selection failure"},
+        {7, "firmware and boot program both exchanged"},
+        {9, "process supervision and the peer process check"},
+        {0x0E, "file exchange with the peer board"},
+        {0x19, "board started with the watchdog error flag set"},
+        {0x1C, "process table and process manager limits"},
+        {0x29, "network service script start or stop"},
+        {0x39, "invalid file open mode"},
+        {0, "unknown"},
+        {0xFF, "unknown"},
+    };
+    for (const auto& [code, reporter] : reporters)
+        EXPECT_EQ(textOf(decodeErrorLog(errorLog(0, 0, 0xF0, code).data()), "reporter"), reporter) << int(code);
+    const std::pair<uint8_t, const char*> units[] = {
+        {0xF0, "0xF0 (MMB 0)"}, {0xF1, "0xF1 (MMB 1)"}, {0xC2, "0xC2 (firmware update)"}, {0x00, "0x00 (unknown)"}};
+    for (const auto& [code, unit] : units)
+        EXPECT_EQ(textOf(decodeErrorLog(errorLog(0, 0, code, 4).data()), "unitCode"), unit) << int(code);
+}
+
+TEST(RecordDecoder, time_is_utc_with_milliseconds_or_none_when_the_microseconds_are_impossible)
+{
+    const std::tuple<uint32_t, uint32_t, const char*, const char*> cases[] = {
+        {1000, 5000, "1970-01-01 00:16:40.005 UTC", "\"1970-01-01T00:16:40.005Z\""},
+        {1000, 999999, "1970-01-01 00:16:40.999 UTC", "\"1970-01-01T00:16:40.999Z\""},
+        {0xFFFFFFFF, 0, "1969-12-31 23:59:59.000 UTC", "\"1969-12-31T23:59:59.000Z\""},
+        {0x7FFFFFFF, 0, "2038-01-19 03:14:07.000 UTC", "\"2038-01-19T03:14:07.000Z\""},
+        {1000, 1000000, "none: microseconds out of range", "null"},
+        {1000, 0xFFFFFFFF, "none: microseconds out of range", "null"},
+    };
+    for (const auto& [seconds, micros, text, json] : cases) {
+        DecodedRecord record = decodeErrorLog(errorLog(seconds, micros, 0xF0, 4).data());
+        EXPECT_EQ(record.fields()[0].text, text);
+        EXPECT_EQ(record.fields()[0].json, json);
+    }
+}
+
+TEST(RecordDecoder, form_is_told_from_size_and_content)
+{
+    const std::pair<Bytes, const char*> cases[] = {
+        {Bytes(16), "error-log"},
+        {Bytes(380), "startup-record"},
+        {downInfo("process(x:1) down with status(0000)"), "down-info"},
+        {downInfo("process("), "down-info"},
+        {downInfo("proces"), "partition"},
+        {Bytes(2048), "partition"},
+        {Bytes(506), "partition"},
+        {Bytes(65536), "partition"},
+        {Bytes(), "unknown"},
+        {Bytes(15), "unknown"},
+        {Bytes(17), "unknown"},
+        {Bytes(505), "unknown"},
+        {Bytes(65537), "unknown"},
+    };
+    for (const auto& [bytes, form] : cases) {
+        RecordForm detected = RecordForm::Partition;
+        bool known = detectForm(bytes.data(), bytes.size(), detected);
+        EXPECT_EQ(known ? formName(detected) : "unknown", std::string(form)) << bytes.size();
+    }
+}
+
+TEST(RecordDecoder, forced_forms_take_only_their_sizes)
+{
+    const std::tuple<RecordForm, std::size_t, std::string> cases[] = {
+        {RecordForm::ErrorLog, 16, ""},
+        {RecordForm::ErrorLog, 380, "wrong size for error log record: 380 bytes (expected 16)"},
+        {RecordForm::StartupRecord, 380, ""},
+        {RecordForm::StartupRecord, 0, "wrong size for start-up record: 0 bytes (expected 380)"},
+        {RecordForm::DownInfo, 2048, ""},
+        {RecordForm::DownInfo, 2047, "wrong size for down-info file: 2047 bytes (expected 2048)"},
+        {RecordForm::Partition, 506, ""},
+        {RecordForm::Partition, 65536, ""},
+        {RecordForm::Partition, 505, "wrong size for NVRAM partition 0: 505 bytes (expected 506 to 65536)"},
+        {RecordForm::Partition, 65537, "wrong size for NVRAM partition 0: 65537 bytes (expected 506 to 65536)"},
+    };
+    for (const auto& [form, size, problem] : cases)
+        EXPECT_EQ(sizeProblem(form, size), problem) << formName(form) << " " << size;
+    for (const char* name : {"partition", "error-log", "startup-record", "down-info"}) {
+        RecordForm form = RecordForm::Partition;
+        EXPECT_TRUE(formFromName(name, form));
+        EXPECT_EQ(formName(form), std::string(name));
+    }
+    RecordForm untouched = RecordForm::DownInfo;
+    EXPECT_FALSE(formFromName("Partition", untouched));
+}
+
+TEST(RecordDecoder, down_info_names_the_process_explains_its_status_and_keeps_its_text)
+{
+    Bytes bytes = downInfo("process(mmbipmid:321) down with status(008b)\n0.10 0.20 0.30 1/80 999\n"
+                           "1024\t0\t9000\nMemTotal:  1024 kB\n");
+    bytes[2000] = 'o';  // left by an earlier, longer text
+    bytes[2047] = 'k';
+    EXPECT_EQ(recordText("init_downinfo.1000", RecordForm::DownInfo, decodeDownInfo(bytes.data())),
+              "init_downinfo.1000: down-info file\n"
+              "  module     = mmbipmid\n"
+              "  pid        = 321\n"
+              "  status     = 0x008B (signal 11, core dumped)\n"
+              "  text       = process(mmbipmid:321) down with status(008b)\n"
+              "               0.10 0.20 0.30 1/80 999\n"
+              "               1024\\x090\\x099000\n"
+              "               MemTotal:  1024 kB\n"
+              "               \n"
+              "  staleBytes = 2 (non-zero bytes after the text, left by an earlier death)\n");
+}
+
+TEST(RecordDecoder, down_info_first_line_is_read_only_when_it_has_the_managers_form)
+{
+    const std::tuple<std::string, std::string, std::string, std::string> cases[] = {
+        {"process(ntpd:12) down with status(0100)", "ntpd", "12", "0x0100 (exit code 1)"},
+        {"process(a:b:7) down with status(0009)", "a:b", "7", "0x0009 (signal 9)"},
+        {"process(:7) down with status(ffffffff)", "", "7", "0xFFFFFFFF (signal 127, core dumped)"},
+        {"process(x:-1) down with status(0)", "x", "-1", "0x0000 (exit code 0)"},
+        {"process(x) down with status(0000)", "(absent)", "(absent)", "(absent)"},
+        {"process(x:) down with status(0000)", "(absent)", "(absent)", "(absent)"},
+        {"process(x:1) down with status()", "(absent)", "(absent)", "(absent)"},
+        {"process(x:1) down with status(1g)", "(absent)", "(absent)", "(absent)"},
+        {"process(x:1) down with status(100000000)", "(absent)", "(absent)", "(absent)"},
+        {"process(x:1) down with status(0000", "(absent)", "(absent)", "(absent)"},
+        {"process(x:99999999999) down with status(0)", "(absent)", "(absent)", "(absent)"},
+        {"process() down with status()", "(absent)", "(absent)", "(absent)"},
+        {"process(", "(absent)", "(absent)", "(absent)"},
+    };
+    for (const auto& [line, module, pid, status] : cases) {
+        DecodedRecord record = decodeDownInfo(downInfo(line + "\nrest").data());
+        EXPECT_EQ(textOf(record, "module"), module) << line;
+        EXPECT_EQ(textOf(record, "pid"), pid) << line;
+        EXPECT_EQ(textOf(record, "status"), status) << line;
+        EXPECT_EQ(textOf(record, "text"), line + "\nrest") << line;
+    }
+}
+
+TEST(RecordDecoder, stored_texts_are_escaped_for_people_and_scripts)
+{
+    Bytes record(380, 0);
+    const std::string revision = "A\"\\\x01\xFF" "BCDEFG";  // 11 bytes, no NUL
+    std::copy(revision.begin(), revision.end(), record.begin() + 355);
+    record[366] = 'X';
+    DecodedRecord decoded = decodeStartupRecord(record.data());
+    const DecodedField& current = decoded.fields()[decoded.fields().size() - 2];
+    const DecodedField& next = decoded.fields().back();
+    EXPECT_EQ(current.name, "prevCurrentHcpRev");
+    EXPECT_EQ(current.text, "A\"\\x5C\\x01\\xFFBCDEFG");
+    EXPECT_EQ(current.json, "\"A\\\"\\\\\\u0001\\u00FFBCDEFG\"");
+    EXPECT_EQ(next.text, "X") << "the field after an unterminated one is read on its own";
+}
+
+TEST(RecordDecoder, partition_identification_is_valid_damaged_or_missing)
+{
+    const std::string reinitialised = ": the next start or nvram run re-initialises the partition";
+    const std::pair<Bytes, std::string> cases[] = {
+        {{'M', ' ', 'M', 'M', 'B', 'I', 'n', 'i', 't', 0}, "valid"},
+        {{'M', '?', 'M', 'M', 'B', 'I', 'n', 'i', 't', 0}, "valid"},  // byte 1 is not compared
+        {{'M', ' ', 'M', 'M', 'B', 'I', 'n', 'i', 't', '!'}, "damaged, only the 'M' byte matches" + reinitialised},
+        {{'m', ' ', 'M', 'M', 'B', 'I', 'n', 'i', 't', 0}, "damaged, only the name matches" + reinitialised},
+        {Bytes(10, 0), "missing" + reinitialised},
+    };
+    for (const auto& [block, text] : cases) {
+        Bytes image(4096, 0);
+        std::copy(block.begin(), block.end(), image.begin() + 0x1F0);
+        EXPECT_EQ(textOf(decodePartition(image.data(), image.size()), "identification"), text);
+    }
+}
+
+TEST(RecordDecoder, partition_reads_its_areas_big_endian_and_nests_the_down_log)
+{
+    Bytes image(506, 0);
+    image[0] = 'R';
+    image[5] = 0xFF;
+    image[7] = 1;
+    image[8] = 7;
+    image[36 + 3] = 1;
+    std::copy(SELECTION_FAILURE.begin(), SELECTION_FAILURE.end(), image.begin() + 40);
+    image[56] = 0xFF, image[57] = 0xFF, image[58] = 0xFF, image[59] = 0xFF;
+    DecodedRecord decoded = decodePartition(image.data(), image.size());
+    EXPECT_EQ(textOf(decoded, "size"), "506");
+    EXPECT_EQ(textOf(decoded, "firmUpMode"), "0x52 ('R', recovery)");
+    EXPECT_EQ(textOf(decoded, "bootRomChange"), "0xFF");
+    EXPECT_EQ(textOf(decoded, "partStatus"), "HCP 0 updating, HCP 1 unknown");
+    EXPECT_EQ(textOf(decoded, "downLogFlag"), "1 (a down log is recorded)");
+    EXPECT_EQ(textOf(decoded, "logCount"), "-1 (out of range 0..16)");
+    std::string json = recordJson("p", RecordForm::Partition, decoded);
+    EXPECT_NE(json.find(",\"partStatus\":[1,7],"), std::string::npos) << json;
+    EXPECT_NE(json.find(",\"downLog\":{\"time\":\"2020-07-04T04:05:20.123Z\",\"seconds\":1593835520,"),
+              std::string::npos)
+        << json;
+    EXPECT_NE(json.find("\"code\":[4,1,0,0,0,0]},\"logCount\":-1,"), std::string::npos) << json;
+}
+
+} // namespace

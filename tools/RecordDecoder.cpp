@@ -1,0 +1,291 @@
+#include "RecordDecoder.h"
+
+#include "InitErrorLog.h"
+#include "InitMMBFirm.h"
+#include "NvramLayout.h"
+
+#include <charconv>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+namespace {
+
+using StartupRecord = struct InitMMBFirm::initError;
+
+constexpr int MICROS_PER_SECOND = 1000000;
+constexpr uint8_t UPDATING = 1;  // partition status of an HCP being updated
+
+struct Reporter {
+    uint8_t firstCode;
+    const char* name;
+};
+
+// The component that made an error log record, named by its first code byte.
+constexpr Reporter REPORTERS[] = {
+    {2, "watchdog timer register access"},
+    {3, "firmware-update bookkeeping"},
+    {4, "boot ROM bank selection failure"},
+    {7, "firmware and boot program both exchanged"},
+    {9, "process supervision and the peer process check"},
+    {0x0E, "file exchange with the peer board"},
+    {0x19, "board started with the watchdog error flag set"},
+    {0x1C, "process table and process manager limits"},
+    {0x29, "network service script start or stop"},
+    {0x39, "invalid file open mode"},
+};
+
+std::string reporterOf(uint8_t firstCode)
+{
+    for (const Reporter& reporter : REPORTERS)
+        if (reporter.firstCode == firstCode)
+            return reporter.name;
+    return "unknown";
+}
+
+std::string unitOf(uint8_t unitCode)
+{
+    switch (unitCode) {
+    case 0xF0:
+        return "MMB 0";
+    case 0xF1:
+        return "MMB 1";
+    case 0xC2:
+        return "firmware update";
+    default:
+        return "unknown";
+    }
+}
+
+std::string firmUpModeOf(uint8_t mode)
+{
+    switch (mode) {
+    case nvram::FIRMUP_NONE:
+        return "none";
+    case nvram::FIRMUP_APPLY:
+        return "'F', firmware apply requested";
+    case nvram::FIRMUP_RECOVERY:
+        return "'R', recovery";
+    default:
+        return "unknown";
+    }
+}
+
+std::string logCountOf(int32_t count)
+{
+    return count >= 0 && count <= nvram::MAX_LOG_COUNT ? "" : "out of range 0.." + std::to_string(nvram::MAX_LOG_COUNT);
+}
+
+void addTime(DecodedRecord& decoded, const InitErrorLog::Time& time)
+{
+    if (time.microseconds < 0 || time.microseconds >= MICROS_PER_SECOND) {
+        decoded.addField("time", "none: microseconds out of range", "null");
+        return;
+    }
+    std::time_t seconds = time.seconds;
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char date[16];
+    char clock[16];
+    strftime(date, sizeof date, "%Y-%m-%d", &utc);
+    strftime(clock, sizeof clock, "%H:%M:%S", &utc);
+    char millis[16];
+    snprintf(millis, sizeof millis, ".%03d", static_cast<int>(time.microseconds / 1000));
+    decoded.addField("time", std::string(date) + " " + clock + millis + " UTC",
+                     jsonString(std::string(date) + "T" + clock + millis + "Z"));
+}
+
+void addRevision(DecodedRecord& decoded, const char* name, const char (&field)[InitMMBFirm::REV_SIZE])
+{
+    decoded.addText(name, std::string(field, strnlen(field, sizeof field)));
+}
+
+void addPartStatus(DecodedRecord& decoded, const uint8_t (&status)[2])
+{
+    std::string text;
+    for (int hcp = 0; hcp < 2; ++hcp) {
+        std::string state = status[hcp] == UPDATING ? "updating" : status[hcp] == 0 ? "normal" : "unknown";
+        text += (hcp == 0 ? "" : ", ") + std::string("HCP ") + std::to_string(hcp) + " " + state;
+    }
+    decoded.addField("partStatus", text,
+                     "[" + std::to_string(status[0]) + "," + std::to_string(status[1]) + "]");
+}
+
+void addHeader(DecodedRecord& decoded, const InitMMBFirm::FirmwareHeader& header)
+{
+    decoded.addHex("firmUpMode", header.firmUpMode, 2, firmUpModeOf(header.firmUpMode));
+    decoded.addNumber("currentHcpNo", header.currentHcpNo);
+    decoded.addNumber("nextHcpNo", header.nextHcpNo);
+    decoded.addNumber("currentBootRom", header.currentBootRom);
+    decoded.addNumber("nextBootRom", header.nextBootRom);
+    decoded.addHex("bootRomChange", header.bootRomChange, 2);
+    decoded.addNumber("firmChange", header.firmChange);
+    addPartStatus(decoded, header.partStatus);
+    decoded.addHex("spare", header.spare, 2);
+    addRevision(decoded, "currentHcpRev", header.currentHcpRev);
+    addRevision(decoded, "nextHcpRev", header.nextHcpRev);
+}
+
+void addDownLog(DecodedRecord& decoded, const StartupRecord& record)
+{
+    decoded.addNumber("downLogFlag", record.downLogFlag, record.downLogFlag == 1 ? "a down log is recorded" : "");
+    decoded.addRecord("downLog", decodeErrorLog(record.downLog));
+}
+
+void addIdentification(DecodedRecord& decoded, const uint8_t* block)
+{
+    bool byteMatches = block[0] == nvram::ID_BYTE;
+    bool nameMatches = memcmp(block + nvram::ID_NAME_OFFSET, nvram::ID_NAME, sizeof nvram::ID_NAME) == 0;
+    const char* reinitialised = ": the next start or nvram run re-initialises the partition";
+    if (byteMatches && nameMatches)
+        decoded.addField("identification", "valid", jsonString("valid"));
+    else if (byteMatches || nameMatches)
+        decoded.addField("identification",
+                         std::string("damaged, only the ") + (byteMatches ? "'M' byte" : "name") + " matches" +
+                             reinitialised,
+                         jsonString("damaged"));
+    else
+        decoded.addField("identification", std::string("missing") + reinitialised, jsonString("missing"));
+}
+
+// The down-info file's first line: "process(NAME:PID) down with status(HEX)".
+struct Death {
+    std::string module;
+    int pid = 0;
+    uint32_t status = 0;
+};
+
+template <typename Number>
+bool parseWhole(const std::string& digits, int base, Number& value)
+{
+    const char* end = digits.data() + digits.size();
+    auto [stop, error] = std::from_chars(digits.data(), end, value, base);
+    return !digits.empty() && error == std::errc() && stop == end;
+}
+
+bool parseDeath(const std::string& line, Death& death)
+{
+    const std::string start = "process(";
+    const std::string middle = ") down with status(";
+    if (line.size() <= start.size() + middle.size() || line.compare(0, start.size(), start) != 0 ||
+        line.back() != ')')
+        return false;
+    std::size_t middleAt = line.rfind(middle);
+    if (middleAt == std::string::npos || middleAt < start.size())
+        return false;
+    std::string process = line.substr(start.size(), middleAt - start.size());
+    std::string status = line.substr(middleAt + middle.size());
+    status.pop_back();  // its ')'
+    std::size_t colon = process.rfind(':');
+    if (colon == std::string::npos)
+        return false;
+    death.module = process.substr(0, colon);
+    return parseWhole(process.substr(colon + 1), 10, death.pid) && parseWhole(status, 16, death.status);
+}
+
+std::string statusOf(uint32_t status)
+{
+    uint32_t signal = status & 0x7F;
+    if (signal == 0)
+        return "exit code " + std::to_string(status >> 8 & 0xFF);
+    return "signal " + std::to_string(signal) + ((status & 0x80) != 0 ? ", core dumped" : "");
+}
+
+std::size_t nonZeroBytes(const uint8_t* from, const uint8_t* to)
+{
+    std::size_t count = 0;
+    for (; from < to; ++from)
+        count += *from != 0;
+    return count;
+}
+
+} // namespace
+
+DecodedRecord decodeRecord(RecordForm form, const uint8_t* data, std::size_t size)
+{
+    switch (form) {
+    case RecordForm::ErrorLog:
+        return decodeErrorLog(data);
+    case RecordForm::StartupRecord:
+        return decodeStartupRecord(data);
+    case RecordForm::DownInfo:
+        return decodeDownInfo(data);
+    case RecordForm::Partition:
+        break;
+    }
+    return decodePartition(data, size);
+}
+
+DecodedRecord decodePartition(const uint8_t* data, std::size_t size)
+{
+    InitMMBFirm::FirmwareHeader header;
+    memcpy(&header, data + nvram::HEADER_OFFSET, sizeof header);
+    StartupRecord areas = {};
+    areas.unpackDownLogArea(data + nvram::DOWN_LOG_OFFSET);
+    areas.unpackLogArea(data + nvram::LOG_AREA_OFFSET);
+
+    DecodedRecord decoded;
+    decoded.addNumber("size", static_cast<long long>(size));
+    addHeader(decoded, header);
+    decoded.addNumber("rebootCount", data[nvram::REBOOT_COUNT_OFFSET]);
+    decoded.addNumber("suppressMode", data[nvram::SUPPRESS_MODE_OFFSET]);
+    addDownLog(decoded, areas);
+    decoded.addNumber("logCount", areas.logCount, logCountOf(areas.logCount));
+    decoded.addNumber("vlanMode", data[nvram::VLAN_MODE_OFFSET]);
+    addIdentification(decoded, data + nvram::ID_OFFSET);
+    return decoded;
+}
+
+DecodedRecord decodeErrorLog(const uint8_t* data)
+{
+    InitErrorLog record(0, 0, 0, 0, 0, 0, 0, 0);  // unpack replaces every field, its time stamp too
+    record.unpack(data);
+    DecodedRecord decoded;
+    addTime(decoded, record.time);
+    decoded.addNumber("seconds", record.time.seconds);
+    decoded.addNumber("microseconds", record.time.microseconds);
+    decoded.addNumber("kind", record.kind);
+    decoded.addHex("unitCode", record.unitCode, 2, unitOf(record.unitCode));
+    decoded.addText("reporter", reporterOf(record.code[0]));
+    decoded.addBytes("code", record.code, InitErrorLog::CODE_COUNT);
+    return decoded;
+}
+
+DecodedRecord decodeStartupRecord(const uint8_t* data)
+{
+    StartupRecord record = {};
+    record.unpack(data);
+    DecodedRecord decoded;
+    decoded.addHex("flag", record.flag, 2);
+    addDownLog(decoded, record);
+    decoded.addNumber("logCount", record.logCount, logCountOf(record.logCount));
+    decoded.addHex("firmUpModeAtStart", record.firmUpModeAtStart, 2, firmUpModeOf(record.firmUpModeAtStart));
+    decoded.addNumber("bootRomChangeResult", record.bootRomChangeResult);
+    decoded.addNumber("prevFirmChange", record.prevFirmChange);
+    decoded.addNumber("prevCurrentBootRom", record.prevCurrentBootRom);
+    decoded.addNumber("prevNextBootRom", record.prevNextBootRom);
+    decoded.addNumber("prevCurrentHcpNo", record.prevCurrentHcpNo);
+    decoded.addNumber("prevNextHcpNo", record.prevNextHcpNo);
+    addRevision(decoded, "prevCurrentHcpRev", record.prevCurrentHcpRev);
+    addRevision(decoded, "prevNextHcpRev", record.prevNextHcpRev);
+    return decoded;
+}
+
+DecodedRecord decodeDownInfo(const uint8_t* data)
+{
+    const char* chars = reinterpret_cast<const char*>(data);
+    std::size_t length = strnlen(chars, DOWN_INFO_SIZE);
+    std::string text(chars, length);
+    DecodedRecord decoded;
+    Death death;
+    if (parseDeath(text.substr(0, text.find('\n')), death)) {
+        decoded.addText("module", death.module);
+        decoded.addNumber("pid", death.pid);
+        decoded.addHex("status", death.status, 4, statusOf(death.status));
+    }
+    decoded.addText("text", text, true);
+    std::size_t stale = length < DOWN_INFO_SIZE ? nonZeroBytes(data + length + 1, data + DOWN_INFO_SIZE) : 0;
+    decoded.addNumber("staleBytes", static_cast<long long>(stale),
+                      stale == 0 ? "" : "non-zero bytes after the text, left by an earlier death");
+    return decoded;
+}
