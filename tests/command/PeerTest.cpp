@@ -93,6 +93,16 @@ TEST(Peer, failed_connection_is_silent_and_failed_send_is_traced)
     EXPECT_TRUE(eventsStartingWith(*board, "dualprocess").empty());
 }
 
+TEST(Peer, dualprocess_sends_its_hang_up_on_command)
+{
+    TestBoard board;
+    ProcessResult result = shellOnBoard(*board,
+        "dualprocess && trap 'echo hang-up; kill $(cat /var/run/dualprocess.pid); exit 0' HUP && "
+        "echo $$ > /var/run/dualprocess.hup && kill -USR1 $(cat /var/run/dualprocess.pid) && "
+        "i=0; while [ $i -lt 100000 ]; do i=$((i+1)); done; echo no hang-up");
+    EXPECT_EQ(result.out, "hang-up\n");
+}
+
 TEST(Peer, dead_dualprocess_keeps_the_log_and_throws)
 {
     TestBoard board;

@@ -223,6 +223,17 @@ TEST(Supervision, missing_executable_dies_with_status_11)
     EXPECT_TRUE(traced(*board, "RUN# 20011 execMmbProc:execl 2"));
 }
 
+TEST(Supervision, death_outside_the_lists_leaves_no_trace_and_mode_change_surfaces)
+{
+    TestBoard board;
+    prepare(*board, "1\nalpha 0 0 1 x y\n", {{"alpha", "run"}});
+    board->setDualSetting("own", "0x00000100");  // dualprocess asks this Standby board to become Active
+    ProcessResult result = procSteps(*board, {"standby", "change-requested", "orphan", "activate", "monitor"});
+    EXPECT_EQ(result.out, "thrown ACTIVATE\n") << result.err;
+    EXPECT_TRUE(files(board->boardPath("/var/mmb/core/core_save")).empty());
+    EXPECT_TRUE(traced(*board, "RUN# 20001 changing MMB Mode from Standby to Active"));
+}
+
 TEST(Supervision, no_children_keeps_the_loop_turning)
 {
     TestBoard board;

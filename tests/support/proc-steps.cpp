@@ -2,15 +2,33 @@
 // given, in one process on a simulated board, printing what ends them.
 // Traces go to /tmp/trace.log on the board.
 //   proc-steps table=0,/etc/mmb/init/standing.ctl activate monitor
+//   proc-steps standby change-requested orphan activate monitor
 #include "InitErrorLog.h"
 #include "InitLocalTrace.h"
 #include "InitMMBFirm.h"
+#include "InitMMBOther.h"
 #include "InitMMBProcessMGR.h"
 
 #include <cstdio>
 #include <string>
+#include <unistd.h>
 
 namespace {
+
+// A child of this process that is in neither process list, and dies.
+void startOrphan()
+{
+    if (fork() == 0)
+        _exit(0);
+}
+
+// As if dualprocess had sent its SIGHUP.
+void requestChange()
+{
+    InitMMBOther* other = InitMMBOther::getInstance();
+    other->enableChgModeReq();
+    other->chgState = InitMMBOther::CHG_REQUESTED;
+}
 
 bool runStep(InitMMBProcessMGR& manager, const std::string& step)
 {
@@ -22,6 +40,10 @@ bool runStep(InitMMBProcessMGR& manager, const std::string& step)
         manager.startMonitoring();
     else if (step == "standby")
         InitMMBFirm::getInstance()->activeMode = 1;
+    else if (step == "orphan")
+        startOrphan();
+    else if (step == "change-requested")
+        requestChange();
     else
         return false;
     return true;
