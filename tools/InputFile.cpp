@@ -52,6 +52,8 @@ bool readEntries(int fd, std::vector<std::string>& entries, std::string& problem
         return false;
     }
     errno = 0;
+    // readdir_r is deprecated; this program has one thread.
+    // cppcheck-suppress readdirCalled
     while (const dirent* entry = readdir(directory)) {
         std::string name = entry->d_name;
         if (name != "." && name != "..")

@@ -1,5 +1,6 @@
 // Messages to the simulated dualprocess and files exchanged with the other
 // board, run on simulated boards through other-steps.
+#include "BoardLogs.h"
 #include "NvramTesting.h"
 #include "TestBoard.h"
 
@@ -29,21 +30,9 @@ ProcessResult withDualprocess(const sim::SimBoard& board, const std::string& ste
                                    "; kill $(cat /var/run/dualprocess.pid); while [ -e /var/run/dualprocess.pid ]; do :; done");
 }
 
-std::vector<std::string> eventsStartingWith(const sim::SimBoard& board, const std::string& prefix)
-{
-    std::vector<std::string> found;
-    for (const std::string& event : board.events())
-        if (event.rfind(prefix, 0) == 0)
-            found.push_back(event);
-    return found;
-}
-
 std::vector<std::string> traces(const sim::SimBoard& board)
 {
-    std::vector<std::string> lines;
-    for (std::string line : sim::readLines(board.boardPath("/tmp/trace.log")))
-        lines.push_back(line.substr(0, line.rfind("(sec=")));
-    return lines;
+    return traceLines(board.boardPath("/tmp/trace.log"));
 }
 
 // Board seconds the program slept, from the "sleep N" events.

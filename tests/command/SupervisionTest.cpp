@@ -2,6 +2,7 @@
 // order, the start wait for "mmbipmid", and every death handled by the
 // monitoring loop. Board time makes the 300-second rule and the timers
 // testable without waiting.
+#include "BoardLogs.h"
 #include "NvramTesting.h"
 #include "TestBoard.h"
 
@@ -44,19 +45,12 @@ ProcessResult procSteps(const sim::SimBoard& board, const std::vector<std::strin
 
 std::vector<std::string> starts(const sim::SimBoard& board)
 {
-    std::vector<std::string> found;
-    for (const std::string& event : board.events())
-        if (event.rfind("daemon ", 0) == 0)
-            found.push_back(event);
-    return found;
+    return eventsStartingWith(board, "daemon ");
 }
 
 std::vector<std::string> traces(const sim::SimBoard& board)
 {
-    std::vector<std::string> lines;
-    for (std::string line : sim::readLines(board.boardPath("/tmp/trace.log")))
-        lines.push_back(line.substr(0, line.rfind("(sec=")));
-    return lines;
+    return traceLines(board.boardPath("/tmp/trace.log"));
 }
 
 bool traced(const sim::SimBoard& board, const std::string& line)

@@ -1,5 +1,6 @@
 // The watchdog timer, boot ROM bank selection and board number on a
 // simulated board's devices (the device shim is preloaded).
+#include "BoardLogs.h"
 #include "InitErrorLog.h"
 #include "InitLocalTrace.h"
 #include "InitMMBBootROM.h"
@@ -48,14 +49,7 @@ protected:
         unsetenv("MMB_DEBUG_PATH");
     }
 
-    // Trace lines without their "(sec=...)" suffix.
-    std::vector<std::string> traces() const
-    {
-        std::vector<std::string> lines;
-        for (std::string line : sim::readLines(traceFile_))
-            lines.push_back(line.substr(0, line.rfind("(sec=")));
-        return lines;
-    }
+    std::vector<std::string> traces() const { return traceLines(traceFile_); }
     std::vector<Bytes> errorLogs() const
     {
         std::vector<Bytes> records;

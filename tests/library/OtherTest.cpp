@@ -1,6 +1,7 @@
 // The Active/Standby decision and the mode-change sequence, in this test
 // process on a simulated board (device shim preloaded: the board's clock
 // makes every sleep pass at once and counts it in the event log).
+#include "BoardLogs.h"
 #include "InitErrorLog.h"
 #include "InitLocalTrace.h"
 #include "InitMMBFirm.h"
@@ -52,13 +53,7 @@ protected:
     static void setActive(bool active) { InitMMBFirm::getInstance()->activeMode = active ? 0 : 1; }
     void dual(const std::string& key, const std::string& value) const { board_->setDualSetting(key, value); }
 
-    std::vector<std::string> traces() const
-    {
-        std::vector<std::string> lines;
-        for (std::string line : sim::readLines(board_->boardPath(TRACE_FILE)))
-            lines.push_back(line.substr(0, line.rfind("(sec=")));
-        return lines;
-    }
+    std::vector<std::string> traces() const { return traceLines(board_->boardPath(TRACE_FILE)); }
     void clearTraces() const
     {
         InitLocalTrace::getInstance()->lineCount = 0;

@@ -3,8 +3,9 @@
 # Installs BUILD as a firmware recipe does (DESTDIR=STAGE, prefix /usr),
 # checks what landed where, then builds and runs CONSUMER against the staged
 # package, once with find_package and once with pkg-config.
-# Environment: CXX the compiler of BUILD; for a cross build MMB_TOOLCHAIN
-# (its toolchain file) and MMB_EMULATOR (the command that runs its programs).
+# Environment: CXX, CXXFLAGS and LDFLAGS of BUILD; for a cross build
+# MMB_TOOLCHAIN (its toolchain file) and MMB_EMULATOR (the command that runs
+# its programs).
 set -eu
 build=$1 stage=$2 consumer=$3
 rm -rf "$stage"
@@ -48,5 +49,5 @@ run "$stage/consumer/consumer"
 # pkg-config, with the staging tree as its sysroot.
 flags=$(PKG_CONFIG_SYSROOT_DIR=$stage/root PKG_CONFIG_LIBDIR=$pcdir pkg-config --cflags --libs mmb-startup)
 # shellcheck disable=SC2086 # the flags are separate words
-"$CXX" -std=c++17 -o "$stage/consumer-pc" "$consumer/consumer.cpp" $flags
+"$CXX" -std=c++17 ${CXXFLAGS:-} -o "$stage/consumer-pc" "$consumer/consumer.cpp" $flags ${LDFLAGS:-}
 run "$stage/consumer-pc"

@@ -1,0 +1,17 @@
+// Reading what a board program left behind: its local trace file and the
+// board's event log.
+#ifndef TEST_BOARD_LOGS_H
+#define TEST_BOARD_LOGS_H
+
+#include "SimBoard.h"
+
+#include <string>
+#include <vector>
+
+// Lines of a local trace file (host path), without their "(sec=N)" suffix.
+std::vector<std::string> traceLines(const std::string& file);
+
+// Event log lines that begin with prefix.
+std::vector<std::string> eventsStartingWith(const sim::SimBoard& board, const std::string& prefix);
+
+#endif
