@@ -110,6 +110,6 @@ void InitBuildProcess::createOneItem()
         return;
     std::unique_ptr<InitMMBProcess> process(new InitMMBProcess(execDir));
     process->initialize(moduleName, downOperation, priority, processKey, waitSignal);
-    procList.push_back(process.get());
-    process.release();
+    procList.push_back(nullptr);  // the slot first: handing the record over cannot throw
+    procList.back() = process.release();
 }

@@ -137,6 +137,8 @@ int InitMMBOther::isChangeModeReq()
     dual_get_status(&own, &other);
     bool active = boardIsActive();
     const char* to = nullptr;
+    // The order of the tests decides; two of them lead to Active.
+    // NOLINTNEXTLINE(bugprone-branch-clone)
     if ((own & STATUS_TO_ACTIVE) != 0 && !active) {
         to = "Active";
     } else if ((own & STATUS_REQUEST_2) != 0 && active) {
@@ -191,7 +193,7 @@ int InitMMBOther::checkdualprocess()
         ::close(fd);
         return 1;
     }
-    int pid = atoi(text);
+    int pid = atoi(text);  // NOLINT(cert-err34-c): the pid file's leading digits
     ::close(fd);
     if (kill(pid, 0) != 0) {
         trace()->output(20002, 0, "InitMMBOther::checkdualprocess throw");

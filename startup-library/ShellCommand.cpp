@@ -15,7 +15,7 @@ struct Outcome {
     int status;  // the command's exit code as the shell reports it
 };
 
-Outcome run(char (&command)[COMMAND_SIZE], const char* format, va_list args)
+__attribute__((format(printf, 2, 0))) Outcome run(char (&command)[COMMAND_SIZE], const char* format, va_list args)
 {
     InitTraceHandler* trace = InitTraceHandler::getInstance();
     int length = vsnprintf(command, COMMAND_SIZE, format, args);
@@ -47,7 +47,7 @@ int execCommand(const char* format, ...)
 namespace {
 
 // The exit status of a command run for a caller that decides what it means.
-int statusOf(const char* format, va_list args)
+__attribute__((format(printf, 1, 0))) int statusOf(const char* format, va_list args)
 {
     char command[COMMAND_SIZE];
     return run(command, format, args).status;

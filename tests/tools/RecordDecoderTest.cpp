@@ -1,5 +1,5 @@
-// The decoder's parsing in-process: known bytes give exact texts, every
-// form's size rules, the reporters and units, texts that need escaping.
+// The decoder's parsing in-process: known bytes give exact texts, the
+// reporters and units, down-info first lines, texts that need escaping.
 #include "RecordDecoder.h"
 #include "RecordPrinter.h"
 
@@ -100,55 +100,6 @@ TEST(RecordDecoder, time_is_utc_with_milliseconds_or_none_when_the_microseconds_
         EXPECT_EQ(record.fields()[0].text, text);
         EXPECT_EQ(record.fields()[0].json, json);
     }
-}
-
-TEST(RecordDecoder, form_is_told_from_size_and_content)
-{
-    const std::pair<Bytes, const char*> cases[] = {
-        {Bytes(16), "error-log"},
-        {Bytes(380), "startup-record"},
-        {downInfo("process(x:1) down with status(0000)"), "down-info"},
-        {downInfo("process("), "down-info"},
-        {downInfo("proces"), "partition"},
-        {Bytes(2048), "partition"},
-        {Bytes(506), "partition"},
-        {Bytes(65536), "partition"},
-        {Bytes(), "unknown"},
-        {Bytes(15), "unknown"},
-        {Bytes(17), "unknown"},
-        {Bytes(505), "unknown"},
-        {Bytes(65537), "unknown"},
-    };
-    for (const auto& [bytes, form] : cases) {
-        RecordForm detected = RecordForm::Partition;
-        bool known = detectForm(bytes.data(), bytes.size(), detected);
-        EXPECT_EQ(known ? formName(detected) : "unknown", std::string(form)) << bytes.size();
-    }
-}
-
-TEST(RecordDecoder, forced_forms_take_only_their_sizes)
-{
-    const std::tuple<RecordForm, std::size_t, std::string> cases[] = {
-        {RecordForm::ErrorLog, 16, ""},
-        {RecordForm::ErrorLog, 380, "wrong size for error log record: 380 bytes (expected 16)"},
-        {RecordForm::StartupRecord, 380, ""},
-        {RecordForm::StartupRecord, 0, "wrong size for start-up record: 0 bytes (expected 380)"},
-        {RecordForm::DownInfo, 2048, ""},
-        {RecordForm::DownInfo, 2047, "wrong size for down-info file: 2047 bytes (expected 2048)"},
-        {RecordForm::Partition, 506, ""},
-        {RecordForm::Partition, 65536, ""},
-        {RecordForm::Partition, 505, "wrong size for NVRAM partition 0: 505 bytes (expected 506 to 65536)"},
-        {RecordForm::Partition, 65537, "wrong size for NVRAM partition 0: 65537 bytes (expected 506 to 65536)"},
-    };
-    for (const auto& [form, size, problem] : cases)
-        EXPECT_EQ(sizeProblem(form, size), problem) << formName(form) << " " << size;
-    for (const char* name : {"partition", "error-log", "startup-record", "down-info"}) {
-        RecordForm form = RecordForm::Partition;
-        EXPECT_TRUE(formFromName(name, form));
-        EXPECT_EQ(formName(form), std::string(name));
-    }
-    RecordForm untouched = RecordForm::DownInfo;
-    EXPECT_FALSE(formFromName("Partition", untouched));
 }
 
 TEST(RecordDecoder, down_info_names_the_process_explains_its_status_and_keeps_its_text)
