@@ -126,6 +126,9 @@ void Sandbox::setEnvironment(std::vector<std::string>& args) const
     std::string path = prefix_ + "/bin:/usr/sbin:/usr/bin:/sbin:/bin";
     if (!target_.empty())
         path = target_ + "/emulated-bin:" + path;
+    // Wrappers found first on the board's PATH (a memory checker around nvram, say).
+    if (const char* wrappers = std::getenv("MMBSIM_WRAPPERS"); wrappers != nullptr && *wrappers != '\0')
+        path = std::string(wrappers) + ":" + path;
     if (const char* existing = std::getenv("LD_PRELOAD"); existing != nullptr && *existing != '\0')
         preload = std::string(existing) + ":" + preload;
     add(args, {"--setenv", "MMBSIM_BOARD", board_.directory(), "--setenv", "LD_PRELOAD", preload,
