@@ -7,21 +7,10 @@
 set -eu
 cd "$(dirname "$0")/.."
 
-# The build's own needs; the peers (libubootenv-tool: fw_printenv and
-# fw_setenv; runit: runsv; s6: s6-supervise); the measuring tools (time:
-# /usr/bin/time for the peak RSS; faketime: libfaketime speeds our clock past
-# the 300-second restart rule); the PowerPC cross compiler.
-packages="cmake make g++ bubblewrap python3 valgrind strace hyperfine time faketime libfaketime
-          libubootenv-tool runit s6 g++-powerpc-linux-gnu"
-missing=""
-for package in $packages; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing="$missing $package"
-done
-if [ -n "$missing" ]; then
-    apt-get update
-    # shellcheck disable=SC2086
-    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $missing
-fi
+# The peers (libubootenv-tool: fw_printenv and fw_setenv; runit: runsv; s6:
+# s6-supervise); the measuring tools (time: /usr/bin/time for the peak RSS;
+# faketime: libfaketime speeds our clock past the 300-second restart rule).
+scripts/setup.sh python3 valgrind strace hyperfine time faketime libfaketime libubootenv-tool runit s6
 
 log=build/bench-build.log
 mkdir -p build

@@ -4,8 +4,7 @@
 # Singletons that are never destroyed stay reachable and are not errors.
 set -eu
 cd "$(dirname "$0")/.."
-scripts/setup.sh
-command -v valgrind >/dev/null || { apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y valgrind; }
+scripts/setup.sh valgrind
 cmake --preset host >/dev/null
 cmake --build --preset host -j"$(nproc)" --target nvram nvram_test mmb-sim
 wrappers="$PWD/build/host/memcheck-bin"
