@@ -215,6 +215,7 @@ void InitMMBOther::enableChgModeReq()
 {
     if (enableChgReq)
         return;
+    trace();  // the handler traces: its singletons exist before it can run
     chgState = CHG_IDLE;
     struct sigaction action = {};
     sigemptyset(&action.sa_mask);

@@ -285,6 +285,7 @@ void InitMMBProcessMGR::waitMMBProcess(int pid, int sig)
 
 void InitMMBProcessMGR::openMMBProcessReq(int pid, int sig)
 {
+    trace();  // the handler traces: its singletons exist before it can run
     struct sigaction action = {};
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_SIGINFO;

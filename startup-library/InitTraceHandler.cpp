@@ -17,8 +17,13 @@ InitTraceHandler* InitTraceHandler::instance = nullptr;
 
 InitTraceHandler* InitTraceHandler::getInstance()
 {
-    if (instance == nullptr)
+    if (instance == nullptr) {
+        // The sinks too, so that a trace from a signal handler never creates
+        // a singleton the interrupted code may be creating.
+        InitLocalTrace::getInstance();
+        InitTraceFile::getInstance();
         instance = new InitTraceHandler();
+    }
     return instance;
 }
 
