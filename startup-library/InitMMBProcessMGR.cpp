@@ -25,7 +25,6 @@ constexpr const char* IPMI_MODULE = "mmbipmid";
 constexpr const char* WEB_SERVICE = "/etc/init.d/lighttpd";
 constexpr uint8_t PROCESS_REPORTER = 9;
 constexpr uint8_t TABLE_REPORTER = 28;
-constexpr int DOWN_INFO_SIZE = 2048;
 constexpr int CORE_DUMPED = 0x80;
 
 // Monitoring steps recorded in InitMMBFirm while supervising.

@@ -16,6 +16,7 @@ class InitMMBProcessMGR {
 public:
     static constexpr long MONITOR_INTERVAL = 120;  // seconds between liveness passes
     static constexpr long START_WAIT = 360;        // seconds "mmbipmid" has to signal readiness
+    static constexpr int DOWN_INFO_SIZE = 2048;    // bytes of every down-info file
 
     static InitMMBProcessMGR* getInstance();
 

@@ -4,6 +4,7 @@
 
 #include "InitErrorLog.h"
 #include "InitMMBFirm.h"
+#include "InitMMBProcessMGR.h"
 #include "NvramLayout.h"
 
 #include <cstddef>
@@ -17,7 +18,7 @@ enum class RecordForm { Partition, ErrorLog, StartupRecord, DownInfo };
 constexpr std::size_t PARTITION_MIN_SIZE = nvram::ID_OFFSET + nvram::ID_SIZE;
 constexpr std::size_t ERROR_LOG_SIZE = InitErrorLog::SAVED_SIZE;
 constexpr std::size_t STARTUP_RECORD_SIZE = InitMMBFirm::initError::SIZE;
-constexpr std::size_t DOWN_INFO_SIZE = 2048;  // the process manager writes its whole text area
+constexpr std::size_t DOWN_INFO_SIZE = InitMMBProcessMGR::DOWN_INFO_SIZE;
 // No form is larger; a bigger input is refused unread.
 constexpr std::size_t INPUT_MAX_SIZE = 64 * 1024;
 

@@ -6,6 +6,7 @@
 #include "InitErrorLog.h"
 #include "InitLocalTrace.h"
 #include "InitMMBOther.h"
+#include "ThrownRecord.h"
 
 #include <cstdio>
 #include <cstring>
@@ -13,12 +14,6 @@
 #include <string>
 
 namespace {
-
-void printRecord(const InitErrorLog& record)
-{
-    std::printf("thrown kind=%d unit=%02x codes=%02x %02x %02x %02x %02x %02x\n", record.kind, record.unitCode,
-                record.code[0], record.code[1], record.code[2], record.code[3], record.code[4], record.code[5]);
-}
 
 // A start-up record whose bytes say where they came from.
 void fillRecord(struct InitMMBFirm::initError& record)
@@ -88,7 +83,7 @@ int main(int argc, char** argv)
                 return 2;
             }
         } catch (InitErrorLog* record) {
-            printRecord(*record);
+            printThrownRecord(*record);
             delete record;
         }
     }

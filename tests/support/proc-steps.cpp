@@ -8,6 +8,7 @@
 #include "InitMMBFirm.h"
 #include "InitMMBOther.h"
 #include "InitMMBProcessMGR.h"
+#include "ThrownRecord.h"
 
 #include <cstdio>
 #include <string>
@@ -63,9 +64,7 @@ int main(int argc, char** argv)
                 return 2;
             }
         } catch (InitErrorLog* record) {
-            std::printf("thrown kind=%d unit=%02x codes=%02x %02x %02x %02x %02x %02x\n", record->kind,
-                        record->unitCode, record->code[0], record->code[1], record->code[2], record->code[3],
-                        record->code[4], record->code[5]);
+            printThrownRecord(*record);
             delete record;
             return 0;
         } catch (const char* order) {
