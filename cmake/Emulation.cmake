@@ -52,13 +52,15 @@ file(CREATE_LINK ${MMB_SIM_HOST_DIR}/lib/${shim} ${CMAKE_BINARY_DIR}/lib/${host_
 file(CREATE_LINK ../${shim} ${CMAKE_BINARY_DIR}/lib/${CMAKE_LIBRARY_ARCHITECTURE}/${shim} SYMBOLIC)
 set(MMB_SHIM_PRELOAD "${CMAKE_BINARY_DIR}/\$LIB/${shim}")
 
-# Every program of this build but the simulator's gets a launcher in
+# Every program of this build but the simulator's own gets a launcher in
 # emulated-bin/ that runs it under the emulator, with the name it was
 # started by as argv[0]; mmb-sim puts that folder first in a board's PATH.
+# The reference start-up program in sim/startup is a board program.
 # No binfmt_misc is assumed, so any host program on a board that starts one
 # (bwrap, sh, env) must start it through its launcher.
 function(mmb_write_launchers directory)
   if(directory STREQUAL "${PROJECT_SOURCE_DIR}/sim")
+    mmb_write_launchers(${directory}/startup)
     return()
   endif()
   list(JOIN CMAKE_CROSSCOMPILING_EMULATOR " " emulator)

@@ -13,16 +13,17 @@ namespace {
 constexpr const char* CALL_LOG = "log/init.d";  // INIT_SCRIPT appends to it
 
 // One text for every script: it learns its name from $0. A shell without
-// job control starts a background command with SIGINT ignored, while
-// system() gives the command it waits for the default action, so bit 1 of
-// SigIgn tells the two apart. Script faults carry no counters, so reading
+// job control starts a background command with SIGINT and SIGQUIT ignored,
+// while system() gives the command it waits for the caller's own actions:
+// the start-up program ignores SIGINT once its start wait is over, but
+// never SIGQUIT, so bit 2 of SigIgn (SIGQUIT) tells the two apart. Script faults carry no counters, so reading
 // the fault file under its lock is all a script has to do with it.
 const char* const INIT_SCRIPT = R"(#!/bin/sh
 # Simulated init script: records the call, fails when a fault says so.
 board=${MMBSIM_BOARD:?not on a simulated board}
 ignored=$(sed -n 's/^SigIgn:[[:space:]]*//p' /proc/$$/status)
 background=
-[ $((0x$ignored & 2)) -ne 0 ] && background=" &"
+[ $((0x$ignored & 4)) -ne 0 ] && background=" &"
 echo "$0 $*$background" >>"$board/log/init.d"
 faults=$board/hw/faults
 [ -e "$faults" ] || exit 0

@@ -2,6 +2,7 @@
 
 #include "BoardPaths.h"
 #include "CpldRegisters.h"
+#include "EventLog.h"
 #include "FaultSpec.h"
 #include "FaultTable.h"
 #include "InitScripts.h"
@@ -11,6 +12,7 @@
 #include "board_devices.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -46,6 +48,11 @@ const RegisterDefault REGISTER_DEFAULTS[] = {
     {0x0610, 0x0000},  // watchdog control: enabled
 };
 constexpr uint32_t MMB_NUMBER_REGISTER = 0x0072;
+constexpr uint32_t RESET_TYPE_REGISTER = 0x0600;
+constexpr uint16_t BOOTED_BANK_BIT = 0x2000;
+constexpr std::size_t NEXT_HCP_BYTE = 2;  // of the firmware header in NVRAM partition 0
+
+const MountEntry BOOT_MOUNTS[] = {{"/dev/sda1", "/mnt/fs0"}, {"/dev/sda2", "/mnt/fs1"}};
 
 const char* const BOARD_TREE[] = {
     "root/tmp", "root/var/mmb/fmem", "root/var/mmb/log/init", "root/var/mmb/sock",
@@ -78,6 +85,33 @@ std::string bootImage()
     for (std::size_t i = 0; i < image.size(); ++i)
         image[i] = static_cast<char>((i * 131 + i / 4096) & 0xFF);
     return image;
+}
+
+// True when the process's environment names the board: every program the
+// sandbox starts on a board, and their children, carry it.
+bool runsOnBoard(const std::string& procEntry, const std::string& variable)
+{
+    std::ifstream in(procEntry + "/environ", std::ios::binary);
+    for (std::string entry; std::getline(in, entry, '\0');)
+        if (entry == variable)
+            return true;
+    return false;
+}
+
+std::vector<pid_t> boardPrograms(const std::string& directory)
+{
+    std::string variable = std::string(BOARD_ENV) + "=" + directory;
+    std::vector<pid_t> pids;
+    std::error_code error;
+    for (const fs::directory_entry& entry : fs::directory_iterator("/proc", error)) {
+        std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        pid_t pid = static_cast<pid_t>(std::stol(name));
+        if (pid != getpid() && runsOnBoard(entry.path().string(), variable))
+            pids.push_back(pid);
+    }
+    return pids;
 }
 
 } // namespace
@@ -144,7 +178,7 @@ SimBoard SimBoard::create(const std::string& directory, const Options& options)
     std::string image = bootImage();
     writeFile(board.path("hw/mtd0"), image);
     writeFile(board.path("hw/mtd1"), image);
-    board.setMounts({{"/dev/sda1", "/mnt/fs0"}, {"/dev/sda2", "/mnt/fs1"}});
+    board.setMounts({std::begin(BOOT_MOUNTS), std::end(BOOT_MOUNTS)});
     installInitScripts(board);
     return board;
 }
@@ -298,6 +332,35 @@ void SimBoard::setDualSetting(const std::string& key, const std::string& value) 
 int SimBoard::eepromBootBank() const
 {
     return static_cast<unsigned char>(readFile(path(EEPROM_FILE)).at(0));
+}
+
+void SimBoard::stopPrograms() const
+{
+    // Rounds, since a program may start another while it is being killed.
+    for (int round = 0; round < 200; ++round) {
+        std::vector<pid_t> pids = boardPrograms(directory_);
+        if (pids.empty())
+            return;
+        for (pid_t pid : pids)
+            kill(pid, SIGKILL);
+        usleep(10000);
+    }
+    throw std::runtime_error("the programs of board " + directory_ + " do not stop");
+}
+
+void SimBoard::reboot() const
+{
+    stopPrograms();
+    int hcp = nvram(0).at(NEXT_HCP_BYTE) == 1 ? 1 : 0;
+    int bank = eepromBootBank() != 0 ? 1 : 0;
+    fs::remove(boardPath("/mnt/mmb"));
+    fs::create_symlink("fs" + std::to_string(hcp), boardPath("/mnt/mmb"));
+    uint16_t resetType = reg(RESET_TYPE_REGISTER) & ~BOOTED_BANK_BIT;
+    setReg(RESET_TYPE_REGISTER, static_cast<uint16_t>(resetType | (bank != 0 ? BOOTED_BANK_BIT : 0)));
+    for (const fs::directory_entry& entry : fs::directory_iterator(boardPath("/tmp")))
+        fs::remove_all(entry.path());
+    setMounts({std::begin(BOOT_MOUNTS), std::end(BOOT_MOUNTS)});
+    logEvent(directory_.c_str(), "boot HCP %d bank %d", hcp, bank);
 }
 
 std::vector<std::string> SimBoard::events() const

@@ -86,6 +86,15 @@ public:
     // The boot ROM bank the board library stored for the next start.
     int eepromBootBank() const;
 
+    // Kills every program running on the board (SIGKILL), and waits until
+    // they are gone.
+    void stopPrograms() const;
+    // Carries out a reboot: the programs stop, /tmp empties, the firmware
+    // file systems are mounted afresh, and the boot loader starts the HCP
+    // that NVRAM names next (/mnt/mmb) from the bank the EEPROM names
+    // (register 0x600 bit 13). Logged as "boot HCP n bank b".
+    void reboot() const;
+
     // Lines of the event log (simulated tool calls and power losses).
     std::vector<std::string> events() const;
 

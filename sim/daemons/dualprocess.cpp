@@ -1,30 +1,58 @@
-// The dual-board process, simulated. Started, it goes to the background
-// once it is ready: its pid is in $MMB_DEBUG_PATH/var/run/dualprocess.pid
-// and it takes IPC requests on $MMB_DEBUG_PATH/var/run/dualprocess.sock,
-// recording each in the board's event log as
+// The dual-board process, simulated: one runs on each board of a pair, as
+// on the real pair, and the two talk through each other's sockets. It takes
+// IPC requests on $MMB_DEBUG_PATH/var/run/dualprocess.sock, recording each
+// in the board's event log as
 //   dualprocess request 0x<code> data <hex bytes>
-// On SIGUSR1 it sends SIGHUP to the pid written in
-// $MMB_DEBUG_PATH/var/run/dualprocess.hup, as it does to order a mode
-// change. SIGTERM ends it.
+// and keeps its pid in $MMB_DEBUG_PATH/var/run/dualprocess.pid. Started
+// with arguments (the process manager gives every daemon three), it stays
+// in the foreground under its supervisor, the start-up program; started
+// alone, it goes to the background once ready. SIGTERM ends it.
+//
+// A mode change, ordered with SIGUSR1 to either board's dualprocess:
+//   1. the roles that libdual reports (hw/dual) are swapped on both boards,
+//      the board leaving Active with own status bit 0x80000000;
+//   2. each dualprocess sends its supervisor SIGHUP (the change request);
+//   3. when the board becoming Active answers with the change-start
+//      response, both send SIGHUP again (the switch), once a second until
+//      their board answers with the change-complete response.
+// Each SIGHUP is logged as "dualprocess hangup request|switch".
 #include "BoardPaths.h"
 #include "EventLog.h"
+#include "SettingsFile.h"
 
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <poll.h>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 namespace {
 
-volatile sig_atomic_t hupRequested = 0;
+constexpr unsigned long ACTIVE = 0x40000000;
+constexpr unsigned long LEAVING_ACTIVE = 0x80000000;
+constexpr uint32_t CHANGE_START = 0x80020031;
+constexpr uint32_t CHANGE_COMPLETE = 0x80020041;
+// Between the two boards' dualprocesses.
+constexpr uint32_t PEER_SWITCH = 1;    // roles swapped: request the change
+constexpr uint32_t PEER_SWITCHED = 2;  // the new Active board has begun: signal the switch
+constexpr int SWITCH_SIGNALS = 10;     // a switch SIGHUP that found the change not yet ordered is repeated
+
+volatile sig_atomic_t switchRequested = 0;
 volatile sig_atomic_t stopRequested = 0;
 
-std::string boardFile(const char* name)
+const char* board()
+{
+    return sim::boardFromEnvironment();
+}
+
+std::string runFile(const char* name)
 {
     const char* prefix = std::getenv("MMB_DEBUG_PATH");
     return std::string(prefix != nullptr ? prefix : "") + "/var/run/" + name;
@@ -36,61 +64,190 @@ int fail(const char* call, const std::string& path)
     return 1;
 }
 
-void sendHangUp()
+bool socketAddress(const std::string& path, sockaddr_un& address)
 {
-    FILE* file = std::fopen(boardFile("dualprocess.hup").c_str(), "r");
-    int pid = 0;
-    if (file != nullptr) {
-        if (std::fscanf(file, "%d", &pid) != 1)
-            pid = 0;
-        std::fclose(file);
-    }
-    if (pid > 0)
-        kill(pid, SIGHUP);
+    address = {};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path)
+        return false;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    return true;
+}
+
+uint32_t big32(const unsigned char* in)
+{
+    return static_cast<uint32_t>(in[0]) << 24 | in[1] << 16 | in[2] << 8 | in[3];
 }
 
 void record(const unsigned char* message, ssize_t length)
 {
-    if (length < 8)
-        return;
-    unsigned long code = static_cast<unsigned long>(message[0]) << 24 | message[1] << 16 | message[2] << 8 | message[3];
     std::string data;
     for (ssize_t i = 8; i < length; ++i) {
         char byte[4];
         std::snprintf(byte, sizeof byte, "%02x", message[i]);
         data += byte;
     }
-    sim::logEvent(sim::boardFromEnvironment(), "dualprocess request 0x%08lx data %s", code, data.c_str());
+    sim::logEvent(board(), "dualprocess request 0x%08lx data %s", static_cast<unsigned long>(big32(message)),
+                  data.c_str());
 }
 
-void serve(int listener)
+// The other board's directory, empty on a single board.
+std::string peerBoard()
+{
+    char peer[4096];
+    return board() != nullptr && sim::getSetting(board(), sim::DUAL_FILE, "peer", peer, sizeof peer) ? peer : "";
+}
+
+void tellPeer(uint32_t code)
+{
+    std::string peer = peerBoard();
+    sockaddr_un address;
+    if (peer.empty() || !socketAddress(peer + "/root/var/run/dualprocess.sock", address))
+        return;
+    int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    unsigned char message[8] = {static_cast<unsigned char>(code >> 24), static_cast<unsigned char>(code >> 16),
+                                static_cast<unsigned char>(code >> 8), static_cast<unsigned char>(code)};
+    if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+        send(fd, message, sizeof message, MSG_NOSIGNAL);
+    if (fd >= 0)
+        close(fd);
+}
+
+bool isActive(const char* boardDirectory)
+{
+    return sim::getNumberSetting(boardDirectory, sim::DUAL_FILE, "active", ACTIVE) & ACTIVE;
+}
+
+void setRole(const char* boardDirectory, bool active, unsigned long ownWord)
+{
+    char word[16];
+    std::snprintf(word, sizeof word, "0x%08lx", active ? ACTIVE : 0UL);
+    sim::putSetting(boardDirectory, sim::DUAL_FILE, "active", word);
+    sim::putSetting(boardDirectory, sim::DUAL_FILE, "init-active", word);
+    std::snprintf(word, sizeof word, "0x%08lx", ownWord);
+    sim::putSetting(boardDirectory, sim::DUAL_FILE, "own", word);
+}
+
+// Step 1 of a mode change, on both boards.
+void swapRoles()
+{
+    sim::logEvent(board(), "dualprocess switch");
+    std::string peer = peerBoard();
+    for (const char* directory : {board(), peer.empty() ? nullptr : peer.c_str()}) {
+        if (directory == nullptr)
+            continue;
+        bool becomesActive = !isActive(directory);
+        setRole(directory, becomesActive, becomesActive ? ACTIVE : LEAVING_ACTIVE);
+    }
+}
+
+class Supervisor {
+public:
+    explicit Supervisor(pid_t pid) : pid_(pid) {}
+
+    void requestChange() { hangUp("request"); }
+
+    void signalSwitch()
+    {
+        hangUp("switch");
+        switchSignalsLeft_ = SWITCH_SIGNALS;
+    }
+
+    // Called when a second passed without a request.
+    void repeatSwitch()
+    {
+        if (switchSignalsLeft_ > 0 && pid_ > 0) {
+            --switchSignalsLeft_;
+            kill(pid_, SIGHUP);
+        }
+    }
+
+    // The change is complete: the board keeps its new role, plainly.
+    void changeComplete()
+    {
+        switchSignalsLeft_ = 0;
+        bool active = isActive(board());
+        setRole(board(), active, active ? ACTIVE : 0);
+    }
+
+private:
+    void hangUp(const char* what)
+    {
+        if (pid_ <= 0)
+            return;
+        sim::logEvent(board(), "dualprocess hangup %s", what);
+        kill(pid_, SIGHUP);
+    }
+
+    pid_t pid_;
+    int switchSignalsLeft_ = 0;
+};
+
+void handle(Supervisor& supervisor, const unsigned char* message, ssize_t length)
+{
+    if (length < 8)
+        return;
+    uint32_t code = big32(message);
+    if (code == PEER_SWITCH) {
+        supervisor.requestChange();
+        return;
+    }
+    if (code == PEER_SWITCHED) {
+        supervisor.signalSwitch();
+        return;
+    }
+    record(message, length);
+    if (code == CHANGE_START) {
+        supervisor.signalSwitch();
+        tellPeer(PEER_SWITCHED);
+    } else if (code == CHANGE_COMPLETE) {
+        supervisor.changeComplete();
+    }
+}
+
+void serve(int listener, Supervisor& supervisor)
 {
     while (!stopRequested) {
-        if (hupRequested) {
-            hupRequested = 0;
-            sendHangUp();
+        if (switchRequested) {
+            switchRequested = 0;
+            swapRoles();
+            supervisor.requestChange();
+            tellPeer(PEER_SWITCH);
         }
+        pollfd pending = {listener, POLLIN, 0};
+        int ready = poll(&pending, 1, 1000);
+        if (ready == 0)
+            supervisor.repeatSwitch();
+        if (ready <= 0)
+            continue;  // a second passed, or a signal came
         int connection = accept(listener, nullptr, nullptr);
         if (connection < 0)
-            continue;  // interrupted by a signal
+            continue;
         unsigned char message[512];
         ssize_t got = recv(connection, message, sizeof message, 0);
-        record(message, got);
         close(connection);
+        handle(supervisor, message, got);
     }
+}
+
+bool writePidFile(const std::string& path, pid_t pid)
+{
+    FILE* file = std::fopen(path.c_str(), "w");
+    if (file == nullptr)
+        return false;
+    std::fprintf(file, "%d\n", static_cast<int>(pid));
+    return std::fclose(file) == 0;
 }
 
 } // namespace
 
-int main()
+int main(int argc, char**)
 {
-    std::string socketPath = boardFile("dualprocess.sock");
-    std::string pidPath = boardFile("dualprocess.pid");
-    sockaddr_un address = {};
-    address.sun_family = AF_UNIX;
-    if (socketPath.size() >= sizeof address.sun_path)
+    std::string socketPath = runFile("dualprocess.sock");
+    std::string pidPath = runFile("dualprocess.pid");
+    sockaddr_un address;
+    if (!socketAddress(socketPath, address))
         return fail("bind", socketPath);
-    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
     int listener = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
     unlink(socketPath.c_str());
     if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
@@ -99,21 +256,24 @@ int main()
 
     // Handlers first, so the daemon is ready for a signal once it is reported ready.
     struct sigaction action = {};
-    action.sa_handler = [](int signal) { (signal == SIGUSR1 ? hupRequested : stopRequested) = 1; };
+    action.sa_handler = [](int signal) { (signal == SIGUSR1 ? switchRequested : stopRequested) = 1; };
     sigaction(SIGUSR1, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
-    pid_t child = fork();
-    if (child < 0)
-        return fail("fork", socketPath);
-    if (child > 0) {
-        FILE* pidFile = std::fopen(pidPath.c_str(), "w");
-        if (pidFile == nullptr)
+
+    bool supervised = argc > 1;
+    if (supervised) {
+        prctl(PR_SET_PDEATHSIG, SIGTERM);  // never outlives its supervisor
+        if (!writePidFile(pidPath, getpid()))
             return fail("fopen", pidPath);
-        std::fprintf(pidFile, "%d\n", child);
-        std::fclose(pidFile);
-        return 0;  // ready: the socket listens and the pid file is written
+    } else {
+        pid_t child = fork();
+        if (child < 0)
+            return fail("fork", socketPath);
+        if (child > 0)  // ready: the socket listens and the pid file is written
+            return writePidFile(pidPath, child) ? 0 : fail("fopen", pidPath);
     }
-    serve(listener);
+    Supervisor supervisor(supervised ? getppid() : 0);
+    serve(listener, supervisor);
     unlink(socketPath.c_str());
     unlink(pidPath.c_str());
     return 0;

@@ -7,6 +7,7 @@
 // "crash" leaves /var/mmb/core/core.<name>.<pid> and dies of SIGSEGV with a
 // core dump. Every start is recorded in the event log as
 //   daemon <name> <arguments> nice=<niceness>
+// and the pid is kept in /var/run/<name>.pid.
 #include "BoardPaths.h"
 #include "EventLog.h"
 
@@ -38,6 +39,15 @@ std::string behaviourOf(const char* board, const std::string& name)
     return line[0] != '\0' ? line : "run";
 }
 
+void writePidFile(const std::string& name)
+{
+    std::string path = "/var/run/" + name + ".pid";
+    if (FILE* file = std::fopen(path.c_str(), "w")) {
+        std::fprintf(file, "%d\n", static_cast<int>(getpid()));
+        std::fclose(file);
+    }
+}
+
 [[noreturn]] void crash(const std::string& name)
 {
     char core[256];
@@ -65,6 +75,7 @@ int main(int argc, char** argv)
     std::string arguments;
     for (int i = 1; i < argc; ++i)
         arguments += std::string(" ") + argv[i];
+    writePidFile(name);
     sim::logEvent(board, "daemon %s%s nice=%d", name.c_str(), arguments.c_str(), getpriority(PRIO_PROCESS, 0));
 
     // Like any daemon, let go of the terminal and the caller's pipes.

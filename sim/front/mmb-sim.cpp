@@ -4,6 +4,7 @@
 #include "MramPartition.h"
 #include "Sandbox.h"
 #include "SimBoard.h"
+#include "StartupSet.h"
 
 #include "board_devices.h"
 
@@ -36,6 +37,10 @@ const char* const USAGE =
     "  dual BOARD KEY [VALUE]                     show or set the redundancy state (see README)\n"
     "  mounts BOARD                               the board's mounted firmware file systems\n"
     "  run BOARD -- COMMAND [ARG...]              run a command on the board\n"
+    "  daemons BOARD                              the process table and daemons the start-up program runs\n"
+    "  pair ACTIVE STANDBY                        two boards as a pair, each with those daemons\n"
+    "  reboot BOARD                               stop its programs and boot the HCP and bank named next\n"
+    "  stop BOARD                                 stop every program running on the board\n"
     "BOARD is a directory, or a name under $MMBSIM_BOARDS (default: boards/ of the build).\n"
     "$MMBSIM_TARGET: a cross build whose programs run on the board under emulation.\n";
 
@@ -243,6 +248,40 @@ int mounts(const std::vector<std::string>& args)
     return 0;
 }
 
+int daemons(const std::vector<std::string>& args)
+{
+    need(args, 1, 1);
+    sim::installStartupSet(existingBoard(args[0]), prefix() + "/bin");
+    return 0;
+}
+
+int pair(const std::vector<std::string>& args)
+{
+    need(args, 2, 2);
+    sim::SimBoard active = existingBoard(args[0]);
+    sim::SimBoard standby = existingBoard(args[1]);
+    if (active.directory() == standby.directory())
+        throw UsageError("a board cannot pair with itself");
+    for (const sim::SimBoard& board : {active, standby})
+        sim::installStartupSet(board, prefix() + "/bin");
+    sim::makePair(active, standby);
+    return 0;
+}
+
+int reboot(const std::vector<std::string>& args)
+{
+    need(args, 1, 1);
+    existingBoard(args[0]).reboot();
+    return 0;
+}
+
+int stop(const std::vector<std::string>& args)
+{
+    need(args, 1, 1);
+    existingBoard(args[0]).stopPrograms();
+    return 0;
+}
+
 int run(const std::vector<std::string>& args)
 {
     if (args.size() < 3 || args[1] != "--")
@@ -273,6 +312,7 @@ struct Command {
 const Command COMMANDS[] = {
     {"create", create}, {"reg", reg}, {"nvram", nvram}, {"patch", patch}, {"fault", fault},
     {"log", log},       {"clock", clock}, {"dual", dual}, {"mounts", mounts}, {"run", run},
+    {"daemons", daemons}, {"pair", pair}, {"reboot", reboot}, {"stop", stop},
 };
 
 } // namespace

@@ -1,0 +1,156 @@
+// The reference start-up program of a board: brings the board up with the
+// start-up library and supervises it until it must reboot. It is the user
+// of the library that drives its entry operations and catches what they
+// throw:
+//   - an InitErrorLog* from a start step or from supervision is fatal: a
+//     firmware update that has not come up is rolled back, the record
+//     becomes the NVRAM down log and the board reboots;
+//   - one from a network service is a warning (an error log file), and the
+//     board goes on;
+//   - "ACTIVATE" / "INACTIVATE" order a mode change, carried out here.
+// Traces go to the local trace file /tmp/mmbinit.log.
+#include "InitErrorLog.h"
+#include "InitLocalTrace.h"
+#include "InitMMBBootROM.h"
+#include "InitMMBFirm.h"
+#include "InitMMBOther.h"
+#include "InitMMBProcessMGR.h"
+#include "InitNetServiceMGR.h"
+#include "InitTraceHandler.h"
+#include "ShellCommand.h"
+
+#include <cstdint>
+
+namespace {
+
+constexpr int TRACE_ID = 257;  // the start-up's id at the board trace service
+const char* const LOCAL_TRACE = "/tmp/mmbinit.log";
+constexpr uint8_t FIRMWARE_APPLIED = 'F';
+constexpr int ACTIVE = 0;
+constexpr int STANDBY = 1;
+
+InitMMBFirm& firm()
+{
+    return *InitMMBFirm::getInstance();
+}
+
+InitMMBOther& other()
+{
+    return *InitMMBOther::getInstance();
+}
+
+InitMMBProcessMGR& processes()
+{
+    return *InitMMBProcessMGR::getInstance();
+}
+
+int modeOrdered(const char* order)
+{
+    return order == InitMMBOther::MODE_CHG_ACTIVATE ? ACTIVE : STANDBY;
+}
+
+// Firmware state, boot ROM bank and the provisional mode.
+void judgeBoot()
+{
+    firm().initialize();
+    firm().resetPowerOnFlag();  // seen: the next start is a reboot
+    InitMMBBootROM& bootRom = *InitMMBBootROM::getInstance();
+    try {
+        bootRom.initialize();
+    } catch (InitErrorLog* record) {
+        firm().setWarning(record);
+    }
+    if (firm().header.firmUpMode == FIRMWARE_APPLIED)
+        firm().generateBootChg(bootRom.bankNo);  // did the new boot program start?
+    firm().setActiveMode(other().decide(false, 0));
+}
+
+// The final decision arrives as an order when it differs from the provisional one.
+void decideMode()
+{
+    char none[] = "";
+    try {
+        other().open(none, none, none);
+    } catch (const char* order) {
+        firm().setActiveMode(modeOrdered(order));
+    }
+}
+
+// A service that fails to start does not stop the board.
+void startServices(bool activating)
+{
+    InitNetServiceMGR& services = *InitNetServiceMGR::getInstance();
+    services.activating = activating;
+    try {
+        services.start();
+    } catch (InitErrorLog* record) {
+        firm().setWarning(record);
+    }
+    services.activating = false;
+}
+
+// The new firmware has come up: the standby flashes get a copy and the
+// update is committed. A rolled back update is recorded and closed.
+void completeFirmwareUpdate()
+{
+    if (firm().header.firmUpMode == FIRMWARE_APPLIED)
+        firm().copyFirm();
+    firm().setFirmUpInfo();
+}
+
+void startBoard()
+{
+    InitNetServiceMGR::getInstance()->initialize();
+    processes().activate();  // the process table's daemons, dualprocess among them
+    other().setPid();
+    decideMode();
+    other().enableChgModeReq();
+    startServices(false);
+    completeFirmwareUpdate();
+    other().sendReady();
+}
+
+void changeMode(const char* order)
+{
+    bool toActive = modeOrdered(order) == ACTIVE;
+    firm().setActiveMode(modeOrdered(order));
+    // Becoming Active, the change-start response goes out after the
+    // services setup; becoming Standby stops the Active-only services.
+    startServices(toActive);
+    if (toActive)
+        processes().activate();
+    else
+        processes().inactivate();
+    other().waitSwitchComp();
+    other().sendChangeCompResp();
+}
+
+int reboot(InitErrorLog* record)
+{
+    if (firm().header.firmUpMode == FIRMWARE_APPLIED)
+        firm().setFirmUpRecovery();
+    firm().setDownLog(record);
+    execCommandNoDown("%s", "/sbin/reboot");
+    return 1;
+}
+
+} // namespace
+
+int main()
+{
+    InitLocalTrace::getInstance()->fileName = LOCAL_TRACE;
+    InitTraceHandler::getInstance()->traceId = TRACE_ID;
+    try {
+        judgeBoot();
+        startBoard();
+        for (;;) {
+            try {
+                processes().startMonitoring();
+            } catch (const char* order) {
+                changeMode(order);
+            }
+        }
+    } catch (InitErrorLog* record) {
+        return reboot(record);
+    }
+}
