@@ -26,6 +26,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <poll.h>
 #include <string>
 #include <sys/prctl.h>
@@ -98,19 +99,28 @@ std::string peerBoard()
     return board() != nullptr && sim::getSetting(board(), sim::DUAL_FILE, "peer", peer, sizeof peer) ? peer : "";
 }
 
+// The other board's socket is reached through its run folder's descriptor:
+// its full path may be longer than a socket address holds.
 void tellPeer(uint32_t code)
 {
     std::string peer = peerBoard();
-    sockaddr_un address;
-    if (peer.empty() || !socketAddress(peer + "/root/var/run/dualprocess.sock", address))
+    if (peer.empty())
         return;
+    std::string runFolder = peer + "/root/var/run";
+    int folder = open(runFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    sockaddr_un address;
     unsigned char message[8] = {static_cast<unsigned char>(code >> 24), static_cast<unsigned char>(code >> 16),
                                 static_cast<unsigned char>(code >> 8), static_cast<unsigned char>(code)};
-    if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
-        send(fd, message, sizeof message, MSG_NOSIGNAL);
+    if (folder < 0 || fd < 0 ||
+        !socketAddress("/proc/self/fd/" + std::to_string(folder) + "/dualprocess.sock", address) ||
+        connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        send(fd, message, sizeof message, MSG_NOSIGNAL) != sizeof message)
+        fail("connect", runFolder + "/dualprocess.sock");
     if (fd >= 0)
         close(fd);
+    if (folder >= 0)
+        close(folder);
 }
 
 bool isActive(const char* boardDirectory)

@@ -70,21 +70,55 @@ ProcessResult runProgram(const std::vector<std::string>& argv)
     return result;
 }
 
-ProcessResult runSim(const std::vector<std::string>& args)
+namespace {
+
+std::vector<std::string> simCommand(const std::vector<std::string>& args)
 {
     // A cross build's programs run on boards under emulation.
     if (*MMB_TARGET_DIR != '\0')
         setenv("MMBSIM_TARGET", MMB_TARGET_DIR, 1);
     std::vector<std::string> argv = {std::string(MMB_BIN_DIR) + "/mmb-sim"};
     argv.insert(argv.end(), args.begin(), args.end());
-    return runProgram(argv);
+    return argv;
+}
+
+std::vector<std::string> runCommand(const sim::SimBoard& board, const std::vector<std::string>& command)
+{
+    std::vector<std::string> args = {"run", board.directory(), "--"};
+    args.insert(args.end(), command.begin(), command.end());
+    return args;
+}
+
+} // namespace
+
+ProcessResult runSim(const std::vector<std::string>& args)
+{
+    return runProgram(simCommand(args));
 }
 
 ProcessResult runOnBoard(const sim::SimBoard& board, const std::vector<std::string>& command)
 {
-    std::vector<std::string> args = {"run", board.directory(), "--"};
-    args.insert(args.end(), command.begin(), command.end());
-    return runSim(args);
+    return runSim(runCommand(board, command));
+}
+
+pid_t startOnBoard(const sim::SimBoard& board, const std::vector<std::string>& command,
+                   const std::string& outputFile)
+{
+    std::vector<std::string> argv = simCommand(runCommand(board, command));
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    std::vector<char*> args;
+    for (const std::string& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = 0;
+    int error = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (error != 0)
+        throw std::runtime_error("posix_spawn(" + argv[0] + ") failed: " + std::strerror(error));
+    return pid;
 }
 
 ProcessResult shellOnBoard(const sim::SimBoard& board, const std::string& script)

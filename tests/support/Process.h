@@ -5,6 +5,7 @@
 #include "SimBoard.h"
 
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 struct ProcessResult {
@@ -24,5 +25,10 @@ ProcessResult runOnBoard(const sim::SimBoard& board, const std::vector<std::stri
 
 // Runs a shell command line on a board.
 ProcessResult shellOnBoard(const sim::SimBoard& board, const std::string& script);
+
+// Starts a command on a board through "mmb-sim run" and returns at once
+// with its pid, for the caller to reap. Its output goes to outputFile.
+pid_t startOnBoard(const sim::SimBoard& board, const std::vector<std::string>& command,
+                   const std::string& outputFile);
 
 #endif

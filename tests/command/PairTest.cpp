@@ -1,0 +1,307 @@
+// The whole system on simulated boards: the reference start-up program
+// brings up an Active/Standby pair, supervises its daemons, changes mode
+// when dualprocess orders it, and carries a firmware update through a
+// reboot.
+#include "BoardLogs.h"
+#include "NvramTesting.h"
+#include "TestBoard.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <sys/wait.h>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string READY = "dualprocess request 0x80020021 data 80020021";
+const std::string CHANGE_START = "dualprocess request 0x80020031 data 80020031";
+const std::string CHANGE_COMPLETE = "dualprocess request 0x80020041 data 80020041";
+
+const std::vector<std::string> ACTIVE_SERVICES = {
+    "/etc/init.d/fcron start &", "/etc/init.d/ldap start &",     "/etc/init.d/lighttpd start &",
+    "/etc/init.d/misc start",    "/etc/init.d/ntpd start",       "/etc/init.d/postfix start &",
+    "/etc/init.d/snmpd start",   "/etc/init.d/xinetd start",
+};
+const std::vector<std::string> STANDBY_SERVICES = {
+    "/etc/init.d/fcron start &", "/etc/init.d/ldap start &", "/etc/init.d/misc start",
+    "/etc/init.d/ntpd start",    "/etc/init.d/snmpd start",  "/etc/init.d/xinetd start",
+};
+
+// Polls until the condition holds; false after the time-out (generous:
+// the board build runs every program under emulation).
+bool waitUntil(const std::function<bool()>& condition)
+{
+    for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+         std::chrono::steady_clock::now() < end; std::this_thread::sleep_for(std::chrono::milliseconds(20)))
+        if (condition())
+            return true;
+    return false;
+}
+
+size_t count(const std::vector<std::string>& lines, const std::string& line)
+{
+    return static_cast<size_t>(std::count(lines.begin(), lines.end(), line));
+}
+
+std::vector<std::string> sorted(std::vector<std::string> lines)
+{
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+// The init script calls from line `from` on, sorted, once there are
+// `expected` of them: background scripts record their calls late, and in
+// any order.
+std::vector<std::string> serviceCalls(const sim::SimBoard& board, size_t from, size_t expected)
+{
+    std::vector<std::string> lines;
+    waitUntil([&] {
+        lines = sim::readLines(board.path("log/init.d"));
+        return lines.size() >= from + expected;
+    });
+    return sorted({lines.begin() + static_cast<long>(std::min(from, lines.size())), lines.end()});
+}
+
+// Daemon starts without their niceness, which depends on the test's own.
+std::vector<std::string> daemonStarts(const sim::SimBoard& board)
+{
+    std::vector<std::string> starts;
+    for (const std::string& line : eventsStartingWith(board, "daemon "))
+        starts.push_back(line.substr(0, line.find(" nice=")));
+    return sorted(starts);
+}
+
+bool traced(const sim::SimBoard& board, const std::string& line)
+{
+    std::vector<std::string> lines = traceLines(board.boardPath("/tmp/mmbinit.log"));
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+pid_t pidFromFile(const std::string& path)
+{
+    std::vector<std::string> lines = sim::readLines(path);
+    return lines.empty() ? 0 : static_cast<pid_t>(std::stol(lines[0]));
+}
+
+pid_t daemonPid(const sim::SimBoard& board, const std::string& name)
+{
+    return pidFromFile(board.boardPath("/var/run/" + name + ".pid"));
+}
+
+// Code bytes (8..15) of each error log record, in time order.
+std::vector<Bytes> errorLogCodes(const sim::SimBoard& board)
+{
+    std::map<std::string, Bytes> records;
+    for (const fs::directory_entry& entry : fs::directory_iterator(board.boardPath("/var/mmb/log/init"))) {
+        std::string content = sim::readFile(entry.path());
+        records[entry.path().filename().string()] = Bytes(content.begin() + 8, content.end());
+    }
+    std::vector<Bytes> codes;
+    for (const auto& [name, record] : records)
+        codes.push_back(record);
+    return codes;
+}
+
+class Pair : public testing::Test {
+protected:
+    void TearDown() override
+    {
+        for (const TestBoard* board : {&a_, &b_})
+            (*board)->stopPrograms();
+        for (pid_t pid : started_)
+            waitpid(pid, nullptr, 0);
+    }
+
+    void makePair() { ASSERT_EQ(runSim({"pair", a_->directory(), b_->directory()}).status, 0); }
+
+    void start(const sim::SimBoard& board)
+    {
+        started_.push_back(startOnBoard(board, {"mmb-startup"}, board.path("log/startup.out")));
+    }
+
+    // Starts the start-up program and waits until it reported ready.
+    void boot(const sim::SimBoard& board)
+    {
+        size_t ready = count(board.events(), READY);
+        start(board);
+        ASSERT_TRUE(waitUntil([&] { return count(board.events(), READY) > ready; }))
+            << sim::readFile(board.path("log/startup.out")) << sim::readFile(board.boardPath("/tmp/mmbinit.log"));
+    }
+
+    // Waits until the start-up program has ended by asking for a reboot.
+    void waitForRebootRequest(const sim::SimBoard& board, size_t requests = 1)
+    {
+        ASSERT_TRUE(waitUntil([&] { return count(board.events(), "reboot") == requests; }));
+        pid_t startup = started_.back();
+        ASSERT_TRUE(waitUntil([&] { return waitpid(startup, nullptr, WNOHANG) == startup; }));
+        started_.pop_back();
+    }
+
+    void reboot(const sim::SimBoard& board) { ASSERT_EQ(runSim({"reboot", board.directory()}).status, 0); }
+
+    TestBoard a_{{}, "-A"};
+    TestBoard b_{{1, 0}, "-B"};
+
+private:
+    std::vector<pid_t> started_;
+};
+
+TEST_F(Pair, one_board_comes_up_active_with_every_service_the_other_standby)
+{
+    makePair();
+    boot(*a_);
+    boot(*b_);
+
+    EXPECT_EQ(serviceCalls(*a_, 0, ACTIVE_SERVICES.size()), ACTIVE_SERVICES);
+    EXPECT_EQ(serviceCalls(*b_, 0, STANDBY_SERVICES.size()), STANDBY_SERVICES);
+    EXPECT_EQ(sim::readFile(a_->boardPath("/etc/sysconfig/mmbid")), "MMBID=0\nMMBMODE=A\n");
+    EXPECT_EQ(sim::readFile(b_->boardPath("/etc/sysconfig/mmbid")), "MMBID=1\nMMBMODE=S\n");
+    EXPECT_TRUE(traced(*a_, "RUN# 20002 Decision of MMB mode(40000000 Active:Duplicate) error(0)"));
+    EXPECT_TRUE(traced(*b_, "RUN# 20002 Decision of MMB mode(00000000 Standby:Duplicate) error(0)"));
+
+    // The table's daemons with their start arguments: AC-ON, Active, second board.
+    EXPECT_EQ(daemonStarts(*a_), (std::vector<std::string>{"daemon mmbipmid 1 1 0", "daemon mmblogd 1 1 0",
+                                                            "daemon mmbmond 1 1 0"}));
+    EXPECT_EQ(daemonStarts(*b_), (std::vector<std::string>{"daemon mmbipmid 1 0 1", "daemon mmblogd 1 0 1",
+                                                            "daemon mmbmond 1 0 1"}));
+    for (const TestBoard* board : {&a_, &b_}) {
+        pid_t dualprocess = pidFromFile((*board)->boardPath("/var/run/dualprocess.pid"));
+        EXPECT_TRUE(dualprocess > 0 && kill(dualprocess, 0) == 0) << (*board)->directory();
+        EXPECT_TRUE(traced(**board, "RUN# 20002 InitMMBProcessMGR::checkdualprocess OK"));
+    }
+}
+
+TEST_F(Pair, mode_change_ordered_through_dualprocess_swaps_the_roles)
+{
+    makePair();
+    boot(*a_);
+    boot(*b_);
+    size_t aCalls = serviceCalls(*a_, 0, ACTIVE_SERVICES.size()).size();
+    size_t bCalls = serviceCalls(*b_, 0, STANDBY_SERVICES.size()).size();
+
+    kill(pidFromFile(a_->boardPath("/var/run/dualprocess.pid")), SIGUSR1);
+    ASSERT_TRUE(waitUntil([&] {
+        return count(a_->events(), CHANGE_COMPLETE) == 1 && count(b_->events(), CHANGE_COMPLETE) == 1;
+    })) << sim::readFile(a_->boardPath("/tmp/mmbinit.log")) << sim::readFile(b_->boardPath("/tmp/mmbinit.log"));
+
+    // The board becoming Active answers first; only then do both get the
+    // switch signal and complete.
+    EXPECT_EQ(eventsStartingWith(*a_, "dualprocess"),
+              (std::vector<std::string>{READY, "dualprocess switch", "dualprocess hangup request",
+                                        "dualprocess hangup switch", CHANGE_COMPLETE}));
+    EXPECT_EQ(eventsStartingWith(*b_, "dualprocess"),
+              (std::vector<std::string>{READY, "dualprocess hangup request", CHANGE_START,
+                                        "dualprocess hangup switch", CHANGE_COMPLETE}));
+    EXPECT_TRUE(traced(*a_, "RUN# 20001 changing MMB Mode from Active to Standby "));
+    EXPECT_TRUE(traced(*b_, "RUN# 20001 changing MMB Mode from Standby to Active"));
+
+    EXPECT_EQ(serviceCalls(*a_, aCalls, 8),
+              (std::vector<std::string>{"/etc/init.d/fcron restart &", "/etc/init.d/ldap restart &",
+                                        "/etc/init.d/lighttpd stop", "/etc/init.d/misc restart",
+                                        "/etc/init.d/ntpd restart", "/etc/init.d/postfix stop",
+                                        "/etc/init.d/snmpd restart", "/etc/init.d/xinetd restart"}));
+    EXPECT_EQ(serviceCalls(*b_, bCalls, 8),
+              (std::vector<std::string>{"/etc/init.d/fcron restart &", "/etc/init.d/ldap restart &",
+                                        "/etc/init.d/lighttpd start &", "/etc/init.d/misc restart",
+                                        "/etc/init.d/ntpd restart", "/etc/init.d/postfix start &",
+                                        "/etc/init.d/snmpd restart", "/etc/init.d/xinetd restart"}));
+    EXPECT_EQ(sim::readFile(a_->boardPath("/etc/sysconfig/mmbid")), "MMBID=0\nMMBMODE=S\n");
+    EXPECT_EQ(sim::readFile(b_->boardPath("/etc/sysconfig/mmbid")), "MMBID=1\nMMBMODE=A\n");
+    EXPECT_EQ(a_->dualSetting("active"), "0x00000000");
+    EXPECT_EQ(b_->dualSetting("active"), "0x40000000");
+}
+
+TEST_F(Pair, daemon_that_lived_long_restarts_one_that_died_young_reboots_the_board)
+{
+    makePair();
+    a_->setClock(1000, 0, 1000);
+    boot(*a_);
+
+    a_->setClock(2000, 0, 1000);  // the daemons have run for over 300 seconds
+    pid_t first = daemonPid(*a_, "mmbmond");
+    kill(first, SIGKILL);
+    ASSERT_TRUE(waitUntil([&] { return count(daemonStarts(*a_), "daemon mmbmond 1 1 0") == 2; }));
+    EXPECT_TRUE(traced(*a_, "DBG# 20002 Restart Daemon"));
+
+    ASSERT_TRUE(waitUntil([&] { return daemonPid(*a_, "mmbmond") != first; }));
+    kill(daemonPid(*a_, "mmbmond"), SIGKILL);  // at once: judged by the 300-second rule
+    waitForRebootRequest(*a_);
+    EXPECT_TRUE(traced(*a_, "RUN# 20001 reboot[3] by mmbmond down"));
+    // A warning (kind 1), and the down log (kind 3) in NVRAM: killed by signal 9.
+    EXPECT_EQ(errorLogCodes(*a_), (std::vector<Bytes>{{1, 0xF0, 9, 3, 2, 0, 9, 0}}));
+    EXPECT_EQ(nvramBig32(*a_, 36), 1u);
+    EXPECT_EQ(nvramBig32(*a_, 40), 2000u);
+    EXPECT_EQ(nvramBytes(*a_, 48, 8), (Bytes{3, 0xF0, 9, 3, 2, 0, 9, 0}));
+
+    reboot(*a_);
+    boot(*a_);
+    EXPECT_EQ(eventsStartingWith(*a_, "boot "), std::vector<std::string>{"boot HCP 0 bank 0"});
+    EXPECT_EQ(nvramBytes(*a_, 48, 8), (Bytes{3, 0xF0, 9, 3, 2, 0, 9, 0}));  // kept for the field engineer
+}
+
+// As the firmware update tool leaves a board: HCP 1 holds the new
+// firmware V02L00 and boots next, from boot ROM bank 1; the package holds
+// the boot image of the active NOR flash.
+void applyUpdate(const sim::SimBoard& board)
+{
+    sim::writeFile(board.path("hcp1/opt/mmb/version.dat"), "REVISION=V02L00\n");
+    sim::writeFile(board.path("hcp1/opt/mmb/new-firmware"), "V02L00\n");
+    board.writeFirmwarePackage(board.norImage("mtd0"));
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"-s", "1"}, {"-m", "1", "V02L00"}, {"-b", "1"}})
+        ASSERT_EQ(runNvram(board, args).status, 0);
+    board.patchNvram(0, 6, {1});  // the firmware exchange flag
+    ASSERT_EQ(runNvram(board, {"-a"}).status, 0);
+    EXPECT_EQ(nvramBytes(board, 0, 1), Bytes{'F'});
+}
+
+TEST_F(Pair, firmware_update_is_committed_by_the_first_start_after_the_reboot)
+{
+    makePair();
+    boot(*a_);
+    applyUpdate(*a_);
+
+    reboot(*a_);
+    boot(*a_);
+    EXPECT_EQ(eventsStartingWith(*a_, "boot "), std::vector<std::string>{"boot HCP 1 bank 1"});
+    EXPECT_EQ(nvramBytes(*a_, 0, 32), (Header{0, 1, 1, 1, 1, 0, 0, 0, 0, "V02L00", "V02L00"}.bytes()));
+    EXPECT_EQ(errorLogCodes(*a_), (std::vector<Bytes>{{3, 0xC2, 7, 0, 0, 0, 0, 0}}));
+    EXPECT_TRUE(traced(*a_, "RUN# 20002 Exchage of MMB Firmware"));
+    // The standby copies: NOR flash and the old HCP now hold the new firmware.
+    EXPECT_EQ(a_->norImage("mtd1"), a_->norImage("mtd0"));
+    EXPECT_EQ(sim::readFile(a_->path("hcp0/opt/mmb/new-firmware")), "V02L00\n");
+}
+
+TEST_F(Pair, firmware_that_does_not_come_up_is_rolled_back)
+{
+    makePair();
+    boot(*a_);
+    applyUpdate(*a_);
+    sim::writeFile(a_->path("hw/daemons/mmbipmid"), "exit 1\n");  // the new firmware's mmbipmid fails
+
+    reboot(*a_);
+    start(*a_);
+    waitForRebootRequest(*a_, 2);  // nvram -a's, then the start-up program's
+    EXPECT_EQ(nvramBytes(*a_, 0, 32), (Header{'R', 0, 0, 0, 0, 0, 0, 0, 0, "V01L02", "V01L02"}.bytes()));
+    EXPECT_EQ(a_->eepromBootBank(), 0);
+    // mmbipmid died during the start wait.
+    EXPECT_EQ(nvramBytes(*a_, 48, 8), (Bytes{1, 0xF0, 9, 2, 1, 0xFF, 0xFF, 0}));
+
+    sim::writeFile(a_->path("hw/daemons/mmbipmid"), "ready\n");
+    reboot(*a_);
+    boot(*a_);
+    EXPECT_EQ(eventsStartingWith(*a_, "boot "), (std::vector<std::string>{"boot HCP 1 bank 1", "boot HCP 0 bank 0"}));
+    EXPECT_EQ(nvramBytes(*a_, 0, 32), (Header{0, 0, 0, 0, 0, 0, 0, 0, 0, "V01L02", "V01L02"}.bytes()));
+    EXPECT_EQ(errorLogCodes(*a_), (std::vector<Bytes>{{1, 0xC2, 3, 0x10, 0, 0, 0, 0}}));
+    EXPECT_FALSE(fs::exists(a_->path("hcp0/opt/mmb/new-firmware")));  // no standby copy was made
+}
+
+} // namespace
