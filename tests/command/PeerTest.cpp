@@ -82,14 +82,19 @@ TEST(Peer, failed_connection_is_silent_and_failed_send_is_traced)
     EXPECT_TRUE(eventsStartingWith(*board, "dualprocess").empty());
 }
 
-TEST(Peer, dualprocess_sends_its_hang_up_on_command)
+TEST(Peer, ordered_mode_change_swaps_the_role_and_hangs_up_on_the_supervisor)
 {
     TestBoard board;
     ProcessResult result = shellOnBoard(*board,
-        "dualprocess && trap 'echo hang-up; kill $(cat /var/run/dualprocess.pid); exit 0' HUP && "
-        "echo $$ > /var/run/dualprocess.hup && kill -USR1 $(cat /var/run/dualprocess.pid) && "
+        "trap 'echo hang-up; kill $(cat /var/run/dualprocess.pid); exit 0' HUP && "
+        "{ dualprocess 1 1 0 & } && while [ ! -e /var/run/dualprocess.pid ]; do :; done && "
+        "kill -USR1 $(cat /var/run/dualprocess.pid) && "
         "i=0; while [ $i -lt 100000 ]; do i=$((i+1)); done; echo no hang-up");
     EXPECT_EQ(result.out, "hang-up\n");
+    EXPECT_EQ(board->dualSetting("active"), "0x00000000");  // this single board was Active
+    EXPECT_EQ(board->dualSetting("own"), "0x80000000");
+    EXPECT_EQ(eventsStartingWith(*board, "dualprocess"),
+              (std::vector<std::string>{"dualprocess switch", "dualprocess hangup request"}));
 }
 
 TEST(Peer, dead_dualprocess_keeps_the_log_and_throws)
