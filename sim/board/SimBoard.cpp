@@ -87,6 +87,14 @@ std::string bootImage()
     return image;
 }
 
+// Replaces a file at once, so that a board program reading it at the same
+// moment sees the old content or the new, never a part.
+void replaceFile(const std::string& file, const std::string& content)
+{
+    writeFile(file + ".new", content);
+    fs::rename(file + ".new", file);
+}
+
 // True when the process's environment names the board: every program the
 // sandbox starts on a board, and their children, carry it.
 bool runsOnBoard(const std::string& procEntry, const std::string& variable)
@@ -286,9 +294,7 @@ void SimBoard::setMounts(const std::vector<MountEntry>& entries) const
     std::string text;
     for (const MountEntry& entry : entries)
         text += entry.device + " " + entry.directory + "\n";
-    std::string file = path(MOUNT_TABLE);
-    writeFile(file + ".new", text);
-    fs::rename(file + ".new", file);
+    replaceFile(path(MOUNT_TABLE), text);
 }
 
 void SimBoard::writeFirmwarePackage(const std::string& bootImage) const
@@ -312,8 +318,8 @@ std::string SimBoard::norImage(const std::string& device) const
 
 void SimBoard::setClock(long long seconds, long long micros, long long stepMicros) const
 {
-    writeFile(path(CLOCK_FILE), std::to_string(seconds) + " " + std::to_string(micros) + " " +
-                                    std::to_string(stepMicros) + "\n");
+    replaceFile(path(CLOCK_FILE), std::to_string(seconds) + " " + std::to_string(micros) + " " +
+                                      std::to_string(stepMicros) + "\n");
 }
 
 std::string SimBoard::dualSetting(const std::string& key) const

@@ -38,39 +38,15 @@ void drainPipes(int outFd, int errFd, std::string& out, std::string& err)
     }
 }
 
-} // namespace
-
-ProcessResult runProgram(const std::vector<std::string>& argv)
+// An argument vector for exec, pointing into argv.
+std::vector<char*> execArguments(const std::vector<std::string>& argv)
 {
-    int outPipe[2];
-    int errPipe[2];
-    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)
-        throw std::runtime_error(std::string("pipe2 failed: ") + std::strerror(errno));
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
     std::vector<char*> args;
     for (const std::string& arg : argv)
         args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);
-    pid_t pid = 0;
-    int error = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(outPipe[1]);
-    close(errPipe[1]);
-    ProcessResult result{-1, "", ""};
-    drainPipes(outPipe[0], errPipe[0], result.out, result.err);
-    if (error != 0)
-        throw std::runtime_error("posix_spawnp(" + argv[0] + ") failed: " + std::strerror(error));
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return result;
+    return args;
 }
-
-namespace {
 
 std::vector<std::string> simCommand(const std::vector<std::string>& args)
 {
@@ -91,6 +67,33 @@ std::vector<std::string> runCommand(const sim::SimBoard& board, const std::vecto
 
 } // namespace
 
+ProcessResult runProgram(const std::vector<std::string>& argv)
+{
+    int outPipe[2];
+    int errPipe[2];
+    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)
+        throw std::runtime_error(std::string("pipe2 failed: ") + std::strerror(errno));
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
+    std::vector<char*> args = execArguments(argv);
+    pid_t pid = 0;
+    int error = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(outPipe[1]);
+    close(errPipe[1]);
+    ProcessResult result{-1, "", ""};
+    drainPipes(outPipe[0], errPipe[0], result.out, result.err);
+    if (error != 0)
+        throw std::runtime_error("posix_spawnp(" + argv[0] + ") failed: " + std::strerror(error));
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
+}
+
 ProcessResult runSim(const std::vector<std::string>& args)
 {
     return runProgram(simCommand(args));
@@ -109,10 +112,7 @@ pid_t startOnBoard(const sim::SimBoard& board, const std::vector<std::string>& c
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    std::vector<char*> args;
-    for (const std::string& arg : argv)
-        args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
+    std::vector<char*> args = execArguments(argv);
     pid_t pid = 0;
     int error = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
