@@ -70,7 +70,10 @@ int FaultSpec::errnoValue(const std::string& text)
     for (const ErrnoName& entry : ERRNO_NAMES)
         if (text == entry.name)
             return entry.value;
-    return static_cast<int>(number(text, text, 4095, "errno"));
+    int value = static_cast<int>(number(text, text, 4095, "errno"));
+    if (value == 0)
+        reject(text, "errno 0 is no failure");
+    return value;
 }
 
 std::string FaultSpec::canonical(const std::string& spec)
@@ -85,6 +88,8 @@ std::string FaultSpec::canonical(const std::string& spec)
         unsigned long count = number(spec, words.back(), 1000000, words[words.size() - 2].c_str());
         if (count == 0)
             reject(spec, "counters start at 1");
+        if (counters.find(" " + words[words.size() - 2] + " ") != std::string::npos)
+            reject(spec, words[words.size() - 2] + " given twice");
         counters = " " + words[words.size() - 2] + " " + std::to_string(count) + counters;
         words.resize(words.size() - 2);
     }

@@ -48,6 +48,8 @@ TEST(FaultSpec, rejects_what_no_driver_could_match)
         "script ntpd stop 0",        // a failure needs a non-zero status
         "script ntpd stop 1 times 1",  // the scripts keep no counters
         "open cpld 5 times 0",       // counters start at 1
+        "open cpld 5 after 2 after 3",  // one counter of each kind
+        "cpld-read 0x600 0",         // errno 0 is no failure
         "missing cpld extra",        // too many words
     };
     for (const char* spec : bad)
