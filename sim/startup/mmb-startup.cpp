@@ -112,12 +112,12 @@ void startBoard()
 
 void changeMode(const char* order)
 {
-    bool toActive = modeOrdered(order) == ACTIVE;
-    firm().setActiveMode(modeOrdered(order));
+    int mode = modeOrdered(order);
+    firm().setActiveMode(mode);
     // Becoming Active, the change-start response goes out after the
     // services setup; becoming Standby stops the Active-only services.
-    startServices(toActive);
-    if (toActive)
+    startServices(mode == ACTIVE);
+    if (mode == ACTIVE)
         processes().activate();
     else
         processes().inactivate();
