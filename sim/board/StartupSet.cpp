@@ -8,14 +8,18 @@ namespace sim {
 
 namespace {
 
-const char* const PROCESS_TABLE =
-    "/* the daemons of a simulated board; a start-wait field (the ninth) holds */\n"
-    "/* until a later line gives another */\n"
-    "4\n"
+// What runs in every mode (list 0), and the process table proper (list 1).
+const char* const STANDING_TABLE =
+    "/* daemons of every mode, started first */\n"
+    "2\n"
     "dualprocess 1 0 1 - -\n"
     "mmbipmid 0 0 2 - - - - 1\n"
-    "mmbmond 1 5 3 - - - - 0\n"
-    "mmblogd 1 5 4 - - - - 0\n"
+    "#END\n";
+const char* const PROCESS_TABLE =
+    "/* the board's daemons */\n"
+    "2\n"
+    "mmbmond 1 5 3 - -\n"
+    "mmblogd 1 5 4 - -\n"
     "#END\n";
 
 struct DaemonLink {
@@ -49,6 +53,7 @@ void installStartupSet(const SimBoard& board, const std::string& simBinDir)
     }
     fs::create_directories(board.path("hw/daemons"));
     writeFile(board.path("hw/daemons/mmbipmid"), "ready\n");
+    writeFile(board.boardPath("/etc/mmb/init/pro_standing.ctl"), STANDING_TABLE);
     writeFile(board.boardPath("/etc/mmb/init/pro_file.ctl"), PROCESS_TABLE);
 }
 

@@ -9,9 +9,10 @@
 
 namespace sim {
 
-// Writes the process table /etc/mmb/init/pro_file.ctl (dualprocess,
-// mmbipmid, which the start waits for, and the board daemons mmbmond and
-// mmblogd) and links the simulated daemons of simBinDir into /opt/mmb/bin.
+// Writes the process tables /etc/mmb/init/pro_standing.ctl (dualprocess,
+// and mmbipmid, which the start waits for) and /etc/mmb/init/pro_file.ctl
+// (the board daemons mmbmond and mmblogd), and links the simulated daemons
+// of simBinDir into /opt/mmb/bin.
 void installStartupSet(const SimBoard& board, const std::string& simBinDir);
 
 // Makes two boards a pair (hw/dual): the first Active, the second

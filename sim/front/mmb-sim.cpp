@@ -37,7 +37,7 @@ const char* const USAGE =
     "  dual BOARD KEY [VALUE]                     show or set the redundancy state (see README)\n"
     "  mounts BOARD                               the board's mounted firmware file systems\n"
     "  run BOARD -- COMMAND [ARG...]              run a command on the board\n"
-    "  daemons BOARD                              the process table and daemons the start-up program runs\n"
+    "  daemons BOARD                              the process tables and daemons the start-up program runs\n"
     "  pair ACTIVE STANDBY                        two boards as a pair, each with those daemons\n"
     "  reboot BOARD                               stop its programs and boot the HCP and bank named next\n"
     "  stop BOARD                                 stop every program running on the board\n"

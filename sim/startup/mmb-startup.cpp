@@ -25,6 +25,7 @@ namespace {
 
 constexpr int TRACE_ID = 257;  // the start-up's id at the board trace service
 const char* const LOCAL_TRACE = "/tmp/mmbinit.log";
+const char* const STANDING_TABLE = "/etc/mmb/init/pro_standing.ctl";  // daemons of every mode
 constexpr uint8_t FIRMWARE_APPLIED = 'F';
 constexpr int ACTIVE = 0;
 constexpr int STANDBY = 1;
@@ -101,7 +102,8 @@ void completeFirmwareUpdate()
 void startBoard()
 {
     InitNetServiceMGR::getInstance()->initialize();
-    processes().activate();  // the process table's daemons, dualprocess among them
+    processes().create(0, STANDING_TABLE);  // dualprocess among them
+    processes().activate();                 // the process table /etc/mmb/init/pro_file.ctl
     other().setPid();
     decideMode();
     other().enableChgModeReq();
