@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/wait.h>
 
 namespace fs = std::filesystem;
 
@@ -37,6 +38,28 @@ TEST(Front, create_sets_the_mmb_number_and_the_running_partition)
     EXPECT_EQ(board.reg(0x72), 0x0100);
     EXPECT_EQ(fs::read_symlink(board.boardPath("/mnt/mmb")), "fs1");
     EXPECT_EQ(runSim({"create", directory}).status, 1);  // a board is never overwritten
+}
+
+TEST(Front, reboot_stops_the_programs_and_boots_what_nvram_and_eeprom_name)
+{
+    TestBoard board;
+    board->patchNvram(0, 2, {1});                              // the firmware header's next HCP
+    sim::writeFile(board->path("hw/eeprom"), std::string(1, '\1'));  // the bank the board library selected
+    sim::writeFile(board->boardPath("/tmp/left-over"), "gone after a reboot\n");
+    board->setMounts({{"/dev/mtdblock1", "/tmp/nvrwork"}});
+    pid_t running =
+        startOnBoard(*board, {"sh", "-c", "touch /tmp/started; exec sleep 600"}, board->path("log/sleep.out"));
+    while (!fs::exists(board->boardPath("/tmp/started")))
+        usleep(10000);
+    ASSERT_EQ(runSim({"reboot", board->directory()}).status, 0);
+
+    int status = 0;
+    ASSERT_EQ(waitpid(running, &status, 0), running);  // the board's program is gone
+    EXPECT_EQ(fs::read_symlink(board->boardPath("/mnt/mmb")), "fs1");
+    EXPECT_EQ(board->reg(0x600), 0x2080);  // bank 1 booted; the power-on flag is the software's to clear
+    EXPECT_TRUE(fs::is_empty(board->boardPath("/tmp")));
+    EXPECT_EQ(runSim({"mounts", board->directory()}).out, "/dev/sda1 on /mnt/fs0\n/dev/sda2 on /mnt/fs1\n");
+    EXPECT_EQ(board->events(), std::vector<std::string>{"boot HCP 1 bank 1"});
 }
 
 TEST(Front, registers_nvram_and_faults_can_be_scripted)
