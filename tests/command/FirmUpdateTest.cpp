@@ -52,15 +52,6 @@ std::map<std::string, std::string> treeOf(const std::string& root)
     return files;
 }
 
-// The error log records in time order: bytes 8..15 of each.
-std::vector<Bytes> records(const sim::SimBoard& board)
-{
-    std::vector<Bytes> found;
-    for (const auto& [name, content] : treeOf(board.boardPath("/var/mmb/log/init")))
-        found.emplace_back(content.begin() + 8, content.end());
-    return found;
-}
-
 const Bytes BOTH_EXCHANGED = {3, 0xC2, 7, 0, 0, 0, 0, 0};
 
 TEST(FirmUpdate, first_start_copies_the_standby_flashes_and_commits)
@@ -81,7 +72,7 @@ TEST(FirmUpdate, first_start_copies_the_standby_flashes_and_commits)
 
     const Header committed = {0, 1, 1, 1, 1, 0, 0, 0, 0, "V02L00", "V02L00"};
     EXPECT_EQ(nvramBytes(*board, 0, 32), committed.bytes());
-    EXPECT_EQ(records(*board), std::vector<Bytes>{BOTH_EXCHANGED});
+    EXPECT_EQ(errorLogCodes(*board), std::vector<Bytes>{BOTH_EXCHANGED});
     // The record file is named by its time stamp, which the board clock fixed.
     EXPECT_TRUE(fs::exists(board->boardPath("/var/mmb/log/init/1600000000.000")));
 }
@@ -96,13 +87,13 @@ TEST(FirmUpdate, roll_back_restores_the_running_firmware_and_bank)
     EXPECT_EQ(board->eepromBootBank(), 0);
     const Header rolledBack = {'R', 0, 0, 0, 0, 0, 0, 0, 0, "V01L02", "V01L02"};
     EXPECT_EQ(nvramBytes(*board, 0, 32), rolledBack.bytes());
-    EXPECT_TRUE(records(*board).empty());
+    EXPECT_TRUE(errorLogCodes(*board).empty());
 
     ProcessResult nextStart = firmSteps(*board, {"setFirmUpInfo"});
     EXPECT_EQ(nextStart.status, 0) << nextStart.err;
     const Header committed = {0, 0, 0, 0, 0, 0, 0, 0, 0, "V01L02", "V01L02"};
     EXPECT_EQ(nvramBytes(*board, 0, 32), committed.bytes());
-    EXPECT_EQ(records(*board), std::vector<Bytes>{Bytes({1, 0xC2, 3, 0x10, 0, 0, 0, 0})});
+    EXPECT_EQ(errorLogCodes(*board), std::vector<Bytes>{Bytes({1, 0xC2, 3, 0x10, 0, 0, 0, 0})});
 }
 
 TEST(FirmUpdate, roll_back_without_a_boot_program_exchange_leaves_the_bank)
@@ -164,7 +155,7 @@ TEST(FirmUpdate, every_copy_failure_stops_there_and_is_recorded)
             EXPECT_EQ(result.out, outcome(c.norCopyError, c.nandCopyError, commit ? 0 : 1)) << c.what;
             EXPECT_EQ(board->events(), c.events) << c.what;
             if (commit) {
-                EXPECT_EQ(records(*board), c.records) << c.what;
+                EXPECT_EQ(errorLogCodes(*board), c.records) << c.what;
                 EXPECT_EQ(nvramBytes(*board, 0, 1), Bytes{0}) << c.what;
             } else {
                 EXPECT_EQ(nvramBytes(*board, 0, 32), APPLYING.bytes()) << c.what;  // only the commit writes NVRAM
@@ -196,7 +187,7 @@ TEST(FirmUpdate, skipped_when_only_the_firmware_is_exchanged)
     EXPECT_EQ(result.out, outcome(0, 0));
     EXPECT_TRUE(board->events().empty());
     EXPECT_FALSE(fs::exists(board->boardPath("/tmp/firmup_reboot")));
-    EXPECT_TRUE(records(*board).empty());
+    EXPECT_TRUE(errorLogCodes(*board).empty());
     EXPECT_EQ(nvramBytes(*board, 0, 3), (Bytes{0, 1, 1}));
 }
 
@@ -208,7 +199,7 @@ TEST(FirmUpdate, records_name_the_board)
     prepareUpdate(*board);
     board->addFault("readonly sda1");
     firmSteps(*board, {"copyFirm", "setFirmUpInfo"});
-    EXPECT_EQ(records(*board), (std::vector<Bytes>{BOTH_EXCHANGED, {1, 0xC2, 3, 0x21, 1, 0, 0, 0}}));
+    EXPECT_EQ(errorLogCodes(*board), (std::vector<Bytes>{BOTH_EXCHANGED, {1, 0xC2, 3, 0x21, 1, 0, 0, 0}}));
 }
 
 struct BootChange {

@@ -1,6 +1,8 @@
 #include "NvramTesting.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <map>
 
 const char* const USAGE =
     "nvram { -i | -s next-hcpno | -b next-bankno | -m hcpno hcprev }\n"
@@ -67,6 +69,20 @@ uint32_t nvramBig32(const sim::SimBoard& board, std::size_t offset)
     Bytes word = nvramBytes(board, offset, 4);
     return static_cast<uint32_t>(word[0]) << 24 | static_cast<uint32_t>(word[1]) << 16 |
            static_cast<uint32_t>(word[2]) << 8 | word[3];
+}
+
+std::vector<Bytes> errorLogCodes(const sim::SimBoard& board)
+{
+    std::map<std::string, Bytes> records;  // file names are the time stamps
+    for (const std::filesystem::directory_entry& entry :
+         std::filesystem::directory_iterator(board.boardPath("/var/mmb/log/init"))) {
+        std::string content = sim::readFile(entry.path());
+        records[entry.path().filename().string()] = Bytes(content.begin() + 8, content.end());
+    }
+    std::vector<Bytes> codes;
+    for (const auto& [name, record] : records)
+        codes.push_back(record);
+    return codes;
 }
 
 std::string firmInfo(const Header& h, int rebootCount, int suppressMode)

@@ -44,6 +44,9 @@ void patchBig32(const sim::SimBoard& board, std::size_t offset, uint32_t value);
 Bytes nvramBytes(const sim::SimBoard& board, std::size_t offset, std::size_t length);
 uint32_t nvramBig32(const sim::SimBoard& board, std::size_t offset);
 
+// The code bytes (8..15) of each error log record on the board, oldest first.
+std::vector<Bytes> errorLogCodes(const sim::SimBoard& board);
+
 // The eleven firmware information lines.
 std::string firmInfo(const Header& header, int rebootCount = 0, int suppressMode = 0);
 

@@ -13,7 +13,6 @@
 #include <csignal>
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <sys/wait.h>
 #include <thread>
 
@@ -94,20 +93,6 @@ pid_t pidFromFile(const std::string& path)
 pid_t daemonPid(const sim::SimBoard& board, const std::string& name)
 {
     return pidFromFile(board.boardPath("/var/run/" + name + ".pid"));
-}
-
-// Code bytes (8..15) of each error log record, in time order.
-std::vector<Bytes> errorLogCodes(const sim::SimBoard& board)
-{
-    std::map<std::string, Bytes> records;
-    for (const fs::directory_entry& entry : fs::directory_iterator(board.boardPath("/var/mmb/log/init"))) {
-        std::string content = sim::readFile(entry.path());
-        records[entry.path().filename().string()] = Bytes(content.begin() + 8, content.end());
-    }
-    std::vector<Bytes> codes;
-    for (const auto& [name, record] : records)
-        codes.push_back(record);
-    return codes;
 }
 
 class Pair : public testing::Test {
