@@ -17,16 +17,14 @@
 #include "InitMMBProcessMGR.h"
 #include "InitNetServiceMGR.h"
 #include "InitTraceHandler.h"
+#include "NvramLayout.h"
 #include "ShellCommand.h"
-
-#include <cstdint>
 
 namespace {
 
 constexpr int TRACE_ID = 257;  // the start-up's id at the board trace service
 const char* const LOCAL_TRACE = "/tmp/mmbinit.log";
 const char* const STANDING_TABLE = "/etc/mmb/init/pro_standing.ctl";  // daemons of every mode
-constexpr uint8_t FIRMWARE_APPLIED = 'F';
 constexpr int ACTIVE = 0;
 constexpr int STANDBY = 1;
 
@@ -61,7 +59,7 @@ void judgeBoot()
     } catch (InitErrorLog* record) {
         firm().setWarning(record);
     }
-    if (firm().header.firmUpMode == FIRMWARE_APPLIED)
+    if (firm().header.firmUpMode == nvram::FIRMUP_APPLY)
         firm().generateBootChg(bootRom.bankNo);  // did the new boot program start?
     firm().setActiveMode(other().decide(false, 0));
 }
@@ -94,7 +92,7 @@ void startServices(bool activating)
 // update is committed. A rolled back update is recorded and closed.
 void completeFirmwareUpdate()
 {
-    if (firm().header.firmUpMode == FIRMWARE_APPLIED)
+    if (firm().header.firmUpMode == nvram::FIRMUP_APPLY)
         firm().copyFirm();
     firm().setFirmUpInfo();
 }
@@ -129,7 +127,7 @@ void changeMode(const char* order)
 
 int reboot(InitErrorLog* record)
 {
-    if (firm().header.firmUpMode == FIRMWARE_APPLIED)
+    if (firm().header.firmUpMode == nvram::FIRMUP_APPLY)
         firm().setFirmUpRecovery();
     firm().setDownLog(record);
     execCommandNoDown("%s", "/sbin/reboot");
