@@ -4,6 +4,7 @@
 // also goes through the line splitter alone: its fields joined by single
 // spaces must give the line back.
 #include "FuzzCheck.h"
+#include "FuzzScratch.h"
 #include "InitBuildProcess.h"
 #include "InitErrorLog.h"
 #include "InitMMBProcess.h"
@@ -20,23 +21,7 @@ namespace {
 
 constexpr const char* EXEC_DIR = "/opt/mmb/bin/";
 
-std::string root;
 std::string tablePath;
-
-bool writeFile(const std::string& path, const uint8_t* data, size_t size)
-{
-    FILE* file = fopen(path.c_str(), "wb");
-    if (file == nullptr)
-        return false;
-    bool written = fwrite(data, 1, size, file) == size;
-    return fclose(file) == 0 && written;
-}
-
-void removeRoot()
-{
-    std::error_code ignored;
-    std::filesystem::remove_all(root, ignored);
-}
 
 // The lines std::getline gives: a last line without its line feed counts.
 std::vector<std::string> linesOf(const std::string& text)
@@ -75,19 +60,15 @@ void checkSplit(InitBuildProcess& reader, const std::string& line)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    const char* tmp = getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/mmb-fuzz-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr)
+    if (fuzzScratchFolder().empty())
         return 1;
-    root = pattern;
-    tablePath = root + "/pro_file.ctl";
-    atexit(removeRoot);
+    tablePath = fuzzScratchFolder() + "/pro_file.ctl";
     return unsetenv("MMB_DEBUG_PATH");  // the directory as given, no prefix
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    fuzzCheck(writeFile(tablePath, data, size), "table written");
+    fuzzCheck(writeFuzzInput(tablePath, data, size), "table written");
     std::vector<std::string> lines = linesOf(std::string(reinterpret_cast<const char*>(data), size));
 
     std::vector<InitMMBProcess*> processes;

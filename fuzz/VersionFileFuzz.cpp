@@ -3,6 +3,7 @@
 // MMB_DEBUG_PATH; getCurrentPartitionNo must store what the first line
 // names after its "=", or leave the field alone.
 #include "FuzzCheck.h"
+#include "FuzzScratch.h"
 #include "InitMMBFirm.h"
 
 #include <cstdint>
@@ -17,26 +18,9 @@ namespace {
 constexpr size_t LINE_LIMIT = 127;  // the detection reads at most this much of the first line
 constexpr char UNTOUCHED = '\x5a';
 
-std::string root;
-
 std::string versionFile(int partition)
 {
-    return root + "/mnt/fs" + std::to_string(partition) + "/opt/mmb/version.dat";
-}
-
-bool writeFile(const std::string& path, const uint8_t* data, size_t size)
-{
-    FILE* file = fopen(path.c_str(), "wb");
-    if (file == nullptr)
-        return false;
-    bool written = fwrite(data, 1, size, file) == size;
-    return fclose(file) == 0 && written;
-}
-
-void removeRoot()
-{
-    std::error_code ignored;
-    std::filesystem::remove_all(root, ignored);
+    return fuzzScratchFolder() + "/mnt/fs" + std::to_string(partition) + "/opt/mmb/version.dat";
 }
 
 // What the first line says after its "=", as the C text fgets gives; false without "=".
@@ -57,21 +41,18 @@ bool revisionOf(const uint8_t* data, size_t size, std::string& revision)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    const char* tmp = getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/mmb-fuzz-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr)
+    if (fuzzScratchFolder().empty())
         return 1;
-    root = pattern;
-    atexit(removeRoot);
     for (int partition = 0; partition < 2; ++partition)
         std::filesystem::create_directories(std::filesystem::path(versionFile(partition)).parent_path());
-    return setenv("MMB_DEBUG_PATH", root.c_str(), 1);
+    return setenv("MMB_DEBUG_PATH", fuzzScratchFolder().c_str(), 1);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     // Either partition may be chosen: the host's /mnt/mmb decides.
-    fuzzCheck(writeFile(versionFile(0), data, size) && writeFile(versionFile(1), data, size), "version.dat written");
+    fuzzCheck(writeFuzzInput(versionFile(0), data, size) && writeFuzzInput(versionFile(1), data, size),
+              "version.dat written");
 
     uint8_t partNo = 0xff;
     char rev[InitMMBFirm::REV_SIZE];

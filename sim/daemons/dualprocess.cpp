@@ -128,27 +128,29 @@ bool isActive(const char* boardDirectory)
     return sim::getNumberSetting(boardDirectory, sim::DUAL_FILE, "active", ACTIVE) & ACTIVE;
 }
 
-void setRole(const char* boardDirectory, bool active, unsigned long ownWord)
+void setWord(const char* boardDirectory, const char* key, unsigned long word)
 {
-    char word[16];
-    std::snprintf(word, sizeof word, "0x%08lx", active ? ACTIVE : 0UL);
-    sim::putSetting(boardDirectory, sim::DUAL_FILE, "active", word);
-    sim::putSetting(boardDirectory, sim::DUAL_FILE, "init-active", word);
-    std::snprintf(word, sizeof word, "0x%08lx", ownWord);
-    sim::putSetting(boardDirectory, sim::DUAL_FILE, "own", word);
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08lx", word);
+    sim::putSetting(boardDirectory, sim::DUAL_FILE, key, text);
 }
 
-// Step 1 of a mode change, on both boards.
+// Step 1 of a mode change, for one board.
+void swapRole(const char* boardDirectory)
+{
+    bool becomesActive = !isActive(boardDirectory);
+    setWord(boardDirectory, "active", becomesActive ? ACTIVE : 0);
+    setWord(boardDirectory, "init-active", becomesActive ? ACTIVE : 0);
+    setWord(boardDirectory, "own", becomesActive ? ACTIVE : LEAVING_ACTIVE);
+}
+
 void swapRoles()
 {
     sim::logEvent(board(), "dualprocess switch");
+    swapRole(board());
     std::string peer = peerBoard();
-    for (const char* directory : {board(), peer.empty() ? nullptr : peer.c_str()}) {
-        if (directory == nullptr)
-            continue;
-        bool becomesActive = !isActive(directory);
-        setRole(directory, becomesActive, becomesActive ? ACTIVE : LEAVING_ACTIVE);
-    }
+    if (!peer.empty())
+        swapRole(peer.c_str());
 }
 
 class Supervisor {
@@ -172,12 +174,12 @@ public:
         }
     }
 
-    // The change is complete: the board keeps its new role, plainly.
+    // The change is complete: a board that left Active is plainly Standby.
     void changeComplete()
     {
         switchSignalsLeft_ = 0;
-        bool active = isActive(board());
-        setRole(board(), active, active ? ACTIVE : 0);
+        if (!isActive(board()))
+            setWord(board(), "own", 0);
     }
 
 private:
