@@ -1,5 +1,7 @@
 #include "BoardPaths.h"
 
+#include <fcntl.h>
+#include <limits.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -19,6 +21,14 @@ bool boardPath(char* out, size_t size, const char* board, const char* format, ..
     int rest = vsnprintf(out + used, size - static_cast<size_t>(used), format, args);
     va_end(args);
     return rest >= 0 && static_cast<size_t>(used) + static_cast<size_t>(rest) < size;
+}
+
+int openBoardFile(const char* board, const char* file, int flags)
+{
+    char path[PATH_MAX];
+    if (!boardPath(path, sizeof path, board, "%s", file))
+        return -1;
+    return open(path, flags | O_CLOEXEC, 0644);
 }
 
 const char* boardFromEnvironment()

@@ -31,6 +31,10 @@ constexpr const char* HCP_DIR_FORMAT = "hcp%d";          // firmware file system
 bool boardPath(char* out, size_t size, const char* board, const char* format, ...)
     __attribute__((format(printf, 4, 5)));
 
+// Opens "<board>/<file>" (close-on-exec; created with mode 0644 when flags
+// say so); -1 when the board is unknown, the path does not fit, or open fails.
+int openBoardFile(const char* board, const char* file, int flags);
+
 // The board directory named by the environment, or null.
 const char* boardFromEnvironment();
 

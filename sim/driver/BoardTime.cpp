@@ -34,10 +34,7 @@ struct Clock {
 // signal handler); -1 when the board has none.
 int lockClock(const char* board)
 {
-    char path[PATH_MAX];
-    if (board == nullptr || !boardPath(path, sizeof path, board, "%s", CLOCK_FILE))
-        return -1;
-    int fd = open(path, O_RDWR | O_CLOEXEC);
+    int fd = openBoardFile(board, CLOCK_FILE, O_RDWR);
     if (fd < 0 || clockHeld)
         return fd;
     clockHeld = 1;  // before the lock: a handler arriving in between must not wait for it
@@ -97,10 +94,7 @@ void parseTimeline(const char* text, Timeline& timeline)
 // into action; false when none is due.
 bool popDueAction(const char* board, long long limit, long long& due, char* action, size_t size)
 {
-    char path[PATH_MAX];
-    if (!boardPath(path, sizeof path, board, "%s", TIMELINE_FILE))
-        return false;
-    int fd = open(path, O_RDWR | O_CLOEXEC);
+    int fd = openBoardFile(board, TIMELINE_FILE, O_RDWR);
     if (fd < 0)
         return false;
     static char text[MAX_TIMELINE];
@@ -175,10 +169,7 @@ long long boardSeconds(const char* board)
 
 bool scheduleAt(const char* board, long long seconds, const char* action)
 {
-    char path[PATH_MAX];
-    if (!boardPath(path, sizeof path, board, "%s", TIMELINE_FILE))
-        return false;
-    int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    int fd = openBoardFile(board, TIMELINE_FILE, O_WRONLY | O_APPEND | O_CREAT);
     if (fd < 0)
         return false;
     char line[PATH_MAX * 2 + 32];

@@ -35,10 +35,7 @@ int CpldRegisters::write(int fd, uint32_t reg, uint16_t value)
 
 void CpldRegisters::logWrite(const char* board, uint32_t reg, uint16_t value)
 {
-    char path[PATH_MAX];
-    if (!boardPath(path, sizeof path, board, "%s", CPLD_WRITE_LOG))
-        return;
-    int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    int fd = openBoardFile(board, CPLD_WRITE_LOG, O_WRONLY | O_APPEND | O_CREAT);
     if (fd < 0)
         return;
     char line[32];

@@ -12,9 +12,6 @@ namespace sim {
 
 void logEvent(const char* board, const char* format, ...)
 {
-    char path[PATH_MAX];
-    if (!boardPath(path, sizeof path, board, "%s", EVENT_LOG))
-        return;
     char line[1024];
     va_list args;
     va_start(args, format);
@@ -25,7 +22,7 @@ void logEvent(const char* board, const char* format, ...)
     if (static_cast<size_t>(length) > sizeof line - 2)
         length = sizeof line - 2;
     line[length++] = '\n';
-    int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    int fd = openBoardFile(board, EVENT_LOG, O_WRONLY | O_APPEND | O_CREAT);
     if (fd < 0)
         return;
     // One append per line keeps lines whole when several processes log.

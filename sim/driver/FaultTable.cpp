@@ -181,10 +181,7 @@ bool FaultTable::count(int index)
 bool FaultTable::consume(const char* board, Fault* fired, const char* kind,
                          const char* word1, const char* word2)
 {
-    char path[PATH_MAX];
-    if (!boardPath(path, sizeof path, board, "%s", FAULT_FILE))
-        return false;
-    int fd = open(path, O_RDWR | O_CLOEXEC);
+    int fd = openBoardFile(board, FAULT_FILE, O_RDWR);
     if (fd < 0)
         return false;  // no fault armed: the common case costs one failed open
     bool fires = false;
@@ -209,10 +206,7 @@ bool FaultTable::consume(const char* board, Fault* fired, const char* kind,
 bool FaultTable::load(const char* board)
 {
     count_ = 0;
-    char path[PATH_MAX];
-    if (!boardPath(path, sizeof path, board, "%s", FAULT_FILE))
-        return false;
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    int fd = openBoardFile(board, FAULT_FILE, O_RDONLY);
     if (fd < 0)
         return true;
     static char text[MAX_FILE];

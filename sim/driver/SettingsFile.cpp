@@ -41,19 +41,11 @@ const char* findKey(const char* text, const char* key)
     return nullptr;
 }
 
-int openFile(const char* board, const char* file, int flags)
-{
-    char path[PATH_MAX];
-    if (!boardPath(path, sizeof path, board, "%s", file))
-        return -1;
-    return open(path, flags | O_CLOEXEC, 0644);
-}
-
 } // namespace
 
 bool getSetting(const char* board, const char* file, const char* key, char* value, size_t size)
 {
-    int fd = openFile(board, file, O_RDONLY);
+    int fd = openBoardFile(board, file, O_RDONLY);
     if (fd < 0)
         return false;
     static char text[MAX_FILE];
@@ -79,7 +71,7 @@ long getNumberSetting(const char* board, const char* file, const char* key, long
 
 bool putSetting(const char* board, const char* file, const char* key, const char* value)
 {
-    int fd = openFile(board, file, O_RDWR | O_CREAT);
+    int fd = openBoardFile(board, file, O_RDWR | O_CREAT);
     if (fd < 0)
         return false;
     static char text[MAX_FILE];
