@@ -18,7 +18,7 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parent.parent
 BIN = ROOT / "build/release/bin"
 LIB = ROOT / "build/release/lib"
-PPC = ROOT / "build/bench-ppc"
+PPC = ROOT / "build/board-release"  # what goes on a board: scripts/board-build.sh
 WORK = ROOT / "build/bench-work"
 SIM = str(BIN / "mmb-sim")
 

@@ -3,7 +3,7 @@
 # process manager beside runsv and s6-supervise, the trace path and the
 # footprint, measured in one run and printed as one table (bench/RESULTS.md
 # says what the figures mean). As root, on a fresh machine too: installs its
-# packages, builds build/release and, for the PowerPC sizes, build/bench-ppc.
+# packages, builds build/release and, for the PowerPC sizes, the board build.
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -17,13 +17,11 @@ mkdir -p build
 echo "bench: building build/release (log: $log)"
 { cmake --preset release && nice cmake --build --preset release -j2; } >"$log" 2>&1 || { tail -40 "$log"; exit 1; }
 
-# The board build: only the command and the library, as the release build
-# builds them. Without it the table shows the x86-64 sizes alone.
-echo "bench: building build/bench-ppc (log: build/bench-ppc.log)"
-if ! { cmake -S . -B build/bench-ppc -DCMAKE_TOOLCHAIN_FILE=cmake/powerpc-linux-gnu.cmake \
-         -DCMAKE_BUILD_TYPE=Release -DMMB_BUILD_TESTS=OFF &&
-       nice cmake --build build/bench-ppc -j2 --target nvram startup; } >build/bench-ppc.log 2>&1; then
-    echo "bench: the PowerPC build failed (build/bench-ppc.log): sizes for x86-64 only"
+# The board build as it goes on a board (scripts/board-build.sh). Without it
+# the table shows the x86-64 sizes alone.
+echo "bench: building build/board-release (log: build/board-build.log)"
+if ! nice scripts/board-build.sh >build/board-build.log 2>&1; then
+    echo "bench: the board build failed (build/board-build.log): sizes for x86-64 only"
 fi
 
 exec python3 bench/bench.py

@@ -55,15 +55,21 @@ set(MMB_SHIM_PRELOAD "${CMAKE_BINARY_DIR}/\$LIB/${shim}")
 # Every program of this build but the simulator's own gets a launcher in
 # emulated-bin/ that runs it under the emulator, with the name it was
 # started by as argv[0]; mmb-sim puts that folder first in a board's PATH.
-# The reference start-up program in sim/startup is a board program.
 # No binfmt_misc is assumed, so any host program on a board that starts one
-# (bwrap, sh, env) must start it through its launcher.
+# (bwrap, sh, env) must start it through its launcher. The launchers call a
+# copy of the emulator's wrapper in this build tree, the one tree a board
+# binds back when it lies under a folder the board replaces.
+list(GET CMAKE_CROSSCOMPILING_EMULATOR 0 emulator_wrapper)
+file(COPY ${emulator_wrapper} DESTINATION ${CMAKE_BINARY_DIR}/emulated-bin/.emulator)
+get_filename_component(emulator_wrapper_name ${emulator_wrapper} NAME)
+set(MMB_LAUNCHER_EMULATOR ${CMAKE_CROSSCOMPILING_EMULATOR})
+list(REMOVE_AT MMB_LAUNCHER_EMULATOR 0)
+list(PREPEND MMB_LAUNCHER_EMULATOR ${CMAKE_BINARY_DIR}/emulated-bin/.emulator/${emulator_wrapper_name})
 function(mmb_write_launchers directory)
   if(directory STREQUAL "${PROJECT_SOURCE_DIR}/sim")
-    mmb_write_launchers(${directory}/startup)
     return()
   endif()
-  list(JOIN CMAKE_CROSSCOMPILING_EMULATOR " " emulator)
+  list(JOIN MMB_LAUNCHER_EMULATOR " " emulator)
   get_property(targets DIRECTORY ${directory} PROPERTY BUILDSYSTEM_TARGETS)
   foreach(target IN LISTS targets)
     get_target_property(type ${target} TYPE)

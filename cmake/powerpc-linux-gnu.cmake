@@ -18,3 +18,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # No binfmt_misc is assumed: every target program is started through this.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/qemu-user-run.sh qemu-ppc -L ${MMB_TARGET_SYSROOT})
+
+# A board build (MMB_PLATFORM=board) finds the board's closed libraries in
+# the board SDK's sysroot as well.
+if(MMB_BOARD_SYSROOT)
+  list(APPEND CMAKE_FIND_ROOT_PATH ${MMB_BOARD_SYSROOT})
+endif()

@@ -26,6 +26,8 @@ const Graft GRAFTS[] = {
     {"/etc", {"mmb", "init.d", "sysconfig"}, {}},
     {"/usr/sbin", {}, {"reboot", "flash_eraseall", "mkfs.ext3"}},
 };
+// Folders rebuilt from the board's entries: a tree in them cannot be bound back.
+const char* const HIDING_FOLDERS[] = {"/etc", "/usr/sbin", "/dev"};
 // Simulated tools bound over the host's own (these always exist).
 const char* const TOOL_FILES[] = {"/usr/bin/mount", "/usr/bin/umount"};
 
@@ -54,30 +56,25 @@ Sandbox::Sandbox(const SimBoard& board, std::string prefix, std::string target)
 {
 }
 
-const std::vector<std::string>& Sandbox::boardOwnedPaths()
+void Sandbox::refuseHiddenTrees() const
 {
-    static const std::vector<std::string> paths = {"/tmp", "/var", "/mnt", "/opt", "/etc", "/usr/sbin", "/dev"};
-    return paths;
+    for (const std::string& tree : {prefix_, target_, board_.directory(), board_.dualSetting("peer")})
+        for (const char* folder : HIDING_FOLDERS)
+            if (!tree.empty() && isUnder(tree, folder))
+                throw std::runtime_error(tree + " lies under " + folder +
+                                         ", which the board's own tree hides; keep boards and builds elsewhere");
 }
 
 std::vector<std::string> Sandbox::commandLine(const std::vector<std::string>& command) const
 {
-    for (const std::string& folder : boardOwnedPaths()) {
-        for (const std::string& own : {board_.directory(), prefix_, target_})
-            if (!own.empty() && isUnder(own, folder))
-                throw std::runtime_error(own + " lies under " + folder +
-                                         ", which the board's own tree hides; keep boards and builds elsewhere");
-    }
-    std::vector<std::string> args = {"bwrap", "--die-with-parent", "--ro-bind", "/", "/", "--dev", "/dev",
-                                     "--bind", board_.directory(), board_.directory()};
+    refuseHiddenTrees();
+    std::vector<std::string> args = {"bwrap", "--die-with-parent", "--ro-bind", "/", "/", "--dev", "/dev"};
     if (geteuid() != 0)
         add(args, {"--unshare-user", "--uid", "0", "--gid", "0"});
     // The simulated mount binds a firmware file system inside the namespace.
     add(args, {"--cap-add", "CAP_SYS_ADMIN"});
-    // The other board of a pair: files are copied to and from its tree.
-    if (std::string peer = board_.dualSetting("peer"); !peer.empty())
-        add(args, {"--bind", peer, peer});
     bindBoardTree(args);
+    bindHostTrees(args);
     bindSimulatedTools(args);
     bindMounts(args);
     setEnvironment(args);
@@ -90,6 +87,22 @@ void Sandbox::bindBoardTree(std::vector<std::string>& args) const
 {
     for (const char* folder : BOARD_FOLDERS)
         add(args, {"--bind", board_.boardPath(folder), folder});
+}
+
+// The board's own folders replace the host's, so a build, a board or the
+// other board of a pair lying under one of them (a clone in /tmp, say) is
+// bound back on top at its own path, as it is outside: the builds
+// read-only, the boards (which lie in a build) writable. The board's files
+// around it stay its own; the mount point left in the board's folder is an
+// empty directory.
+void Sandbox::bindHostTrees(std::vector<std::string>& args) const
+{
+    for (const std::string& build : {prefix_, target_})
+        if (!build.empty())
+            add(args, {"--ro-bind", build, build});
+    add(args, {"--bind", board_.directory(), board_.directory()});
+    if (std::string peer = board_.dualSetting("peer"); !peer.empty())
+        add(args, {"--bind", peer, peer});
 }
 
 void Sandbox::bindSimulatedTools(std::vector<std::string>& args) const

@@ -23,14 +23,14 @@ public:
     Sandbox(const SimBoard& board, std::string prefix, std::string target = "");
 
     // The bwrap command line that runs command on the board. Throws
-    // std::runtime_error when the board or the prefix lies where the board's
-    // own tree would hide it.
+    // std::runtime_error when the board, the prefix, the target or the
+    // other board lies in a folder grafted from the board's entries
+    // (/etc, /usr/sbin) or in /dev.
     std::vector<std::string> commandLine(const std::vector<std::string>& command) const;
 
-    // Host folders the board's tree replaces.
-    static const std::vector<std::string>& boardOwnedPaths();
-
 private:
+    void refuseHiddenTrees() const;
+    void bindHostTrees(std::vector<std::string>& args) const;
     void bindBoardTree(std::vector<std::string>& args) const;
     void bindSimulatedTools(std::vector<std::string>& args) const;
     void bindMounts(std::vector<std::string>& args) const;

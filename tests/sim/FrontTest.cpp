@@ -113,14 +113,33 @@ TEST(Front, bad_input_gets_a_clear_message_and_status_2)
     }
 }
 
-TEST(Front, boards_where_the_board_tree_would_hide_them_are_refused)
+// A clone in /tmp holds its builds and boards there: the board reaches
+// them, yet its /tmp stays its own.
+TEST(Front, a_board_under_a_folder_the_board_replaces_runs_with_a_private_tmp)
 {
-    ProcessResult created = runSim({"create", "/tmp/mmbsim-refused-board"});
+    char scratch[] = "/tmp/mmbsim-front-XXXXXX";
+    ASSERT_NE(mkdtemp(scratch), nullptr);
+    std::string directory = std::string(scratch) + "/board";
+    ProcessResult created = runSim({"create", directory});
     ASSERT_EQ(created.status, 0) << created.err;
-    ProcessResult result = runSim({"run", "/tmp/mmbsim-refused-board", "--", "true"});
-    fs::remove_all("/tmp/mmbsim-refused-board");
-    EXPECT_EQ(result.status, 1);
-    EXPECT_NE(result.err.find("lies under /tmp"), std::string::npos) << result.err;
+    sim::SimBoard board(directory);
+    ProcessResult result = shellOnBoard(board, "echo own > /tmp/marker && wc -c < /dev/mram0");
+    bool ownTmp = fs::exists(board.boardPath("/tmp/marker")) && !fs::exists("/tmp/marker");
+    fs::remove_all(scratch);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "4096\n");  // the device shim reached the board's files
+    EXPECT_TRUE(ownTmp);
+}
+
+TEST(Front, trees_in_folders_grafted_from_the_board_are_refused)
+{
+    TestBoard board;
+    for (const char* peer : {"/etc/mmbsim-peer", "/usr/sbin/mmbsim-peer", "/dev/mmbsim-peer"}) {
+        board->setDualSetting("peer", peer);
+        ProcessResult result = runSim({"run", board->directory(), "--", "true"});
+        EXPECT_EQ(result.status, 1) << peer;
+        EXPECT_NE(result.err.find(std::string(peer) + " lies under /"), std::string::npos) << result.err;
+    }
 }
 
 } // namespace

@@ -5,7 +5,7 @@
 # package, once with find_package and once with pkg-config.
 # Environment: CXX, CXXFLAGS and LDFLAGS of BUILD; for a cross build
 # MMB_TOOLCHAIN (its toolchain file) and MMB_EMULATOR (the command that runs
-# its programs).
+# its programs) or MMB_BUILD_ONLY=1 (build the consumer, do not run it).
 set -eu
 build=$1 stage=$2 consumer=$3
 rm -rf "$stage"
@@ -31,6 +31,7 @@ pcdir=$(dirname "$(find "$root" -name mmb-startup.pc)")
 grep -qx 'prefix=/usr' "$pcdir/mmb-startup.pc" || { echo "pkg-config prefix is not /usr:"; cat "$pcdir/mmb-startup.pc"; exit 1; }
 
 run() {
+    [ -z "${MMB_BUILD_ONLY:-}" ] || return 0
     # shellcheck disable=SC2086 # the emulator is a command with arguments
     ${MMB_EMULATOR:-} "$@"
 }

@@ -1,0 +1,6 @@
+#include "lmsg.h"
+
+int lmsg_getmsg(int, char*, ...)
+{
+    return -1;
+}
