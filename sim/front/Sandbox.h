@@ -22,10 +22,11 @@ public:
     // expanded by each program's loader) gives every program its own.
     Sandbox(const SimBoard& board, std::string prefix, std::string target = "");
 
-    // The bwrap command line that runs command on the board. Throws
+    // The bwrap command line that runs command on the board; as user (a
+    // name) when one is given, to play a local user of the board. Throws
     // std::runtime_error when the board or the prefix lies where the board's
-    // own tree would hide it.
-    std::vector<std::string> commandLine(const std::vector<std::string>& command) const;
+    // own tree would hide it, or for an unknown user.
+    std::vector<std::string> commandLine(const std::vector<std::string>& command, const std::string& user = "") const;
 
     // Host folders the board's tree replaces.
     static const std::vector<std::string>& boardOwnedPaths();
@@ -35,6 +36,7 @@ private:
     void bindSimulatedTools(std::vector<std::string>& args) const;
     void bindMounts(std::vector<std::string>& args) const;
     void setEnvironment(std::vector<std::string>& args) const;
+    static void switchUser(std::vector<std::string>& args, const std::string& user);
 
     const SimBoard& board_;
     std::string prefix_;
