@@ -21,21 +21,10 @@ const int OPEN_FLAGS[InitMMBFile::MODE_COUNT] = {
     O_RDONLY, O_RDWR | O_CREAT | O_TRUNC, O_RDWR | O_CREAT | O_APPEND, O_RDONLY, O_WRONLY | O_CREAT | O_APPEND};
 constexpr mode_t FOPEN_CREATE_MODE = 0666;
 
-const char* debugPrefix()
+// Characters the shell reads as they are, wherever they stand in a word.
+bool isShellSafe(const char* text)
 {
-    // Traced once: the trace's own files are named through makePath too.
-    static bool reported = false;
-    const char* prefix = secure_getenv("MMB_DEBUG_PATH");
-    if (prefix == nullptr)
-        return "";
-    const char* const SHELL_SAFE = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/._+,:@-";
-    if (prefix[strspn(prefix, SHELL_SAFE)] == '\0')
-        return prefix;
-    if (!reported) {
-        reported = true;
-        InitTraceHandler::getInstance()->output(20003, 0, "MMB_DEBUG_PATH ignored: shell metacharacters");
-    }
-    return "";
+    return text[strspn(text, "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/._+,:@-")] == '\0';
 }
 
 } // namespace
@@ -48,9 +37,18 @@ InitMMBFile::~InitMMBFile()
 
 void InitMMBFile::makePath(const char* name, char* out)
 {
-    int length = snprintf(out, PATH_SIZE, "%s%s", debugPrefix(), name);
+    const char* prefix = secure_getenv("MMB_DEBUG_PATH");
+    if (prefix == nullptr || !isShellSafe(prefix))
+        prefix = "";
+    int length = snprintf(out, PATH_SIZE, "%s%s", prefix, name);
     if (length < 0 || length >= PATH_SIZE)
         out[0] = '\0';
+}
+
+bool InitMMBFile::isDebugPathIgnored()
+{
+    const char* prefix = secure_getenv("MMB_DEBUG_PATH");
+    return prefix != nullptr && !isShellSafe(prefix);
 }
 
 int InitMMBFile::isFileExist(const char* path)

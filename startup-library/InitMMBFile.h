@@ -21,8 +21,10 @@ public:
     // out (PATH_SIZE characters) receives $MMB_DEBUG_PATH followed by name.
     // A result that does not fit leaves out empty, so no wrong file is opened.
     // The prefix reaches shell commands, so one with any character outside
-    // letters, digits and "/._+,:@-" is ignored (traced once).
+    // letters, digits and "/._+,:@-" is ignored.
     static void makePath(const char* name, char* out);
+    // True when MMB_DEBUG_PATH is set and ignored for that reason.
+    static bool isDebugPathIgnored();
     // open(2) for a file the library opens itself in a folder others may
     // write to: never through a link, never blocking on a FIFO, and only
     // a regular file with one link; O_TRUNC is done once that is known.
