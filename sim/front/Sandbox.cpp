@@ -127,7 +127,8 @@ void Sandbox::bindMounts(std::vector<std::string>& args) const
 // change to the user; the change to a user other than root drops all.
 void Sandbox::switchUser(std::vector<std::string>& args, const std::string& user)
 {
-    const passwd* entry = getpwnam(user.c_str());
+    // mmb-sim has one thread: the non-reentrant lookup is safe here.
+    const passwd* entry = getpwnam(user.c_str());  // cppcheck-suppress getpwnamCalled
     if (entry == nullptr || geteuid() != 0)
         throw std::runtime_error("running as " + user + " needs root and a user of that name");
     add(args, {"--cap-add", "CAP_SETUID", "--cap-add", "CAP_SETGID", "--", "setpriv",
