@@ -1,7 +1,9 @@
 #include "NVRAMHandler.h"
 
+#include "ClaimedPath.h"
 #include "InitMMBBootROM.h"
 #include "InitMMBFirm.h"
+#include "InitTraceHandler.h"
 #include "NVRCmd.h"
 #include "ShellCommand.h"
 
@@ -61,6 +63,17 @@ bool partitionRequest(int partition, unsigned long request, char (&path)[16])
         printf("ioctl error(%d)\n", errno);
     close(fd);
     return true;
+}
+
+// A firmware file system is mounted there: a link or folder another user
+// planted would choose where. When the path cannot be made ours, the run
+// ends as it does when the folder cannot be made.
+void claimWorkDirectory()
+{
+    if (claimDirectory(WORK_DIR))
+        return;
+    InitTraceHandler::getInstance()->outputf(20011, 0, "%s -p %s", "/bin/mkdir", WORK_DIR);
+    exit(1);
 }
 
 } // namespace
@@ -157,6 +170,7 @@ int NVRAMHandler::displayRevision(int, char*)
 void NVRAMHandler::getFMEMRevision(int fmemNo, char* rev)
 {
     memset(rev, 0, InitMMBFirm::REV_SIZE);
+    claimWorkDirectory();
     execCommand("%s -p %s", "/bin/mkdir", WORK_DIR);
     execCommand("%s -t %s %s %s", "/bin/mount", "jffs2", fmemNo == 0 ? "/dev/mtdblock0" : "/dev/mtdblock1", WORK_DIR);
     char* line = nullptr;

@@ -96,11 +96,16 @@ void InitBuildProcess::readProcessCount(const std::string& field)
 }
 
 // The name must fit the executable path beside execDir, or the record would
-// hold no name and silently never start.
+// hold no name and silently never start. It is a file name in execDir and
+// reaches the shell inside words of the core file commands, so it holds no
+// "/" and nothing the shell reads inside a word. ("#" and a tab stay: no
+// name starts a word, and a word split there only fails its command.)
 void InitBuildProcess::readModuleName(const std::string& field)
 {
     if (strlen(execDir) + field.size() >= sizeof moduleName)
         reject(LINE_READER, "(Length of specified module name is too long)");
+    if (field.find_first_of("/;&|<>()$`\\\"'*?[]{}~!") != std::string::npos)
+        reject(LINE_READER, "(Specified module name is invalid)");
     snprintf(moduleName, sizeof moduleName, "%s", field.c_str());
 }
 

@@ -43,7 +43,7 @@ void InitLocalTrace::put(int level, const char* line)
     // "w+" for the first line, then "a"; always appending, so a line a signal
     // handler writes meanwhile is never overwritten.
     int flags = O_WRONLY | O_CREAT | O_APPEND | (lineCount == 0 ? O_TRUNC : 0);
-    int fd = open(path, flags | O_CLOEXEC, 0666);
+    int fd = InitMMBFile::openRegular(path, flags, 0666);
     if (fd < 0)
         return;
     timeval now;
@@ -104,7 +104,7 @@ void InitLocalTrace::exportInitLog(InitTraceFile& traceFile)
         return;
     char path[InitMMBFile::PATH_SIZE];
     InitMMBFile::makePath(fileName, path);
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    int fd = InitMMBFile::openRegular(path, O_RDONLY, 0);
     if (fd < 0)
         return;
     LineReader reader(fd);

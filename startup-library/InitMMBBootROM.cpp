@@ -15,6 +15,7 @@ constexpr uint8_t BOOT_WITH_WDT_ERROR = 0x19;
 constexpr uint8_t SELECTION_FAILED = 4;
 constexpr int TRANSIENT_ACTION = 2;
 constexpr int TRANSIENT_DETAIL = 4;
+constexpr unsigned char LAST_BANK = 1;
 
 void warnSelectionFailed(unsigned char bank)
 {
@@ -72,9 +73,19 @@ void InitMMBBootROM::setBankNo(unsigned char bank)
     MMBLib::ii2c::MMB* board = MMBLib::ii2c::MMB::getInstance(0);
     InitMMBFirm::getInstance();
     trace = InitTraceHandler::getInstance();
+    // A bank number from a corrupted NVRAM never reaches the EEPROM.
+    if (bank > LAST_BANK)
+        failSelection(bank);
+    else
+        selectWithRetries(*board, bank);
+    trace->outputf(20002, 0, "Selected BootBank No.=%d", bank);
+}
+
+void InitMMBBootROM::selectWithRetries(MMBLib::ii2c::MMB& board, unsigned char bank)
+{
     for (int attempt = 0; attempt < SELECT_ATTEMPTS; ++attempt) {
         try {
-            board->selectBootROM(bank);
+            board.selectBootROM(bank);
             bankNo = bank;
             break;
         } catch (MMBLib::PException& failure) {
@@ -87,12 +98,16 @@ void InitMMBBootROM::setBankNo(unsigned char bank)
             warnSelectionFailed(bank);
             break;
         } catch (...) {
-            trace->outputf(20003, 0, "Writing No[=%d] of bootrom bank to EEPROM", bankNo == 0 ? 1 : 0);
-            warnSelectionFailed(bank);
+            failSelection(bank);
             break;
         }
     }
-    trace->outputf(20002, 0, "Selected BootBank No.=%d", bank);
+}
+
+void InitMMBBootROM::failSelection(unsigned char bank)
+{
+    trace->outputf(20003, 0, "Writing No[=%d] of bootrom bank to EEPROM", bankNo == 0 ? 1 : 0);
+    warnSelectionFailed(bank);
 }
 
 void InitMMBBootROM::copyBootRom() {}

@@ -7,6 +7,9 @@
 #include <cstdint>
 
 class InitTraceHandler;
+namespace MMBLib::ii2c {
+class MMB;
+}
 
 class InitMMBBootROM {
 public:
@@ -35,6 +38,8 @@ public:
 private:
     InitMMBBootROM() = default;
     void recordWatchdogErrorAtBoot();
+    void selectWithRetries(MMBLib::ii2c::MMB& board, unsigned char bank);
+    void failSelection(unsigned char bank);
     static InitMMBBootROM* instance;
 };
 

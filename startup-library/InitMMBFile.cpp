@@ -4,11 +4,30 @@
 #include "InitMMBFirm.h"
 #include "InitTraceHandler.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 const char* const InitMMBFile::openMode[MODE_COUNT] = {"r", "w+", "a+b", "rb", "a"};
+
+namespace {
+
+// The open flags of each entry of openMode, as fopen takes them.
+const int OPEN_FLAGS[InitMMBFile::MODE_COUNT] = {
+    O_RDONLY, O_RDWR | O_CREAT | O_TRUNC, O_RDWR | O_CREAT | O_APPEND, O_RDONLY, O_WRONLY | O_CREAT | O_APPEND};
+constexpr mode_t FOPEN_CREATE_MODE = 0666;
+
+// Characters the shell reads as they are, wherever they stand in a word.
+bool isShellSafe(const char* text)
+{
+    return text[strspn(text, "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/._+,:@-")] == '\0';
+}
+
+} // namespace
 
 InitMMBFile::~InitMMBFile()
 {
@@ -18,16 +37,39 @@ InitMMBFile::~InitMMBFile()
 
 void InitMMBFile::makePath(const char* name, char* out)
 {
-    const char* prefix = getenv("MMB_DEBUG_PATH");
-    int length = snprintf(out, PATH_SIZE, "%s%s", prefix != nullptr ? prefix : "", name);
+    const char* prefix = secure_getenv("MMB_DEBUG_PATH");
+    if (prefix == nullptr || !isShellSafe(prefix))
+        prefix = "";
+    int length = snprintf(out, PATH_SIZE, "%s%s", prefix, name);
     if (length < 0 || length >= PATH_SIZE)
         out[0] = '\0';
+}
+
+bool InitMMBFile::isDebugPathIgnored()
+{
+    const char* prefix = secure_getenv("MMB_DEBUG_PATH");
+    return prefix != nullptr && !isShellSafe(prefix);
 }
 
 int InitMMBFile::isFileExist(const char* path)
 {
     struct stat status;
     return stat(path, &status) == 0 ? 1 : 0;
+}
+
+int InitMMBFile::openRegular(const char* path, int flags, mode_t createMode)
+{
+    int fd = ::open(path, (flags & ~O_TRUNC) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, createMode);
+    if (fd < 0)
+        return -1;
+    struct stat status;
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_nlink != 1 ||
+        ((flags & O_TRUNC) != 0 && ftruncate(fd, 0) != 0)) {
+        close(fd);
+        errno = EPERM;
+        return -1;
+    }
+    return fd;
 }
 
 void InitMMBFile::setMode(int modeNumber)
@@ -42,7 +84,12 @@ void InitMMBFile::setMode(int modeNumber)
 void InitMMBFile::open(int modeNumber)
 {
     setMode(modeNumber);
-    fp = fopen(path, mode);
+    int fd = openRegular(path, OPEN_FLAGS[modeNumber], FOPEN_CREATE_MODE);
+    if (fd < 0)
+        return;
+    fp = fdopen(fd, mode);
+    if (fp == nullptr)
+        close(fd);
 }
 
 int InitMMBFile::printf(const char* format, ...)

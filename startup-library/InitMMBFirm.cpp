@@ -2,6 +2,7 @@
 
 #include "BoardRegisters.h"
 #include "ByteOrder.h"
+#include "ClaimedPath.h"
 #include "CpldAccess.h"
 #include "InitErrorLog.h"
 #include "InitMMBFile.h"
@@ -324,7 +325,8 @@ void InitMMBFirm::judgeAcOn(const char* text)
     trace()->output(20001, 1, text);
     bootCause = AC_ON;
     powerOnFlag = 1;
-    execCommandNoDown("touch %s 2>/dev/null ", REBOOT_MARKER);
+    if (claimFile(REBOOT_MARKER))
+        execCommandNoDown("touch %s 2>/dev/null ", REBOOT_MARKER);
 }
 
 void InitMMBFirm::judgeBootCause()
@@ -347,7 +349,7 @@ void InitMMBFirm::judgeBootCause()
 
     char path[InitMMBFile::PATH_SIZE];
     InitMMBFile::makePath(HBL_COUNT_FILE, path);
-    int countFd = open(path, O_RDWR | O_CREAT, 0777);
+    int countFd = InitMMBFile::openRegular(path, O_RDWR | O_CREAT, 0777);
     if (countFd < 0) {
         trace()->output(20003, 1, "HBL REBOOT Count file Open Fail");
         return;

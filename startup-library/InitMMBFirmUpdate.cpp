@@ -3,12 +3,15 @@
 // roll-back in NVRAM, and the boot program exchange result.
 #include "InitMMBFirm.h"
 
+#include "ClaimedPath.h"
 #include "InitErrorLog.h"
 #include "InitMMBBootROM.h"
 #include "InitTraceHandler.h"
 #include "ShellCommand.h"
 
 #include <cstring>
+#include <mntent.h>
+#include <string>
 #include <unistd.h>
 
 namespace {
@@ -34,6 +37,22 @@ InitTraceHandler* trace()
     return InitTraceHandler::getInstance();
 }
 
+// The copy source is a firmware file system only when it is mounted where
+// it should be: a number out of range, or a firmware that is not there,
+// must never make the copy start from whatever folder the shell is in.
+bool isMountedFirmware(int hcpNo)
+{
+    std::string directory = "/mnt/fs" + std::to_string(hcpNo);
+    FILE* table = setmntent("/proc/self/mounts", "r");
+    if (table == nullptr)
+        return false;
+    bool mounted = false;
+    while (const mntent* entry = getmntent(table))
+        mounted = mounted || directory == entry->mnt_dir;
+    endmntent(table);
+    return mounted;
+}
+
 void warn(InitMMBFirm& firm, int kind, uint8_t c0, uint8_t c1, uint8_t c2)
 {
     firm.setWarning(new InitErrorLog(kind, UPDATE_UNIT, c0, c1, c2, 0, 0, 0));
@@ -43,8 +62,11 @@ void warn(InitMMBFirm& firm, int kind, uint8_t c0, uint8_t c1, uint8_t c2)
 
 int InitMMBFirm::checkNVRAM_NORVersion()
 {
-    execCommandNoDown("/bin/cat %s > %s", ACTIVE_NOR, NOR_COPY);
-    execCommandNoDown("/bin/tar xzOf %s rom.image.gz | /bin/gzip -dc > %s", PACKAGE, PACKAGE_IMAGE);
+    // A file that could not be claimed stays unwritten and fails the compare.
+    if (claimFile(NOR_COPY))
+        execCommandNoDown("/bin/cat %s > %s", ACTIVE_NOR, NOR_COPY);
+    if (claimFile(PACKAGE_IMAGE))
+        execCommandNoDown("/bin/tar xzOf %s rom.image.gz | /bin/gzip -dc > %s", PACKAGE, PACKAGE_IMAGE);
     if (execCommand_retExitCode("/usr/bin/cmp %s %s > /dev/null", NOR_COPY, PACKAGE_IMAGE) != 0) {
         trace()->output(20003, 1, "Compare Error for Active NOR");
         return 0;
@@ -62,7 +84,8 @@ void InitMMBFirm::copyFirm()
         trace()->output(20002, 1, "Skipping Standby Flash copy");
         return;
     }
-    if (execCommandNoDown("touch %s 2>/dev/null", COPY_MARKER) != 0)
+    int status = claimFile(COPY_MARKER) ? execCommandNoDown("touch %s 2>/dev/null", COPY_MARKER) : COMMAND_NOT_RUN;
+    if (status != 0)
         trace()->output(20003, 0, "Making file:%s", COPY_MARKER);
     if (copyStandbyNor())
         copyStandbyHcp();
@@ -114,7 +137,8 @@ void InitMMBFirm::copyStandbyHcp()
         nandCopyError = NAND_PREPARE_FAILED;
         return;
     }
-    if (execCommand_retExitCode("cd /mnt/fs%d; %s -a ./ /mnt/fs%d", next, "/bin/cp", standby) != 0) {
+    if (!isMountedFirmware(next) ||
+        execCommand_retExitCode("cd /mnt/fs%d; %s -a ./ /mnt/fs%d", next, "/bin/cp", standby) != 0) {
         trace()->output(20003, 0, "Copying Standby NAND Flash");
         nandCopyError = NAND_COPY_FAILED;
         return;

@@ -1,5 +1,6 @@
 #include "InitMMBOther.h"
 
+#include "ClaimedPath.h"
 #include "InitErrorLog.h"
 #include "InitMMBFile.h"
 #include "InitMMBProcess.h"
@@ -197,8 +198,10 @@ int InitMMBOther::checkdualprocess()
     ::close(fd);
     if (kill(pid, 0) != 0) {
         trace()->output(20002, 0, "InitMMBOther::checkdualprocess throw");
-        // Keep the start-up log for the post-mortem; the copy's outcome changes nothing.
-        system("/bin/cp /tmp/mmbinit.log /mnt/dump/dualdown_reboot.log");
+        // Keep the start-up log for the post-mortem; the copy's outcome changes
+        // nothing. A link planted in its place must not be copied through.
+        if (claimFile("/tmp/mmbinit.log"))
+            system("/bin/cp /tmp/mmbinit.log /mnt/dump/dualdown_reboot.log");
         throw new InitErrorLog(3, InitMMBFirm::getInstance()->mmbId, 9, 0, 0, 0, 0, 0);
     }
     trace()->output(20002, 0, "InitMMBProcessMGR::checkdualprocess OK");

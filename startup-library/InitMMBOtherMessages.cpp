@@ -3,6 +3,7 @@
 #include "InitMMBOther.h"
 
 #include "ByteOrder.h"
+#include "ClaimedPath.h"
 #include "InitErrorLog.h"
 #include "InitMMBFile.h"
 #include "InitTraceHandler.h"
@@ -135,7 +136,8 @@ int InitMMBOther::receiveFile(const char* path, int timeout, bool sync)
         if (fileExists(FETCH_FAILED) || fileExists(PANEL_FETCH_FAILED)) {
             execCommandNoDown("rm -f %s", FETCH_FAILED);
             execCommandNoDown("rm -f %s", PANEL_FETCH_FAILED);
-            execCommandNoDown("touch %s", OTHER_FAILED);
+            if (claimFile(OTHER_FAILED))
+                execCommandNoDown("touch %s", OTHER_FAILED);
         }
         return -1;
     }

@@ -4,6 +4,20 @@
 #include "InitMMBFile.h"
 #include "mmbtrace.h"
 
+#include <sys/stat.h>
+
+namespace {
+
+// Start-up traces show every shell command root runs: they go only to a
+// socket root made, never to one another user bound in the socket folder.
+bool isRootSocket(const char* path)
+{
+    struct stat status;
+    return lstat(path, &status) == 0 && S_ISSOCK(status.st_mode) && status.st_uid == 0;
+}
+
+} // namespace
+
 const uint8_t InitTraceFile::level[3] = {0, 200, 100};
 
 InitTraceFile* InitTraceFile::instance = nullptr;
@@ -24,7 +38,7 @@ int InitTraceFile::isRunning()
 {
     if (running)
         return 1;
-    running = InitMMBFile::isFileExist(sockPath) == 1;
+    running = isRootSocket(sockPath);
     return running ? 1 : 0;
 }
 

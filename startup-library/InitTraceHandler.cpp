@@ -1,6 +1,7 @@
 #include "InitTraceHandler.h"
 
 #include "InitLocalTrace.h"
+#include "InitMMBFile.h"
 #include "InitTraceFile.h"
 #include "lmsg.h"
 
@@ -23,6 +24,9 @@ InitTraceHandler* InitTraceHandler::getInstance()
         InitLocalTrace::getInstance();
         InitTraceFile::getInstance();
         instance = new InitTraceHandler();
+        // Said once, where a program's traces begin.
+        if (InitMMBFile::isDebugPathIgnored())
+            instance->output(20003, 0, "MMB_DEBUG_PATH ignored: shell metacharacters");
     }
     return instance;
 }

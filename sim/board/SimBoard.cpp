@@ -169,6 +169,8 @@ SimBoard SimBoard::create(const std::string& directory, const Options& options)
     SimBoard board(fs::absolute(directory).lexically_normal().string());
     for (const char* dir : BOARD_TREE)
         fs::create_directories(board.path(dir));
+    // As on the board: everybody may make files in /tmp, only their owner remove them.
+    fs::permissions(board.boardPath("/tmp"), fs::perms::all | fs::perms::sticky_bit);
     fs::create_symlink("fs" + std::to_string(options.runningHcp), board.boardPath("/mnt/mmb"));
     for (int hcp = 0; hcp < 2; ++hcp)
         writeFile(board.path("hcp" + std::to_string(hcp) + "/opt/mmb/version.dat"), REVISION_FILES[hcp]);

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <pwd.h>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -65,7 +66,7 @@ void Sandbox::refuseHiddenTrees() const
                                          ", which the board's own tree hides; keep boards and builds elsewhere");
 }
 
-std::vector<std::string> Sandbox::commandLine(const std::vector<std::string>& command) const
+std::vector<std::string> Sandbox::commandLine(const std::vector<std::string>& command, const std::string& user) const
 {
     refuseHiddenTrees();
     std::vector<std::string> args = {"bwrap", "--die-with-parent", "--ro-bind", "/", "/", "--dev", "/dev"};
@@ -78,7 +79,10 @@ std::vector<std::string> Sandbox::commandLine(const std::vector<std::string>& co
     bindSimulatedTools(args);
     bindMounts(args);
     setEnvironment(args);
-    add(args, {"--chdir", "/", "--"});
+    add(args, {"--chdir", "/"});
+    if (!user.empty())
+        switchUser(args, user);
+    add(args, {"--"});
     args.insert(args.end(), command.begin(), command.end());
     return args;
 }
@@ -130,6 +134,19 @@ void Sandbox::bindMounts(std::vector<std::string>& args) const
     for (const MountEntry& entry : board_.mounts())
         if (const FlashDevice* flash = findFlashDevice(entry.device))
             add(args, {"--bind", board_.path("hcp" + std::to_string(flash->hcp)), entry.directory});
+}
+
+// The command starts under setpriv, which needs the two capabilities to
+// change to the user; the change to a user other than root drops all.
+void Sandbox::switchUser(std::vector<std::string>& args, const std::string& user)
+{
+    // mmb-sim has one thread: the non-reentrant lookup is safe here.
+    const passwd* entry = getpwnam(user.c_str());  // cppcheck-suppress getpwnamCalled
+    if (entry == nullptr || geteuid() != 0)
+        throw std::runtime_error("running as " + user + " needs root and a user of that name");
+    add(args, {"--cap-add", "CAP_SETUID", "--cap-add", "CAP_SETGID", "--", "setpriv",
+               "--reuid=" + std::to_string(entry->pw_uid), "--regid=" + std::to_string(entry->pw_gid),
+               "--clear-groups"});
 }
 
 void Sandbox::setEnvironment(std::vector<std::string>& args) const

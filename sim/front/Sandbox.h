@@ -22,11 +22,12 @@ public:
     // expanded by each program's loader) gives every program its own.
     Sandbox(const SimBoard& board, std::string prefix, std::string target = "");
 
-    // The bwrap command line that runs command on the board. Throws
-    // std::runtime_error when the board, the prefix, the target or the
-    // other board lies in a folder grafted from the board's entries
-    // (/etc, /usr/sbin) or in /dev.
-    std::vector<std::string> commandLine(const std::vector<std::string>& command) const;
+    // The bwrap command line that runs command on the board; as user (a
+    // name) when one is given, to play a local user of the board. Throws
+    // std::runtime_error for an unknown user, or when the board, the
+    // prefix, the target or the other board lies in a folder grafted from
+    // the board's entries (/etc, /usr/sbin) or in /dev.
+    std::vector<std::string> commandLine(const std::vector<std::string>& command, const std::string& user = "") const;
 
 private:
     void refuseHiddenTrees() const;
@@ -35,6 +36,7 @@ private:
     void bindSimulatedTools(std::vector<std::string>& args) const;
     void bindMounts(std::vector<std::string>& args) const;
     void setEnvironment(std::vector<std::string>& args) const;
+    static void switchUser(std::vector<std::string>& args, const std::string& user);
 
     const SimBoard& board_;
     std::string prefix_;

@@ -36,7 +36,7 @@ const char* const USAGE =
     "  clock BOARD SECONDS MICROS [STEP]          a board clock moving STEP microseconds per reading\n"
     "  dual BOARD KEY [VALUE]                     show or set the redundancy state (see README)\n"
     "  mounts BOARD                               the board's mounted firmware file systems\n"
-    "  run BOARD -- COMMAND [ARG...]              run a command on the board\n"
+    "  run BOARD [--as USER] -- COMMAND [ARG...]  run a command on the board (as USER: a local user)\n"
     "  daemons BOARD                              the process tables and daemons the start-up program runs\n"
     "  pair ACTIVE STANDBY                        two boards as a pair, each with those daemons\n"
     "  reboot BOARD                               stop its programs and boot the HCP and bank named next\n"
@@ -284,11 +284,14 @@ int stop(const std::vector<std::string>& args)
 
 int run(const std::vector<std::string>& args)
 {
-    if (args.size() < 3 || args[1] != "--")
-        throw UsageError("run BOARD -- COMMAND [ARG...]");
+    std::size_t separator = args.size() > 3 && args[1] == "--as" ? 3 : 1;
+    if (args.size() < separator + 2 || args[separator] != "--")
+        throw UsageError("run BOARD -- COMMAND [ARG...], or run BOARD --as USER -- COMMAND [ARG...]");
     sim::SimBoard board = existingBoard(args[0]);
     sim::Sandbox sandbox(board, prefix(), targetTree());
-    std::vector<std::string> line = sandbox.commandLine(std::vector<std::string>(args.begin() + 2, args.end()));
+    std::vector<std::string> line = sandbox.commandLine(
+        std::vector<std::string>(args.begin() + static_cast<std::ptrdiff_t>(separator) + 1, args.end()),
+        separator == 3 ? args[2] : "");
     std::vector<char*> argv;
     for (std::string& word : line)
         argv.push_back(word.data());

@@ -29,6 +29,7 @@ const Bytes REJECTED = {1, 0xF1, 28, 4, 0, 0, 0, 0};  // kind, unit code of MMB 
 const std::string TOO_FEW = "RUN# 20010 initBuildProcess (the num. of Fields is too few)";
 const std::string BAD_COUNT = "RUN# 20010 InitBuildProcess specified process count is invalid";
 const std::string NAME_TOO_LONG = "RUN# 20010 initBuildProcess (Length of specified module name is too long)";
+const std::string BAD_NAME = "RUN# 20010 initBuildProcess (Specified module name is invalid)";
 
 // What one reading left behind.
 struct Reading {
@@ -176,6 +177,9 @@ TEST_F(ProcessTable, rejected_lines_are_traced_and_thrown)
          "RUN# 20010 initBuildProcess (Specified priority is invaid)", 1, {}},
         {"process key beyond a signed 32-bit value", "1\na 1 0 4294967295 x y\n",
          "RUN# 20010 initBuildProcess (Specified process key is invaid)", 1, {}},
+        {"name leaving the executable folder", "1\n../../tmp/x 1 0 1 x y\n", BAD_NAME, 1, {}},
+        {"name with a command for the shell", "1\nx;id 1 0 1 x y\n", BAD_NAME, 1, {}},
+        {"name with a pattern for the shell", "1\nx* 1 0 1 x y\n", BAD_NAME, 1, {}},
         {"earlier records stay", "3\na 1 0 1 x y\nb 1 0 2 x y\nc 1 0 -2147483649 x y\nd 1 0 4 x y\n",
          "RUN# 20010 initBuildProcess (Specified process key is invaid)", 3, {"a 1 0 1 0", "b 1 0 2 0"}},
     };

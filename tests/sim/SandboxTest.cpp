@@ -156,4 +156,20 @@ TEST(Sandbox, exit_status_and_signals_reach_the_caller)
     EXPECT_NE(shellOnBoard(*board, "cat /dev/mtd0 > /tmp/nor0").status, 0);
 }
 
+// A local user of the board, for the attacks root must withstand: no
+// capability left, and the board's /tmp open to it but sticky.
+TEST(Sandbox, a_local_user_plants_in_tmp_and_nowhere_else)
+{
+    TestBoard board;
+    sim::writeFile(board->boardPath("/tmp/roots"), "");
+    ProcessResult result = shellOnBoard(*board,
+                                        "id -u; grep CapEff /proc/self/status; touch /tmp/mine && stat -c %U /tmp/mine; "
+                                        "rm -f /tmp/roots; touch /var/mmb/fmem/x",
+                                        "nobody");
+    EXPECT_EQ(result.out, "65534\nCapEff:\t0000000000000000\nnobody\n");
+    EXPECT_NE(result.status, 0);
+    EXPECT_TRUE(fs::exists(board->boardPath("/tmp/roots")));
+    EXPECT_FALSE(fs::exists(board->boardPath("/var/mmb/fmem/x")));
+}
+
 } // namespace

@@ -58,9 +58,13 @@ std::vector<std::string> simCommand(const std::vector<std::string>& args)
     return argv;
 }
 
-std::vector<std::string> runCommand(const sim::SimBoard& board, const std::vector<std::string>& command)
+std::vector<std::string> runCommand(const sim::SimBoard& board, const std::vector<std::string>& command,
+                                    const std::string& user = "")
 {
-    std::vector<std::string> args = {"run", board.directory(), "--"};
+    std::vector<std::string> args = {"run", board.directory()};
+    if (!user.empty())
+        args.insert(args.end(), {"--as", user});
+    args.push_back("--");
     args.insert(args.end(), command.begin(), command.end());
     return args;
 }
@@ -105,9 +109,9 @@ ProcessResult runOnBoard(const sim::SimBoard& board, const std::vector<std::stri
 }
 
 pid_t startOnBoard(const sim::SimBoard& board, const std::vector<std::string>& command,
-                   const std::string& outputFile)
+                   const std::string& outputFile, const std::string& user)
 {
-    std::vector<std::string> argv = simCommand(runCommand(board, command));
+    std::vector<std::string> argv = simCommand(runCommand(board, command, user));
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
@@ -121,7 +125,7 @@ pid_t startOnBoard(const sim::SimBoard& board, const std::vector<std::string>& c
     return pid;
 }
 
-ProcessResult shellOnBoard(const sim::SimBoard& board, const std::string& script)
+ProcessResult shellOnBoard(const sim::SimBoard& board, const std::string& script, const std::string& user)
 {
-    return runOnBoard(board, {"sh", "-c", script});
+    return runSim(runCommand(board, {"sh", "-c", script}, user));
 }

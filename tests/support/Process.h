@@ -23,12 +23,13 @@ ProcessResult runSim(const std::vector<std::string>& args);
 // Runs a command on a board through "mmb-sim run".
 ProcessResult runOnBoard(const sim::SimBoard& board, const std::vector<std::string>& command);
 
-// Runs a shell command line on a board.
-ProcessResult shellOnBoard(const sim::SimBoard& board, const std::string& script);
+// Runs a shell command line on a board; as user (a local user of the
+// board, by name) when one is given.
+ProcessResult shellOnBoard(const sim::SimBoard& board, const std::string& script, const std::string& user = "");
 
 // Starts a command on a board through "mmb-sim run" and returns at once
 // with its pid, for the caller to reap. Its output goes to outputFile.
 pid_t startOnBoard(const sim::SimBoard& board, const std::vector<std::string>& command,
-                   const std::string& outputFile);
+                   const std::string& outputFile, const std::string& user = "");
 
 #endif

@@ -6,9 +6,12 @@
 #include "InitErrorLog.h"
 #include "InitLocalTrace.h"
 #include "InitMMBOther.h"
+#include "InitTraceHandler.h"
+#include "ShellCommand.h"
 #include "ThrownRecord.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -64,6 +67,10 @@ bool runStep(InitMMBOther& other, const std::string& step)
     } else if (name == "getErrorLog") {
         std::unique_ptr<struct InitMMBFirm::initError> record(other.getErrorLog());
         printPacked(*record);
+    } else if (name == "traceId") {  // traces go to the trace service too
+        InitTraceHandler::getInstance()->traceId = std::atoi(argument.c_str());
+    } else if (name == "command") {  // a command of that many characters, too long to run
+        execCommandNoDown("%s", std::string(std::strtoul(argument.c_str(), nullptr, 10), ':').c_str());
     } else {
         return false;
     }

@@ -1,0 +1,52 @@
+#include "ClaimedPath.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr mode_t FILE_MODE = 0666;  // as the shell's redirection or touch would make it
+constexpr mode_t DIRECTORY_MODE = 0700;
+
+bool ours(const struct stat& status)
+{
+    return status.st_uid == geteuid();
+}
+
+// A planted folder is only removed when empty: emptying a tree another user
+// can still change would follow links planted in it meanwhile.
+bool removeEntry(const char* path, const struct stat& status)
+{
+    return (S_ISDIR(status.st_mode) ? rmdir(path) : unlink(path)) == 0;
+}
+
+} // namespace
+
+bool claimFile(const char* path)
+{
+    struct stat status;
+    if (lstat(path, &status) == 0) {
+        if (S_ISREG(status.st_mode) && ours(status) && status.st_nlink == 1)
+            return true;
+        if (!removeEntry(path, status))
+            return false;
+    }
+    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, FILE_MODE);
+    if (fd < 0)
+        return false;
+    close(fd);
+    return true;
+}
+
+bool claimDirectory(const char* path)
+{
+    struct stat status;
+    if (lstat(path, &status) == 0) {
+        if (S_ISDIR(status.st_mode) && ours(status))
+            return true;
+        if (!removeEntry(path, status))
+            return false;
+    }
+    return mkdir(path, DIRECTORY_MODE) == 0;
+}

@@ -1,0 +1,207 @@
+// A local user of the board, and corrupted NVRAM bytes, against the root
+// programs: each attack is planted on a simulated board as the user nobody
+// would (in the board's sticky /tmp, kernel link protection off as it is by
+// default), then root runs what it always runs. The attack must be refused
+// or harmless.
+#include "BoardLogs.h"
+#include "NvramTesting.h"
+#include "TestBoard.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <sys/wait.h>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A root-only file that no attack may change or reveal.
+const char* const VICTIM = "/var/mmb/secret";
+const char* const VICTIM_TEXT = "root only\n";
+// A marker whose mere presence disables the standby flash copy.
+const char* const COPY_INHIBIT = "/var/mmb/fmem/INH_MMBFSYNC";
+
+using Board = const sim::SimBoard&;
+
+struct Attack {
+    const char* name;
+    std::function<void(Board)> prepare;  // as root, before the plant
+    const char* plant;                   // shell run as nobody
+    const char* run;                     // shell run as root
+    std::function<void(Board, const ProcessResult&)> refused;
+};
+
+void nothing(Board) {}
+
+bool exists(Board board, const char* path)
+{
+    return fs::symlink_status(board.boardPath(path)).type() != fs::file_type::not_found;
+}
+
+void expectVictimIntact(Board board, const ProcessResult&)
+{
+    EXPECT_EQ(sim::readFile(board.boardPath(VICTIM)), VICTIM_TEXT);
+}
+
+void expectCopyNotInhibited(Board board, const ProcessResult&)
+{
+    EXPECT_FALSE(exists(board, COPY_INHIBIT));
+}
+
+// Boot program and firmware both exchanged, first start of the new ones;
+// the package holds the active NOR flash's image.
+void applying(Board board, uint8_t nextHcpNo = 1, uint8_t currentBootRom = 0)
+{
+    makeHealthy(board, {'F', 0, nextHcpNo, currentBootRom, 1, 1, 1, 0, 0, "V01L02", "V02L00"});
+    board.writeFirmwarePackage(board.norImage("mtd0"));
+    sim::writeFile(board.boardPath(VICTIM), VICTIM_TEXT);
+    fs::permissions(board.boardPath(VICTIM), fs::perms::owner_read | fs::perms::owner_write);
+}
+
+void applyingWithVictim(Board board)
+{
+    applying(board);
+}
+
+// The trace socket's folder is left writable by all; a listener of nobody's
+// takes the socket's name and stops after the first line it receives.
+const char* const LISTENER =
+    "mmb-trace-service 1 > /tmp/heard 2>&1 & while [ ! -S /var/mmb/sock/ipcsock04 ]; do :; done";
+
+void socketFolderOpen(Board board)
+{
+    fs::permissions(board.boardPath("/var/mmb/sock"), fs::perms::all);
+}
+
+void expectNothingHeard(Board board, const ProcessResult& result)
+{
+    EXPECT_EQ(result.status, 0) << result.err;
+    std::string heard;
+    // The listener answers the closing datagram, or the first trace line before it.
+    for (int i = 0; i < 3000 && heard.find('\n') == std::string::npos; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        heard = sim::readFile(board.boardPath("/tmp/heard"));
+    }
+    EXPECT_NE(heard.find("END"), std::string::npos) << heard;
+}
+
+const Attack ATTACKS[] = {
+    {"nor_compare_files_linked_to_a_root_file", applyingWithVictim,
+     "ln -s /var/mmb/secret /tmp/nor0; ln -s /var/mmb/secret /tmp/worknor", "firm-steps copyFirm",
+     [](Board board, const ProcessResult& result) {
+         expectVictimIntact(board, result);
+         EXPECT_EQ(result.out.rfind("norCopyError=0 nandCopyError=0", 0), 0u) << result.out;
+         EXPECT_EQ(board.norImage("mtd1"), board.norImage("mtd0"));
+     }},
+    {"local_trace_file_linked_to_a_root_file", applyingWithVictim, "ln -s /var/mmb/secret /tmp/trace.log",
+     "other-steps checkdualprocess", expectVictimIntact},
+    {"local_trace_file_a_fifo", nothing, "mkfifo -m 666 /tmp/trace.log", "timeout 30 other-steps checkdualprocess",
+     [](Board, const ProcessResult& result) {
+         EXPECT_EQ(result.status, 0);
+         EXPECT_EQ(result.out, "checkdualprocess=0\n");
+     }},
+    {"start_up_log_copy_linked_to_a_root_file",
+     [](Board board) {
+         applying(board);
+         sim::writeFile(board.boardPath("/var/run/dualprocess.pid"), "99999999\n");  // above any pid: dead
+     },
+     "ln -s /var/mmb/secret /tmp/mmbinit.log", "other-steps checkdualprocess",
+     [](Board board, const ProcessResult& result) {
+         EXPECT_EQ(result.out, "thrown kind=3 unit=f0 codes=09 00 00 00 00 00\n");
+         EXPECT_EQ(sim::readFile(board.boardPath("/mnt/dump/dualdown_reboot.log")), "");
+     }},
+    {"error_record_file_linked_to_a_root_file", applyingWithVictim, "ln -s /var/mmb/secret /tmp/initlog",
+     "other-steps putErrorLog", expectVictimIntact},
+    {"boot_cause_marker_linked_to_the_copy_inhibit_marker", nothing,
+     "ln -s /var/mmb/fmem/INH_MMBFSYNC /tmp/MMB_REBOOT_HBL", "nvram -d",
+     [](Board board, const ProcessResult& result) {
+         EXPECT_EQ(result.status, 0) << result.err;
+         expectCopyNotInhibited(board, result);
+         EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(board.boardPath("/tmp/MMB_REBOOT_HBL"))));
+     }},
+    {"update_marker_linked_to_the_copy_inhibit_marker", applyingWithVictim,
+     "ln -s /var/mmb/fmem/INH_MMBFSYNC /tmp/firmup_reboot", "firm-steps copyFirm", expectCopyNotInhibited},
+    {"peer_failure_marker_linked_to_the_copy_inhibit_marker",
+     [](Board board) {
+         board.setDualSetting("other", "0x00010000");  // the other board is in error
+         sim::writeFile(board.boardPath("/var/mmb/fmem/GET_OTHER_MMB_FAIL"), "");
+     },
+     "ln -s /var/mmb/fmem/INH_MMBFSYNC /tmp/OtherMMBFail", "other-steps receiveFile=/tmp/setup,4,sync",
+     [](Board board, const ProcessResult& result) {
+         EXPECT_EQ(result.out, "receiveFile=-1\n");
+         expectCopyNotInhibited(board, result);
+     }},
+    {"revision_work_folder_linked_elsewhere", nothing, "mkdir /tmp/mine; ln -s /tmp/mine /tmp/nvrwork", "nvram -p",
+     [](Board board, const ProcessResult& result) {
+         EXPECT_EQ(result.status, 0) << result.err;
+         EXPECT_EQ(result.out, "FMEM#0 hcp rev   = V01L02\nFMEM#1 hcp rev   = V01L01\n");
+         EXPECT_FALSE(exists(board, "/tmp/nvrwork"));
+     }},
+    {"next_hcp_number_out_of_range", [](Board board) { applying(board, 2); }, "",
+     "mkdir /var/mmb/here && touch /var/mmb/here/caller-file && cd /var/mmb/here && firm-steps copyFirm",
+     [](Board board, const ProcessResult& result) {
+         EXPECT_EQ(result.out.rfind("norCopyError=0 nandCopyError=2", 0), 0u) << result.out;
+         EXPECT_FALSE(fs::exists(board.path("hcp1/caller-file")));
+     }},
+    {"current_boot_bank_out_of_range", [](Board board) { applying(board, 1, 5); }, "", "firm-steps setFirmUpRecovery",
+     [](Board board, const ProcessResult&) {
+         EXPECT_EQ(board.eepromBootBank(), 0);
+         EXPECT_EQ(errorLogCodes(board), std::vector<Bytes>({{2, 0xF0, 4, 5, 0, 0, 0, 0}}));
+     }},
+    {"debug_path_with_a_command", nothing, "",
+     "export MMB_DEBUG_PATH='/x;id>/tmp/INJECTED;:'; net-steps initialize start && other-steps checkdualprocess",
+     [](Board board, const ProcessResult& result) {
+         EXPECT_EQ(result.status, 0) << result.err;
+         EXPECT_FALSE(exists(board, "/tmp/INJECTED"));
+         EXPECT_EQ(sim::readFile(board.boardPath("/etc/sysconfig/mmbid")), "MMBID=0\nMMBMODE=A\n");
+         EXPECT_EQ(traceLines(board.boardPath("/tmp/trace.log")).at(0),
+                   "RUN# 20003 MMB_DEBUG_PATH ignored: shell metacharacters");
+     }},
+    {"module_name_leaving_the_executable_folder",
+     [](Board board) {
+         sim::writeFile(board.boardPath("/etc/mmb/init/evil.ctl"), "1\n../../../tmp/evil 0 0 1 a b\n");
+     },
+     "printf '#!/bin/sh\\nid -u > /tmp/evil.ran\\n' > /tmp/evil; chmod 755 /tmp/evil",
+     "timeout 30 proc-steps table=1,/etc/mmb/init/evil.ctl monitor",
+     [](Board board, const ProcessResult& result) {
+         EXPECT_EQ(result.out, "thrown kind=1 unit=f0 codes=1c 04 00 00 00 00\n");
+         EXPECT_FALSE(exists(board, "/tmp/evil.ran"));
+     }},
+    {"trace_socket_bound_by_another_user", socketFolderOpen, LISTENER,
+     "other-steps traceId=300 checkdualprocess; logger -d -u /var/mmb/sock/ipcsock04 END || true", expectNothingHeard},
+    {"traced_integer_beyond_64_kib", nothing, "", "other-steps command=70000",
+     [](Board board, const ProcessResult& result) {
+         EXPECT_EQ(result.status, 0) << result.err;
+         EXPECT_EQ(traceLines(board.boardPath("/tmp/trace.log")),
+                   std::vector<std::string>({"RUN# 20011 command too long 70000"}));
+     }},
+};
+
+void PrintTo(const Attack& attack, std::ostream* out)
+{
+    *out << attack.name;
+}
+
+class Attacks : public testing::TestWithParam<Attack> {};
+
+TEST_P(Attacks, are_refused_or_harmless)
+{
+    const Attack& attack = GetParam();
+    TestBoard board;
+    attack.prepare(*board);
+    if (*attack.plant != '\0') {
+        ProcessResult planted = shellOnBoard(*board, attack.plant, "nobody");
+        ASSERT_EQ(planted.status, 0) << planted.err;
+    }
+    ProcessResult result = shellOnBoard(*board, attack.run);
+    attack.refused(*board, result);
+}
+
+INSTANTIATE_TEST_SUITE_P(Hardening, Attacks, testing::ValuesIn(ATTACKS),
+                         [](const testing::TestParamInfo<Attack>& row) { return std::string(row.param.name); });
+
+} // namespace
