@@ -267,7 +267,8 @@ pid_t InitMMBProcessMGR::monitorWait(int& status)
     // it would have interrupted it. One whose handler runs after this test
     // but before wait() enters the kernel is seen only at the next signal or
     // death: no call waits for a child and takes a signal mask at once, so
-    // these few instructions stay a window (README, "Signals").
+    // these few instructions stay a window (README: Signals of the start-up
+    // library).
     pid_t dead = endNotified || itimerNotify ? -1 : wait(&status);
     signal(START_SIGNAL, SIG_IGN);
     return dead;

@@ -43,9 +43,9 @@ void prepare(const sim::SimBoard& board, const std::string& table, const std::ve
     sim::writeFile(board.boardPath("/etc/mmb/init/pro_file.ctl"), table);
 }
 
-ProcessResult procSteps(const sim::SimBoard& board, const std::vector<std::string>& steps)
+ProcessResult procSteps(const sim::SimBoard& board, const std::vector<std::string>& steps, int seconds = 30)
 {
-    std::vector<std::string> command = {"timeout", "30", "proc-steps"};
+    std::vector<std::string> command = {"timeout", std::to_string(seconds), "proc-steps"};
     command.insert(command.end(), steps.begin(), steps.end());
     return runOnBoard(board, command);
 }
@@ -333,7 +333,10 @@ TEST(Supervision, daemon_ready_at_once_neither_kills_nor_stalls_the_start)
         table += "mmbipmid 0 0 7 x y z w 1\n";
     TestBoard board;
     prepare(*board, table, {{"mmbipmid", "ready-at-once"}});
-    ProcessResult result = procSteps(*board, {"activate"});
+    // 18-second waits: no start takes that long, even on a busy machine, and
+    // a lost signal still ends in a time-out record well within the run.
+    sim::writeFile(board->path("hw/timers"), "scale 20\n");
+    ProcessResult result = procSteps(*board, {"activate"}, 240);
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, "done started=" + std::to_string(starts) + "\n") << result.err;
 }
