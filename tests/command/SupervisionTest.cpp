@@ -43,6 +43,18 @@ void prepare(const sim::SimBoard& board, const std::string& table, const std::ve
     sim::writeFile(board.boardPath("/etc/mmb/init/pro_file.ctl"), table);
 }
 
+// Timer settings (hw/timers). A wait that must end by a daemon's signal or
+// death gets 18 seconds: no start takes that long, even on a busy machine
+// or an emulated board, and a lost signal still ends in a time-out record
+// within the run.
+const std::string PATIENT = "scale 20\n";
+const std::string HASTY = "scale 1000\n";  // 360-second waits last 360 ms
+
+void patientTimers(const sim::SimBoard& board)
+{
+    sim::writeFile(board.path("hw/timers"), PATIENT);
+}
+
 ProcessResult procSteps(const sim::SimBoard& board, const std::vector<std::string>& steps, int seconds = 30)
 {
     std::vector<std::string> command = {"timeout", std::to_string(seconds), "proc-steps"};
@@ -122,28 +134,31 @@ TEST(Supervision, table_count_must_match_its_lines)
 
 struct WaitCase {
     const char* what;
+    std::string timers;  // hw/timers: the wait's time-out must not come first unless it is the case
     std::string table;
     std::vector<Daemon> daemons;
     std::string out;
     std::string trace;
 };
 
+
 TEST(Supervision, start_waits_for_mmbipmid)
 {
     const WaitCase cases[] = {
-        {"signalled", "2\nmmbipmid 0 0 7 x y z w 1\nbeta 0 0 8 x y z w 0\n", {{"mmbipmid", "ready"}, {"beta", "run"}},
+        {"signalled", PATIENT, "2\nmmbipmid 0 0 7 x y z w 1\nbeta 0 0 8 x y z w 0\n", {{"mmbipmid", "ready"}, {"beta", "run"}},
          "done started=2\n", "DBG# 20002 wait signal(SIGINT) from mmbipmid"},
-        {"timed out", "2\nmmbipmid 0 0 7 x y z w 1\nbeta 0 0 8 x y z w 0\n", {{"mmbipmid", "run"}, {"beta", "run"}},
+        {"timed out", HASTY, "2\nmmbipmid 0 0 7 x y z w 1\nbeta 0 0 8 x y z w 0\n", {{"mmbipmid", "run"}, {"beta", "run"}},
          "thrown kind=1 unit=f0 codes=09 07 01 ff ff 01\n",
          "RUN# 20003 InitMMBProcessMGR::timeout is detected, starting ipmi"},
-        {"another daemon died", "2\nalpha 0 0 6 x y\nmmbipmid 0 0 7 x y z w 1\n", {{"alpha", "exit 0"}, {"mmbipmid", "run"}},
+        {"another daemon died", PATIENT, "2\nalpha 0 0 6 x y\nmmbipmid 0 0 7 x y z w 1\n", {{"alpha", "exit 0"}, {"mmbipmid", "run"}},
          "thrown kind=1 unit=f0 codes=09 07 01 ff ff 00\n", "RUN# 20032 InitMMBProcessMGR::Process("},
-        {"no mmbipmid", "2\nalpha 0 0 6 x y z w 1\nbeta 0 0 8 x y\n", {{"alpha", "run"}, {"beta", "run"}},
+        {"no mmbipmid", HASTY, "2\nalpha 0 0 6 x y z w 1\nbeta 0 0 8 x y\n", {{"alpha", "run"}, {"beta", "run"}},
          "done started=2\n", ""},
     };
     for (const WaitCase& c : cases) {
         TestBoard board({}, std::to_string(&c - cases));
         prepare(*board, c.table, c.daemons);
+        sim::writeFile(board->path("hw/timers"), c.timers);
         ProcessResult result = procSteps(*board, {"activate"});
         EXPECT_EQ(result.out, c.out) << c.what << result.err;
         if (!c.trace.empty()) {
@@ -333,9 +348,7 @@ TEST(Supervision, daemon_ready_at_once_neither_kills_nor_stalls_the_start)
         table += "mmbipmid 0 0 7 x y z w 1\n";
     TestBoard board;
     prepare(*board, table, {{"mmbipmid", "ready-at-once"}});
-    // 18-second waits: no start takes that long, even on a busy machine, and
-    // a lost signal still ends in a time-out record well within the run.
-    sim::writeFile(board->path("hw/timers"), "scale 20\n");
+    patientTimers(*board);
     ProcessResult result = procSteps(*board, {"activate"}, 240);
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, "done started=" + std::to_string(starts) + "\n") << result.err;
@@ -346,6 +359,7 @@ TEST(Supervision, daemons_start_with_the_programs_mask_and_sigint_ignored_after_
     TestBoard board;
     prepare(*board, "3\nalpha 0 0 1 x y\nmmbipmid 0 0 7 x y z w 1\nbeta 0 0 8 x y z w 0\n",
             {{"alpha", "run"}, {"mmbipmid", "ready"}, {"beta", "run"}});
+    patientTimers(*board);
     Supervisor supervisor(*board, {"activate", "monitor"});
     ASSERT_TRUE(waitUntil([&] { return monitoring(*board, {"alpha", "mmbipmid", "beta"}); }));
     const std::pair<const char*, bool> cases[] = {{"alpha", false}, {"mmbipmid", false}, {"beta", true}};
@@ -395,6 +409,7 @@ TEST(Supervision, start_signals_while_monitoring_toggle_the_web_service_once_eac
     for (const auto& [what, table] : cases) {
         TestBoard board({}, std::to_string(&table - &cases[0].second));
         prepare(*board, table, {{"mmbipmid", "ready"}, {"alpha", "run"}});
+        patientTimers(*board);
         Supervisor supervisor(*board, {"services", "activate", "monitor"});
         ASSERT_TRUE(waitUntil([&] { return monitoring(*board, {"alpha"}) || !supervisor.running(); })) << what;
         pid_t self = std::stoi(statusField(daemonPid(*board, "alpha"), "PPid"));
@@ -427,6 +442,7 @@ TEST(Supervision, hang_up_before_requests_are_enabled_or_from_no_process_orders_
     for (const Case& c : cases) {
         TestBoard board({}, std::to_string(&c - cases));
         prepare(*board, "1\nmmbipmid 0 0 7 x y z w 1\n", {{"mmbipmid", c.behaviour}});
+        patientTimers(*board);
         board->setDualSetting("own", "0x00000100");  // a request this Standby board would carry out
         ProcessResult result = procSteps(*board, c.steps);
         EXPECT_EQ(result.status, 0) << c.what;
@@ -443,14 +459,14 @@ TEST(Supervision, hang_up_before_requests_are_enabled_or_from_no_process_orders_
 TEST(Supervision, timer_expiring_as_it_is_armed_still_ends_the_wait)
 {
     const WaitCase cases[] = {
-        {"start wait", "1\nmmbipmid 0 0 7 x y z w 1\n", {{"mmbipmid", "run"}},
+        {"start wait", "at-once 1\n", "1\nmmbipmid 0 0 7 x y z w 1\n", {{"mmbipmid", "run"}},
          "thrown kind=1 unit=f0 codes=09 07 01 ff ff 01\n", ""},
-        {"monitoring pass", "1\nalpha 0 0 1 x y\n", {{"alpha", "run"}}, "thrown ACTIVATE\n", ""},
+        {"monitoring pass", "at-once 1\n", "1\nalpha 0 0 1 x y\n", {{"alpha", "run"}}, "thrown ACTIVATE\n", ""},
     };
     for (const WaitCase& c : cases) {
         TestBoard board({}, std::to_string(&c - cases));
         prepare(*board, c.table, c.daemons);
-        sim::writeFile(board->path("hw/timers"), "at-once 1\n");
+        sim::writeFile(board->path("hw/timers"), c.timers);
         board->setDualSetting("own", "0x00000100");  // the pass's look for a mode change ends the loop
         ProcessResult result = procSteps(*board, {"standby", "change-requested", "activate", "monitor"});
         EXPECT_EQ(result.out, c.out) << c.what << result.err;
