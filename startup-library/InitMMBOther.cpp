@@ -69,6 +69,13 @@ InitMMBOther* InitMMBOther::getInstance()
     return instance;
 }
 
+// dualprocess may hang up before change requests are enabled: from the
+// first operation on, a SIGHUP must not end the program.
+InitMMBOther::InitMMBOther()
+{
+    signal(SIGHUP, SIG_IGN);
+}
+
 int InitMMBOther::decide(bool initArg1, int initArg2)
 {
     unsigned long result = dual_get_initActive(initArg1, static_cast<unsigned long>(initArg2));
@@ -240,7 +247,8 @@ void InitMMBOther::modeChange_sighandler(int sig, siginfo_t* info, void*)
     int savedErrno = errno;
     InitMMBOther* self = getInstance();
     sigPid = info->si_pid;
-    if (sigPid == dupProcPID && (self->chgState == CHG_IDLE || self->chgState == CHG_ORDERED))
+    // Pid 0 is no process (a terminal hang-up, say), also while dupProcPID is still 0.
+    if (sigPid != 0 && sigPid == dupProcPID && (self->chgState == CHG_IDLE || self->chgState == CHG_ORDERED))
         self->chgState = self->chgState + 1;
     trace()->outputf(20001, 1, "modeChange_sighandler(%s) %d %d : %d %d", enableChgReq ? "enable" : "disable", sig,
                      static_cast<int>(sigPid), dupProcPID, static_cast<int>(self->chgState));

@@ -67,7 +67,7 @@ public:
     static int32_t dupProcPID;                  // dualprocess as the process manager knows it
 
 private:
-    InitMMBOther() = default;
+    InitMMBOther();
     void advanceChgState();
 };
 

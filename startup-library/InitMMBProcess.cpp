@@ -7,6 +7,7 @@
 #include "InitMMBFirm.h"
 #include "InitTraceHandler.h"
 #include "ShellCommand.h"
+#include "SignalHold.h"
 
 #include "board_devices.h"
 
@@ -94,6 +95,7 @@ int InitMMBProcess::create()
             _exit(EXIT_NICE_FAILED);
         }
         signal(SIGCHLD, SIG_DFL);
+        SignalHold::release();  // the daemon gets the program's own mask, not the manager's hold
         execl(execPath, name, acOn, activeBoard, secondBoard, static_cast<char*>(nullptr));
         trace()->output(20011, 0, "execMmbProc:execl", errno);
         _exit(EXIT_EXEC_FAILED);

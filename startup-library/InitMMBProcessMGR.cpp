@@ -9,7 +9,9 @@
 #include "InitNetServiceMGR.h"
 #include "InitTraceHandler.h"
 #include "ShellCommand.h"
+#include "SignalHold.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -23,6 +25,7 @@ constexpr const char* PROCESS_TABLE = "/etc/mmb/init/pro_file.ctl";
 constexpr const char* EXEC_DIR = "/opt/mmb/bin/";
 constexpr const char* IPMI_MODULE = "mmbipmid";
 constexpr const char* WEB_SERVICE = "/etc/init.d/lighttpd";
+constexpr int START_SIGNAL = SIGINT;  // "mmbipmid" is ready; in the monitoring loop: toggle the web service
 constexpr uint8_t PROCESS_REPORTER = 9;
 constexpr uint8_t TABLE_REPORTER = 28;
 constexpr int CORE_DUMPED = 0x80;
@@ -95,6 +98,9 @@ void InitMMBProcessMGR::create(int list, const char* file)
     }
     (list == 0 ? standingCreated : activeCreated) = true;
     for (InitMMBProcess* process : processes) {
+        // A daemon may signal before its start wait opens: its signal waits,
+        // blocked, for the wait's handler.
+        SignalHold hold(START_SIGNAL);
         int result = process->create();
         if (result < 1) {
             trace()->output(20011, 0, "InitMMBProcessMGR::create:", result);
@@ -113,7 +119,7 @@ void InitMMBProcessMGR::startWait()
     if (ipmi == nullptr)
         return;
     trace()->outputf(20001, 1, "wait signal(SIGINT) from mmbipmid(%d)", ipmi->pid);
-    waitMMBProcess(ipmi->pid, SIGINT);
+    waitMMBProcess(ipmi->pid, START_SIGNAL);
     if (endNotified) {
         trace()->output(20002, 1, "wait signal(SIGINT) from mmbipmid");
         return;
@@ -152,6 +158,7 @@ void InitMMBProcessMGR::startMonitoring()
     InitMMBFirm* firm = InitMMBFirm::getInstance();
     firm->startPhase = STARTING_PHASE;
     endNotified = 0;
+    signal(START_SIGNAL, SIG_IGN);  // from here on the start signal never ends the program
     signal(SIGCHLD, SIG_DFL);
     InitMMBOther* other = InitMMBOther::getInstance();
     other->checkdualprocess();
@@ -160,7 +167,7 @@ void InitMMBProcessMGR::startMonitoring()
         firm->monitorStep = STEP_WAITING;
         setInterval(MONITOR_INTERVAL);
         int status = 0;
-        pid_t dead = wait(&status);
+        pid_t dead = monitorWait(status);
         if (dead > 0 && (checkProcDown(standingProcs, dead, status) != 0 || checkProcDown(activeProcs, dead, status) != 0))
             continue;
         other->causeChgExp(false);
@@ -251,26 +258,48 @@ void InitMMBProcessMGR::rebootFor(InitMMBProcess& process, int status)
     throw new InitErrorLog(3, mmbId(), PROCESS_REPORTER, keyOf(process), 2, exitCode, signalAndCore, 0);
 }
 
+// The start signal is caught only while the loop waits, so that a daemon
+// the pass restarts inherits it ignored, as after a start wait.
+pid_t InitMMBProcessMGR::monitorWait(int& status)
+{
+    catchSignal(START_SIGNAL);
+    // A timer or start signal that came before the wait ends it at once, as
+    // it would have interrupted it. One whose handler runs after this test
+    // but before wait() enters the kernel is seen only at the next signal or
+    // death: no call waits for a child and takes a signal mask at once, so
+    // these few instructions stay a window (README: Signals of the start-up
+    // library).
+    pid_t dead = endNotified || itimerNotify ? -1 : wait(&status);
+    signal(START_SIGNAL, SIG_IGN);
+    return dead;
+}
+
 void InitMMBProcessMGR::setInterval(long seconds)
 {
     if (itimerEnable)
         return;
+    // Disarmed first, an abandoned timer can neither count as this one nor
+    // take the handler away (reset on delivery) before this one expires.
+    itimerval timer = {};
+    setitimer(ITIMER_REAL, &timer, nullptr);
     struct sigaction action = {};
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESETHAND;  // no SA_RESTART: the timer ends a blocked wait
     action.sa_handler = itimerSigHandler;
     sigaction(SIGALRM, &action, nullptr);
-    itimerval timer = {};
-    timer.it_value.tv_sec = seconds;
-    setitimer(ITIMER_REAL, &timer, nullptr);
+    // Before arming: an expiry that comes at once must find them set.
     itimerNotify = 0;
     itimerEnable = 1;
+    timer.it_value.tv_sec = seconds;
+    setitimer(ITIMER_REAL, &timer, nullptr);
 }
 
 void InitMMBProcessMGR::waitMMBProcess(int pid, int sig)
 {
     openMMBProcessReq(pid, sig);
     downPid = 0;
+    // A handler that runs between this test and the entry into wait() leaves
+    // the wait blocked until the next signal or death (see monitorWait).
     while (!endNotified && !itimerNotify) {
         pid_t reaped = wait(nullptr);
         if (reaped > 0) {
@@ -284,15 +313,21 @@ void InitMMBProcessMGR::waitMMBProcess(int pid, int sig)
 
 void InitMMBProcessMGR::openMMBProcessReq(int pid, int sig)
 {
+    endNotified = 0;  // before the handler goes in: a signal it catches stays counted
+    waitPid = pid;
+    catchSignal(sig);
+    SignalHold::release();  // a signal held since the fork is delivered now, into the handler
+    setInterval(START_WAIT);
+}
+
+void InitMMBProcessMGR::catchSignal(int sig)
+{
     trace();  // the handler traces: its singletons exist before it can run
     struct sigaction action = {};
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_SIGINFO;
     action.sa_sigaction = waitSigHandler;
     sigaction(sig, &action, nullptr);
-    endNotified = 0;
-    waitPid = pid;
-    setInterval(START_WAIT);
 }
 
 void InitMMBProcessMGR::closeMMBProcessReq(int, int sig)
@@ -311,6 +346,9 @@ void InitMMBProcessMGR::itimerSigHandler(int)
 void InitMMBProcessMGR::waitSigHandler(int sig, siginfo_t* info, void*)
 {
     int savedErrno = errno;
+    // One catch per installation: the monitoring loop toggles once for each
+    // signal caught, and a second signal meets "ignore", never the default.
+    signal(sig, SIG_IGN);
     trace()->outputf(20001, 1, "waitSigHandler %d %d", sig, static_cast<int>(info->si_pid));
     endNotified = 1;
     errno = savedErrno;

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstddef>
 #include <cstdint>
+#include <sys/types.h>
 #include <vector>
 
 class InitMMBProcess;
@@ -53,6 +54,8 @@ public:
 private:
     InitMMBProcessMGR() = default;
     void startWait();
+    pid_t monitorWait(int& status);
+    static void catchSignal(int sig);
     void writeDownInfo(char* downlog, size_t used, int32_t when);
     void keepBacktrace(const InitMMBProcess& process, int32_t when);
     [[noreturn]] void rebootFor(InitMMBProcess& process, int status);

@@ -1,9 +1,12 @@
 // A supervised board daemon, simulated. Installed under /opt/mmb/bin by the
 // name of the module it stands for; what it does is written in the board's
 // hw/daemons/<name>:
-//   [live SECONDS] run | exit STATUS | crash | ready
+//   [live SECONDS] run | exit STATUS | crash | ready | ready-at-once | hangup [SENDER]
 // "live" first passes that much time (board time when the board has a
 // clock), "ready" sends the start signal (SIGINT) to its parent and runs,
+// "ready-at-once" sends it first thing, before its own start-up, "hangup"
+// sends its parent SIGHUP (claiming SENDER as the sender's pid when given;
+// 0 is no process, as for a terminal hang-up) and then the start signal,
 // "crash" leaves /var/mmb/core/core.<name>.<pid> and dies of SIGSEGV with a
 // core dump. Every start is recorded in the event log as
 //   daemon <name> <arguments> nice=<niceness>
@@ -19,6 +22,7 @@
 #include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
@@ -65,6 +69,17 @@ void writePidFile(const std::string& name)
     std::abort();
 }
 
+// SIGHUP to the parent, as if sent by the process sender.
+void hangUpAs(pid_t sender)
+{
+    siginfo_t info = {};
+    info.si_signo = SIGHUP;
+    info.si_code = SI_QUEUE;  // a code a process may send with any sender pid
+    info.si_pid = sender;
+    info.si_uid = getuid();
+    syscall(SYS_rt_sigqueueinfo, getppid(), SIGHUP, &info);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -72,6 +87,9 @@ int main(int argc, char** argv)
     std::string name = argv[0];
     name = name.substr(name.rfind('/') + 1);
     const char* board = sim::boardFromEnvironment();
+    std::string behaviour = behaviourOf(board, name);
+    if (behaviour == "ready-at-once")
+        kill(getppid(), SIGINT);
     std::string arguments;
     for (int i = 1; i < argc; ++i)
         arguments += std::string(" ") + argv[i];
@@ -85,7 +103,6 @@ int main(int argc, char** argv)
 
     // A simulated daemon never outlives the program that supervises it.
     prctl(PR_SET_PDEATHSIG, SIGTERM);
-    std::string behaviour = behaviourOf(board, name);
     unsigned lifetime = 0;
     char action[32] = {};
     int status = 0;
@@ -97,6 +114,14 @@ int main(int argc, char** argv)
     }
     if (std::strcmp(action, "exit") == 0)
         return status;
+    if (std::strcmp(action, "hangup") == 0) {
+        int sender = 0;
+        if (std::sscanf(behaviour.c_str() + behaviour.find("hangup"), "hangup %d", &sender) == 1)
+            hangUpAs(sender);
+        else
+            kill(getppid(), SIGHUP);
+        kill(getppid(), SIGINT);
+    }
     if (std::strcmp(action, "crash") == 0)
         crash(name);
     if (std::strcmp(action, "ready") == 0) {

@@ -9,12 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <csignal>
 #include <filesystem>
-#include <functional>
 #include <sys/wait.h>
-#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -33,17 +30,6 @@ const std::vector<std::string> STANDBY_SERVICES = {
     "/etc/init.d/fcron start &", "/etc/init.d/ldap start &", "/etc/init.d/misc start",
     "/etc/init.d/ntpd start",    "/etc/init.d/snmpd start",  "/etc/init.d/xinetd start",
 };
-
-// Polls until the condition holds; false after the time-out (generous:
-// the board build runs every program under emulation).
-bool waitUntil(const std::function<bool()>& condition)
-{
-    for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-         std::chrono::steady_clock::now() < end; std::this_thread::sleep_for(std::chrono::milliseconds(20)))
-        if (condition())
-            return true;
-    return false;
-}
 
 size_t count(const std::vector<std::string>& lines, const std::string& line)
 {
@@ -82,12 +68,6 @@ bool traced(const sim::SimBoard& board, const std::string& line)
 {
     std::vector<std::string> lines = traceLines(board.boardPath("/tmp/mmbinit.log"));
     return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
-pid_t pidFromFile(const std::string& path)
-{
-    std::vector<std::string> lines = sim::readLines(path);
-    return lines.empty() ? 0 : static_cast<pid_t>(std::stol(lines[0]));
 }
 
 pid_t daemonPid(const sim::SimBoard& board, const std::string& name)

@@ -9,9 +9,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <map>
+#include <regex>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -37,9 +43,21 @@ void prepare(const sim::SimBoard& board, const std::string& table, const std::ve
     sim::writeFile(board.boardPath("/etc/mmb/init/pro_file.ctl"), table);
 }
 
-ProcessResult procSteps(const sim::SimBoard& board, const std::vector<std::string>& steps)
+// Timer settings (hw/timers). A wait that must end by a daemon's signal or
+// death gets 18 seconds: no start takes that long, even on a busy machine
+// or an emulated board, and a lost signal still ends in a time-out record
+// within the run.
+const std::string PATIENT = "scale 20\n";
+const std::string HASTY = "scale 1000\n";  // 360-second waits last 360 ms
+
+void patientTimers(const sim::SimBoard& board)
 {
-    std::vector<std::string> command = {"timeout", "30", "proc-steps"};
+    sim::writeFile(board.path("hw/timers"), PATIENT);
+}
+
+ProcessResult procSteps(const sim::SimBoard& board, const std::vector<std::string>& steps, int seconds = 30)
+{
+    std::vector<std::string> command = {"timeout", std::to_string(seconds), "proc-steps"};
     command.insert(command.end(), steps.begin(), steps.end());
     return runOnBoard(board, command);
 }
@@ -116,28 +134,31 @@ TEST(Supervision, table_count_must_match_its_lines)
 
 struct WaitCase {
     const char* what;
+    std::string timers;  // hw/timers: the wait's time-out must not come first unless it is the case
     std::string table;
     std::vector<Daemon> daemons;
     std::string out;
     std::string trace;
 };
 
+
 TEST(Supervision, start_waits_for_mmbipmid)
 {
     const WaitCase cases[] = {
-        {"signalled", "2\nmmbipmid 0 0 7 x y z w 1\nbeta 0 0 8 x y z w 0\n", {{"mmbipmid", "ready"}, {"beta", "run"}},
+        {"signalled", PATIENT, "2\nmmbipmid 0 0 7 x y z w 1\nbeta 0 0 8 x y z w 0\n", {{"mmbipmid", "ready"}, {"beta", "run"}},
          "done started=2\n", "DBG# 20002 wait signal(SIGINT) from mmbipmid"},
-        {"timed out", "2\nmmbipmid 0 0 7 x y z w 1\nbeta 0 0 8 x y z w 0\n", {{"mmbipmid", "run"}, {"beta", "run"}},
+        {"timed out", HASTY, "2\nmmbipmid 0 0 7 x y z w 1\nbeta 0 0 8 x y z w 0\n", {{"mmbipmid", "run"}, {"beta", "run"}},
          "thrown kind=1 unit=f0 codes=09 07 01 ff ff 01\n",
          "RUN# 20003 InitMMBProcessMGR::timeout is detected, starting ipmi"},
-        {"another daemon died", "2\nalpha 0 0 6 x y\nmmbipmid 0 0 7 x y z w 1\n", {{"alpha", "exit 0"}, {"mmbipmid", "run"}},
+        {"another daemon died", PATIENT, "2\nalpha 0 0 6 x y\nmmbipmid 0 0 7 x y z w 1\n", {{"alpha", "exit 0"}, {"mmbipmid", "run"}},
          "thrown kind=1 unit=f0 codes=09 07 01 ff ff 00\n", "RUN# 20032 InitMMBProcessMGR::Process("},
-        {"no mmbipmid", "2\nalpha 0 0 6 x y z w 1\nbeta 0 0 8 x y\n", {{"alpha", "run"}, {"beta", "run"}},
+        {"no mmbipmid", HASTY, "2\nalpha 0 0 6 x y z w 1\nbeta 0 0 8 x y\n", {{"alpha", "run"}, {"beta", "run"}},
          "done started=2\n", ""},
     };
     for (const WaitCase& c : cases) {
         TestBoard board({}, std::to_string(&c - cases));
         prepare(*board, c.table, c.daemons);
+        sim::writeFile(board->path("hw/timers"), c.timers);
         ProcessResult result = procSteps(*board, {"activate"});
         EXPECT_EQ(result.out, c.out) << c.what << result.err;
         if (!c.trace.empty()) {
@@ -249,6 +270,207 @@ TEST(Supervision, no_children_keeps_the_loop_turning)
     prepare(*board, "", {});
     ProcessResult result = runOnBoard(*board, {"timeout", "1", "proc-steps", "monitor"});
     EXPECT_EQ(result.status, 124);  // still looping when the time was up; no crash
+}
+
+// proc-steps running in the background, for a test that signals it.
+class Supervisor {
+public:
+    Supervisor(const sim::SimBoard& board, const std::vector<std::string>& steps)
+        : board_(board), output_(board.path("log/proc-steps.out"))
+    {
+        std::vector<std::string> command = {"timeout", "30", "proc-steps"};
+        command.insert(command.end(), steps.begin(), steps.end());
+        run_ = startOnBoard(board, command, output_);
+    }
+    ~Supervisor()
+    {
+        board_.stopPrograms();
+        reap(0);
+    }
+    Supervisor(const Supervisor&) = delete;
+    Supervisor& operator=(const Supervisor&) = delete;
+
+    bool running() { return !reap(WNOHANG); }
+    // Its output once it has ended.
+    std::string output()
+    {
+        reap(0);
+        return sim::readFile(output_);
+    }
+
+private:
+    bool reap(int options)
+    {
+        ended_ = ended_ || waitpid(run_, nullptr, options) == run_;
+        return ended_;
+    }
+
+    const sim::SimBoard& board_;
+    std::string output_;
+    pid_t run_ = 0;
+    bool ended_ = false;
+};
+
+// A field of /proc/PID/status ("PPid", "SigBlk", "SigIgn"), as text.
+std::string statusField(pid_t pid, const std::string& field)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind(field + ":", 0) == 0)
+            return line.substr(line.find_first_not_of(" \t", field.size() + 1));
+    return "";
+}
+
+bool sigintIn(pid_t pid, const std::string& maskField)
+{
+    return (std::stoull(statusField(pid, maskField), nullptr, 16) & (1ull << (SIGINT - 1))) != 0;
+}
+
+pid_t daemonPid(const sim::SimBoard& board, const std::string& name)
+{
+    return pidFromFile(board.boardPath("/var/run/" + name + ".pid"));
+}
+
+// The supervisor has begun monitoring with these daemons running.
+bool monitoring(const sim::SimBoard& board, const std::vector<std::string>& daemons)
+{
+    return traced(board, "RUN# 20001 InitMMBProcessMGR::checkdualprocess") &&
+           std::all_of(daemons.begin(), daemons.end(), [&](const std::string& name) { return daemonPid(board, name) > 0; });
+}
+
+TEST(Supervision, daemon_ready_at_once_neither_kills_nor_stalls_the_start)
+{
+    // Each start wait opens after the fork: the first meets SIGINT at its
+    // default, every later one meets it ignored.
+    const int starts = 200;
+    std::string table = std::to_string(starts) + "\n";
+    for (int i = 0; i < starts; ++i)
+        table += "mmbipmid 0 0 7 x y z w 1\n";
+    TestBoard board;
+    prepare(*board, table, {{"mmbipmid", "ready-at-once"}});
+    patientTimers(*board);
+    ProcessResult result = procSteps(*board, {"activate"}, 240);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "done started=" + std::to_string(starts) + "\n") << result.err;
+}
+
+TEST(Supervision, daemons_start_with_the_programs_mask_and_sigint_ignored_after_the_first_wait)
+{
+    TestBoard board;
+    prepare(*board, "3\nalpha 0 0 1 x y\nmmbipmid 0 0 7 x y z w 1\nbeta 0 0 8 x y z w 0\n",
+            {{"alpha", "run"}, {"mmbipmid", "ready"}, {"beta", "run"}});
+    patientTimers(*board);
+    Supervisor supervisor(*board, {"activate", "monitor"});
+    ASSERT_TRUE(waitUntil([&] { return monitoring(*board, {"alpha", "mmbipmid", "beta"}); }));
+    const std::pair<const char*, bool> cases[] = {{"alpha", false}, {"mmbipmid", false}, {"beta", true}};
+    for (const auto& [name, ignored] : cases) {
+        pid_t pid = daemonPid(*board, name);
+        EXPECT_FALSE(sigintIn(pid, "SigBlk")) << name;  // mmbipmid was forked with SIGINT held
+        EXPECT_EQ(sigintIn(pid, "SigIgn"), ignored) << name;
+    }
+}
+
+// The start signals caught ("C") and the web service toggles ("T") since
+// monitoring began, in trace order.
+std::string catchesAndToggles(const sim::SimBoard& board)
+{
+    std::vector<std::string> lines = traces(board);
+    auto begun = std::find(lines.begin(), lines.end(), "RUN# 20001 InitMMBProcessMGR::checkdualprocess");
+    std::string sequence;
+    for (auto line = begun; line != lines.end(); ++line) {
+        if (line->rfind("DBG# 20001 waitSigHandler 2 ", 0) == 0)
+            sequence += 'C';
+        else if (line->rfind("DBG# 20001 \"/etc/init.d/lighttpd ", 0) == 0)
+            sequence += 'T';
+    }
+    return sequence;
+}
+
+// Another process sends pid SIGINT as fast as it can until done() holds.
+void stormUntil(pid_t pid, const std::function<bool()>& done)
+{
+    pid_t sender = fork();
+    if (sender == 0) {
+        while (kill(pid, SIGINT) == 0) {
+        }
+        _exit(0);
+    }
+    waitUntil(done);
+    kill(sender, SIGKILL);
+    waitpid(sender, nullptr, 0);
+}
+
+TEST(Supervision, start_signals_while_monitoring_toggle_the_web_service_once_each)
+{
+    const std::pair<const char*, std::string> cases[] = {
+        {"no start wait before", "1\nalpha 0 0 1 x y\n"},
+        {"after a start wait", "2\nmmbipmid 0 0 7 x y z w 1\nalpha 0 0 1 x y z w 0\n"},
+    };
+    for (const auto& [what, table] : cases) {
+        TestBoard board({}, std::to_string(&table - &cases[0].second));
+        prepare(*board, table, {{"mmbipmid", "ready"}, {"alpha", "run"}});
+        patientTimers(*board);
+        Supervisor supervisor(*board, {"services", "activate", "monitor"});
+        ASSERT_TRUE(waitUntil([&] { return monitoring(*board, {"alpha"}) || !supervisor.running(); })) << what;
+        pid_t self = std::stoi(statusField(daemonPid(*board, "alpha"), "PPid"));
+        stormUntil(self, [&] {
+            std::string sequence = catchesAndToggles(*board);
+            return std::count(sequence.begin(), sequence.end(), 'T') >= 20 || !supervisor.running();
+        });
+        kill(daemonPid(*board, "alpha"), SIGTERM);  // still supervised: its death ends the run
+        EXPECT_EQ(supervisor.output(), "thrown kind=3 unit=f0 codes=09 01 02 00 0f 00\n") << what;
+        // Each catch toggles before the next; the death may end the pass of the last one.
+        std::string sequence = catchesAndToggles(*board);
+        EXPECT_TRUE(std::regex_match(sequence, std::regex("(CT)+C?"))) << what << ": " << sequence;
+    }
+}
+
+TEST(Supervision, hang_up_before_requests_are_enabled_or_from_no_process_orders_nothing)
+{
+    struct Case {
+        const char* what;
+        std::vector<std::string> steps;
+        std::string behaviour;
+        std::string handled;  // the handler's trace, "" when SIGHUP is ignored
+    };
+    // dualprocess is in no table: its pid is still 0.
+    const Case cases[] = {
+        {"before requests are enabled", {"standby", "decide", "activate", "enable", "cause"}, "hangup", ""},
+        {"from pid 0", {"standby", "decide", "enable", "activate", "cause"}, "hangup 0",
+         "DBG# 20001 modeChange_sighandler(enable) 1 0 : 0 0"},
+    };
+    for (const Case& c : cases) {
+        TestBoard board({}, std::to_string(&c - cases));
+        prepare(*board, "1\nmmbipmid 0 0 7 x y z w 1\n", {{"mmbipmid", c.behaviour}});
+        patientTimers(*board);
+        board->setDualSetting("own", "0x00000100");  // a request this Standby board would carry out
+        ProcessResult result = procSteps(*board, c.steps);
+        EXPECT_EQ(result.status, 0) << c.what;
+        EXPECT_EQ(result.out, "done started=1\n") << c.what << result.err;
+        std::vector<std::string> lines = traces(*board);
+        auto hangUps = std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+            return line.rfind("DBG# 20001 modeChange_sighandler", 0) == 0;
+        });
+        EXPECT_EQ(hangUps, c.handled.empty() ? 0 : 1) << c.what;
+        EXPECT_TRUE(c.handled.empty() || traced(*board, c.handled)) << c.what;
+    }
+}
+
+TEST(Supervision, timer_expiring_as_it_is_armed_still_ends_the_wait)
+{
+    const WaitCase cases[] = {
+        {"start wait", "at-once 1\n", "1\nmmbipmid 0 0 7 x y z w 1\n", {{"mmbipmid", "run"}},
+         "thrown kind=1 unit=f0 codes=09 07 01 ff ff 01\n", ""},
+        {"monitoring pass", "at-once 1\n", "1\nalpha 0 0 1 x y\n", {{"alpha", "run"}}, "thrown ACTIVATE\n", ""},
+    };
+    for (const WaitCase& c : cases) {
+        TestBoard board({}, std::to_string(&c - cases));
+        prepare(*board, c.table, c.daemons);
+        sim::writeFile(board->path("hw/timers"), c.timers);
+        board->setDualSetting("own", "0x00000100");  // the pass's look for a mode change ends the loop
+        ProcessResult result = procSteps(*board, {"standby", "change-requested", "activate", "monitor"});
+        EXPECT_EQ(result.out, c.out) << c.what << result.err;
+    }
 }
 
 } // namespace

@@ -16,3 +16,9 @@ std::vector<std::string> eventsStartingWith(const sim::SimBoard& board, const st
             found.push_back(event);
     return found;
 }
+
+pid_t pidFromFile(const std::string& path)
+{
+    std::vector<std::string> lines = sim::readLines(path);
+    return lines.empty() ? 0 : static_cast<pid_t>(std::stol(lines[0]));
+}

@@ -1,6 +1,7 @@
 #include "Process.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -8,6 +9,7 @@
 #include <spawn.h>
 #include <stdexcept>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 extern char** environ;
@@ -128,4 +130,13 @@ pid_t startOnBoard(const sim::SimBoard& board, const std::vector<std::string>& c
 ProcessResult shellOnBoard(const sim::SimBoard& board, const std::string& script, const std::string& user)
 {
     return runSim(runCommand(board, {"sh", "-c", script}, user));
+}
+
+bool waitUntil(const std::function<bool()>& condition)
+{
+    for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+         std::chrono::steady_clock::now() < end; std::this_thread::sleep_for(std::chrono::milliseconds(20)))
+        if (condition())
+            return true;
+    return false;
 }

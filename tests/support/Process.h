@@ -4,6 +4,7 @@
 
 #include "SimBoard.h"
 
+#include <functional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -31,5 +32,9 @@ ProcessResult shellOnBoard(const sim::SimBoard& board, const std::string& script
 // with its pid, for the caller to reap. Its output goes to outputFile.
 pid_t startOnBoard(const sim::SimBoard& board, const std::vector<std::string>& command,
                    const std::string& outputFile, const std::string& user = "");
+
+// Polls until the condition holds; false after the time-out (generous:
+// the board build runs every program under emulation).
+bool waitUntil(const std::function<bool()>& condition);
 
 #endif

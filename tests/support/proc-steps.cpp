@@ -3,11 +3,13 @@
 // Traces go to /tmp/trace.log on the board.
 //   proc-steps table=0,/etc/mmb/init/standing.ctl activate monitor
 //   proc-steps standby change-requested orphan activate monitor
+//   proc-steps decide enable services activate cause monitor
 #include "InitErrorLog.h"
 #include "InitLocalTrace.h"
 #include "InitMMBFirm.h"
 #include "InitMMBOther.h"
 #include "InitMMBProcessMGR.h"
+#include "InitNetServiceMGR.h"
 #include "ThrownRecord.h"
 
 #include <cstdio>
@@ -45,6 +47,14 @@ bool runStep(InitMMBProcessMGR& manager, const std::string& step)
         startOrphan();
     else if (step == "change-requested")
         requestChange();
+    else if (step == "decide")  // the peer-board logic's first operation
+        InitMMBOther::getInstance()->decide(false, 0);
+    else if (step == "enable")
+        InitMMBOther::getInstance()->enableChgModeReq();
+    else if (step == "cause")  // one look for a mode change, as each monitoring pass takes
+        InitMMBOther::getInstance()->causeChgExp(false);
+    else if (step == "services")  // the services the monitoring loop toggles
+        InitNetServiceMGR::getInstance()->initialize();
     else
         return false;
     return true;
