@@ -18,6 +18,11 @@ DESTDIR=$work/root cmake --install "$build" --prefix /usr --component simulator 
 
 fail() { echo "integration: $*"; exit 1; }
 
+# The guide shows the program (its first cpp block); they must not drift apart.
+awk '/^```cpp$/ { inside = 1; next } inside && /^```$/ { exit } inside' "$here/../../docs/integrating.md" >"$work/shown.cpp"
+grep -v '^//' "$here/guide-program/guide-startup.cpp" | diff - "$work/shown.cpp" >"$work/shown.diff" ||
+    fail "docs/integrating.md shows another program than guide-program/guide-startup.cpp: $(cat "$work/shown.diff")"
+
 # find_package, with nothing but the installed tree to find it in.
 cmake -S "$here/guide-program" -B "$work/guide" -DCMAKE_PREFIX_PATH="$root" >"$work/guide.log"
 cmake --build "$work/guide" >>"$work/guide.log"
@@ -45,7 +50,7 @@ boot() {
     "$sim" run guide -- "$program" >>"$work/startup.out" 2>&1 &
     for _ in $(seq 600); do
         if grep -qs "^daemon guide-daemon $wanted 1 0 " "$board/log/events" &&
-           [ "$(cat "$board/log/init.d" 2>/dev/null | wc -l)" -ge "$calls" ]; then
+           [ "$(wc -l 2>/dev/null <"$board/log/init.d" || echo 0)" -ge "$calls" ]; then
             return 0
         fi
         sleep 0.1
