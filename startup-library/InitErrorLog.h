@@ -10,9 +10,11 @@ class InitMMBFile;
 /// saved as a 16-byte error log file or as the NVRAM down log.
 ///
 /// Saved form, big-endian:
+/// @verbatim
 ///   0  4  time, seconds          8  1  kind
 ///   4  4  time, microseconds     9  1  unit code (0xF0, 0xF1, 0xC2)
 ///                               10  6  code bytes 0 to 5
+/// @endverbatim
 class InitErrorLog {
 public:
     static constexpr int SAVED_SIZE = 16;  ///< bytes of the saved form

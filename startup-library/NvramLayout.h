@@ -2,6 +2,7 @@
 /// NVRAM partition 0 (/dev/mram0), shared with every program on the board
 /// that reads it. Multi-byte integers are big-endian.
 ///
+/// @verbatim
 ///   0    32  firmware header (FirmwareHeader)
 ///   32    1  reboot count
 ///   33    1  suppress mode
@@ -14,6 +15,7 @@
 ///   318   1  VLAN mode
 ///   319 177  not used by this system
 ///   496  10  identification block: 'M', ' ', "MMBInit" with its NUL
+/// @endverbatim
 #ifndef NVRAM_LAYOUT_H
 #define NVRAM_LAYOUT_H
 
