@@ -42,7 +42,7 @@ const char* const USAGE =
     "  reboot BOARD                               stop its programs and boot the HCP and bank named next\n"
     "  power-cycle BOARD                          as reboot, but the power was lost: a power-on\n"
     "  stop BOARD                                 stop every program running on the board\n"
-    "BOARD is a directory, or a name under $MMBSIM_BOARDS (default: boards/ of the build).\n"
+    "BOARD is a directory, or a name under $MMBSIM_BOARDS (default: boards/ beside the bin/ of mmb-sim).\n"
     "$MMBSIM_TARGET: a cross build whose programs run on the board under emulation.\n";
 
 // Registers the board's software uses, shown by "reg BOARD".
