@@ -8,7 +8,10 @@
 #          Nothing of sim/ is built, so nothing of it can reach an
 #          installed file.
 #
-# Either way the target closed_libraries stands for them.
+# Either way the target closed_libraries stands for them; the start-up
+# library links it, and so does the installed package (cmake/Install.cmake):
+# a program that links MMB::startup gets the closed libraries of the
+# platform the library was built for.
 set(MMB_PLATFORM sim CACHE STRING "Closed libraries to link: sim (simulated board) or board (the board's own)")
 set_property(CACHE MMB_PLATFORM PROPERTY STRINGS sim board)
 
@@ -16,7 +19,7 @@ if(MMB_PLATFORM STREQUAL "sim")
   include(cmake/Emulation.cmake)
   add_subdirectory(sim)
   add_library(closed_libraries INTERFACE)
-  target_link_libraries(closed_libraries INTERFACE sim_libraries)
+  target_link_libraries(closed_libraries INTERFACE $<BUILD_INTERFACE:sim_libraries>)
   return()
 endif()
 
@@ -31,8 +34,16 @@ set(MMB_LIBRARY_NAME_DUAL dual CACHE STRING "Name of libdual in the sysroot")
 set(MMB_LIBRARY_NAME_LMSG lmsg CACHE STRING "Name of the message catalogue library in the sysroot")
 set(MMB_LIBRARY_NAME_TRACE mmbtrace CACHE STRING "Name of the trace service library in the sysroot")
 
+# The installed package names each library by the name of the file found
+# (libMMBLib.so: -lMMBLib), for the consumer's own sysroot to provide it: a
+# path into this build's sysroot would mean nothing to a recipe elsewhere.
 add_library(closed_libraries INTERFACE)
+set(MMB_CLOSED_LIBRARY_NAMES "")
 foreach(library MMBLIB DUAL LMSG TRACE)
   find_library(MMB_LIBRARY_${library} NAMES ${MMB_LIBRARY_NAME_${library}} REQUIRED)
-  target_link_libraries(closed_libraries INTERFACE ${MMB_LIBRARY_${library}})
+  get_filename_component(name ${MMB_LIBRARY_${library}} NAME_WE)
+  string(REGEX REPLACE "^lib" "" name ${name})
+  list(APPEND MMB_CLOSED_LIBRARY_NAMES ${name})
+  target_link_libraries(closed_libraries INTERFACE
+    $<BUILD_INTERFACE:${MMB_LIBRARY_${library}}> $<INSTALL_INTERFACE:${name}>)
 endforeach()

@@ -7,25 +7,25 @@
 #include <stdint.h>
 #include <sys/ioctl.h>
 
-// Board register device: opened for one access and closed again.
+/// Board register device: opened for one access and closed again.
 constexpr const char* CPLD_DEVICE = "/dev/cpld";
-// NVRAM partitions 0 to 3, formatted with the partition number.
+/// NVRAM partitions 0 to 3, formatted with the partition number.
 constexpr const char* MRAM_DEVICE_FORMAT = "/dev/mram%d";
 constexpr int MRAM_PARTITIONS = 4;
 
-// Argument of CPLD_READ and CPLD_WRITE. Kernel ABI: native byte order.
+/// Argument of CPLD_READ and CPLD_WRITE. Kernel ABI: native byte order.
 struct CpldRequest {
-    uint32_t reg;        // register number
-    uint16_t value;      // filled by the driver on a read, by the caller on a write
-    uint8_t padding[2];  // not used
+    uint32_t reg;        ///< register number
+    uint16_t value;      ///< filled by the driver on a read, by the caller on a write
+    uint8_t padding[2];  ///< not used
 };
 static_assert(sizeof(CpldRequest) == 8, "the CPLD driver takes an 8-byte record");
 
 constexpr unsigned long CPLD_READ = _IOR('c', 1, CpldRequest);
 constexpr unsigned long CPLD_WRITE = _IOW('c', 2, CpldRequest);
-// NVRAM requests take no argument (0 is passed).
-constexpr unsigned long MRAM_INITIALIZE = _IO('p', 0x40);        // clear the partition
-constexpr unsigned long MRAM_GENERATE_CHECKSUM = _IO('p', 0x41); // recompute and store its checksum
+/// NVRAM requests take no argument (0 is passed).
+constexpr unsigned long MRAM_INITIALIZE = _IO('p', 0x40);        ///< clear the partition
+constexpr unsigned long MRAM_GENERATE_CHECKSUM = _IO('p', 0x41); ///< recompute and store its checksum
 
 #if defined(__powerpc__) && !defined(__powerpc64__)
 static_assert(CPLD_READ == 0x40086301UL, "CPLD read request as the board numbers it");

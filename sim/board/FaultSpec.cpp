@@ -138,8 +138,8 @@ std::string FaultSpec::canonical(const std::string& spec)
         if (status == 0)
             reject(spec, "a failing tool exits with 1 to 255");
         out = kind + " " + words[1] + " " + std::to_string(status);
-    } else if (kind == "ipc-connect" || kind == "ipc-send") {
-        expect(1, "ipc-connect | ipc-send");
+    } else if (kind == "ipc-connect" || kind == "ipc-send" || kind == "i2c-init") {
+        expect(1, "ipc-connect | ipc-send | i2c-init");
         out = kind;
     } else if (kind == "script") {
         // The scripts are shell scripts that read the fault file; they keep no counters.

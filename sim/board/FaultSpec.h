@@ -12,6 +12,7 @@
 //   script NAME VERB STATUS              the init script NAME called with VERB exits with STATUS
 //   readonly DEVICE                      the simulated mount attaches sda1|sda2|mtdblock0|mtdblock1 read-only
 //   ipc-connect, ipc-send                the board library's IPC connection or request throws
+//   i2c-init                             at a boot the I2C initialisation does not complete
 //   eeprom-select ACTION DETAIL          the board library's bank selection throws PException
 //   eeprom-select foreign                it throws an exception of another type
 //

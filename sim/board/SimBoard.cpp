@@ -50,6 +50,10 @@ const RegisterDefault REGISTER_DEFAULTS[] = {
 constexpr uint32_t MMB_NUMBER_REGISTER = 0x0072;
 constexpr uint32_t RESET_TYPE_REGISTER = 0x0600;
 constexpr uint16_t BOOTED_BANK_BIT = 0x2000;
+constexpr uint16_t POWER_ON_BIT = 0x0080;
+// Created by the start-up library on a power-on; the board's I2C
+// initialisation removes it once it has completed.
+const char* const I2C_INIT_MARKER = "/var/mmb/fmem/MMB_I2C_INIT_INCOMPLETE";
 constexpr std::size_t NEXT_HCP_BYTE = 2;  // of the firmware header in NVRAM partition 0
 
 const MountEntry BOOT_MOUNTS[] = {{"/dev/sda1", "/mnt/fs0"}, {"/dev/sda2", "/mnt/fs1"}};
@@ -358,15 +362,32 @@ void SimBoard::stopPrograms() const
 
 void SimBoard::reboot() const
 {
+    boot(false);
+}
+
+void SimBoard::powerCycle() const
+{
+    boot(true);
+}
+
+void SimBoard::boot(bool powerOn) const
+{
     stopPrograms();
+    if (powerOn)
+        logEvent(directory_.c_str(), "power on");
     int hcp = nvram(0).at(NEXT_HCP_BYTE) == 1 ? 1 : 0;
     int bank = eepromBootBank() != 0 ? 1 : 0;
     fs::remove(boardPath("/mnt/mmb"));
     fs::create_symlink("fs" + std::to_string(hcp), boardPath("/mnt/mmb"));
     uint16_t resetType = reg(RESET_TYPE_REGISTER) & ~BOOTED_BANK_BIT;
-    setReg(RESET_TYPE_REGISTER, static_cast<uint16_t>(resetType | (bank != 0 ? BOOTED_BANK_BIT : 0)));
+    resetType |= (bank != 0 ? BOOTED_BANK_BIT : 0) | (powerOn ? POWER_ON_BIT : 0);
+    setReg(RESET_TYPE_REGISTER, static_cast<uint16_t>(resetType));
     for (const fs::directory_entry& entry : fs::directory_iterator(boardPath("/tmp")))
         fs::remove_all(entry.path());
+    if (FaultTable::consume(directory_.c_str(), nullptr, "i2c-init"))
+        logEvent(directory_.c_str(), "i2c-init incomplete");
+    else
+        fs::remove(boardPath(I2C_INIT_MARKER));
     setMounts({std::begin(BOOT_MOUNTS), std::end(BOOT_MOUNTS)});
     logEvent(directory_.c_str(), "boot HCP %d bank %d", hcp, bank);
 }

@@ -92,13 +92,22 @@ public:
     // Carries out a reboot: the programs stop, /tmp empties, the firmware
     // file systems are mounted afresh, and the boot loader starts the HCP
     // that NVRAM names next (/mnt/mmb) from the bank the EEPROM names
-    // (register 0x600 bit 13). Logged as "boot HCP n bank b".
+    // (register 0x600 bit 13). Logged as "boot HCP n bank b". At each boot
+    // the board's I2C initialisation completes and removes the marker
+    // /var/mmb/fmem/MMB_I2C_INIT_INCOMPLETE, unless the fault "i2c-init"
+    // fires (logged as "i2c-init incomplete"): the start-up judges a reboot
+    // as REBOOT only once it is gone.
     void reboot() const;
+    // The power lost and back: a reboot with the power-on flag (register
+    // 0x600 bit 7) set, logged as "power on" first; judged AC-ON.
+    void powerCycle() const;
 
     // Lines of the event log (simulated tool calls and power losses).
     std::vector<std::string> events() const;
 
 private:
+    void boot(bool powerOn) const;
+
     std::string directory_;
 };
 

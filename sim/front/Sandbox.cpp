@@ -1,5 +1,8 @@
 #include "Sandbox.h"
 
+#include "StaticProgram.h"
+
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <pwd.h>
@@ -66,9 +69,35 @@ void Sandbox::refuseHiddenTrees() const
                                          ", which the board's own tree hides; keep boards and builds elsewhere");
 }
 
+// The shim cannot reach a program without a dynamic loader; only the
+// command itself is looked at, not what it starts.
+void Sandbox::refuseStaticProgram(const std::string& program) const
+{
+    std::string found;
+    if (program.find('/') != std::string::npos) {
+        bool onBoard = false;
+        for (const char* folder : BOARD_FOLDERS)
+            onBoard = onBoard || isUnder(program, folder);
+        found = onBoard ? board_.boardPath(program) : program;
+    } else {
+        std::string folders = programPath();
+        for (std::size_t start = 0, end = 0; found.empty() && start <= folders.size(); start = end + 1) {
+            end = std::min(folders.find(':', start), folders.size());
+            std::string candidate = folders.substr(start, end - start) + "/" + program;
+            if (access(candidate.c_str(), X_OK) == 0)
+                found = candidate;
+        }
+    }
+    if (!found.empty() && linkedStatically(found))
+        throw std::runtime_error(program + " is linked statically: the simulator's device shim cannot reach it, "
+                                 "so it would not see the board's devices; link it dynamically");
+}
+
 std::vector<std::string> Sandbox::commandLine(const std::vector<std::string>& command, const std::string& user) const
 {
     refuseHiddenTrees();
+    if (!command.empty())
+        refuseStaticProgram(command[0]);
     std::vector<std::string> args = {"bwrap", "--die-with-parent", "--ro-bind", "/", "/", "--dev", "/dev"};
     if (geteuid() != 0)
         add(args, {"--unshare-user", "--uid", "0", "--gid", "0"});
@@ -149,16 +178,22 @@ void Sandbox::switchUser(std::vector<std::string>& args, const std::string& user
                "--clear-groups"});
 }
 
-void Sandbox::setEnvironment(std::vector<std::string>& args) const
+std::string Sandbox::programPath() const
 {
-    std::string preload = target_.empty() ? prefix_ + "/lib/libmmbsim-devices.so"
-                                          : target_ + "/$LIB/libmmbsim-devices.so";
     std::string path = prefix_ + "/bin:/usr/sbin:/usr/bin:/sbin:/bin";
     if (!target_.empty())
         path = target_ + "/emulated-bin:" + path;
     // Wrappers found first on the board's PATH (a memory checker around nvram, say).
     if (const char* wrappers = std::getenv("MMBSIM_WRAPPERS"); wrappers != nullptr && *wrappers != '\0')
         path = std::string(wrappers) + ":" + path;
+    return path;
+}
+
+void Sandbox::setEnvironment(std::vector<std::string>& args) const
+{
+    std::string preload = target_.empty() ? prefix_ + "/lib/libmmbsim-devices.so"
+                                          : target_ + "/$LIB/libmmbsim-devices.so";
+    std::string path = programPath();
     if (const char* existing = std::getenv("LD_PRELOAD"); existing != nullptr && *existing != '\0')
         preload = std::string(existing) + ":" + preload;
     add(args, {"--setenv", "MMBSIM_BOARD", board_.directory(), "--setenv", "LD_PRELOAD", preload,

@@ -24,13 +24,16 @@ public:
 
     // The bwrap command line that runs command on the board; as user (a
     // name) when one is given, to play a local user of the board. Throws
-    // std::runtime_error for an unknown user, or when the board, the
-    // prefix, the target or the other board lies in a folder grafted from
-    // the board's entries (/etc, /usr/sbin) or in /dev.
+    // std::runtime_error for an unknown user, when the board, the prefix,
+    // the target or the other board lies in a folder grafted from the
+    // board's entries (/etc, /usr/sbin) or in /dev, and when the command is
+    // a program linked statically, which the device shim cannot reach.
     std::vector<std::string> commandLine(const std::vector<std::string>& command, const std::string& user = "") const;
 
 private:
     void refuseHiddenTrees() const;
+    void refuseStaticProgram(const std::string& program) const;
+    std::string programPath() const;
     void bindHostTrees(std::vector<std::string>& args) const;
     void bindBoardTree(std::vector<std::string>& args) const;
     void bindSimulatedTools(std::vector<std::string>& args) const;

@@ -40,8 +40,9 @@ const char* const USAGE =
     "  daemons BOARD                              the process tables and daemons the start-up program runs\n"
     "  pair ACTIVE STANDBY                        two boards as a pair, each with those daemons\n"
     "  reboot BOARD                               stop its programs and boot the HCP and bank named next\n"
+    "  power-cycle BOARD                          as reboot, but the power was lost: a power-on\n"
     "  stop BOARD                                 stop every program running on the board\n"
-    "BOARD is a directory, or a name under $MMBSIM_BOARDS (default: boards/ of the build).\n"
+    "BOARD is a directory, or a name under $MMBSIM_BOARDS (default: boards/ beside the bin/ of mmb-sim).\n"
     "$MMBSIM_TARGET: a cross build whose programs run on the board under emulation.\n";
 
 // Registers the board's software uses, shown by "reg BOARD".
@@ -275,6 +276,13 @@ int reboot(const std::vector<std::string>& args)
     return 0;
 }
 
+int powerCycle(const std::vector<std::string>& args)
+{
+    need(args, 1, 1);
+    existingBoard(args[0]).powerCycle();
+    return 0;
+}
+
 int stop(const std::vector<std::string>& args)
 {
     need(args, 1, 1);
@@ -315,7 +323,7 @@ struct Command {
 const Command COMMANDS[] = {
     {"create", create}, {"reg", reg}, {"nvram", nvram}, {"patch", patch}, {"fault", fault},
     {"log", log},       {"clock", clock}, {"dual", dual}, {"mounts", mounts}, {"run", run},
-    {"daemons", daemons}, {"pair", pair}, {"reboot", reboot}, {"stop", stop},
+    {"daemons", daemons}, {"pair", pair}, {"reboot", reboot}, {"power-cycle", powerCycle}, {"stop", stop},
 };
 
 } // namespace

@@ -55,12 +55,15 @@ std::vector<std::string> serviceCalls(const sim::SimBoard& board, size_t from, s
     return sorted({lines.begin() + static_cast<long>(std::min(from, lines.size())), lines.end()});
 }
 
-// Daemon starts without their niceness, which depends on the test's own.
-std::vector<std::string> daemonStarts(const sim::SimBoard& board)
+// Daemon starts from event `from` on, without their niceness, which
+// depends on the test's own.
+std::vector<std::string> daemonStarts(const sim::SimBoard& board, size_t from = 0)
 {
+    std::vector<std::string> events = board.events();
     std::vector<std::string> starts;
-    for (const std::string& line : eventsStartingWith(board, "daemon "))
-        starts.push_back(line.substr(0, line.find(" nice=")));
+    for (size_t i = from; i < events.size(); ++i)
+        if (events[i].rfind("daemon ", 0) == 0)
+            starts.push_back(events[i].substr(0, events[i].find(" nice=")));
     return sorted(starts);
 }
 
@@ -217,6 +220,31 @@ TEST_F(Pair, daemon_that_lived_long_restarts_one_that_died_young_reboots_the_boa
     boot(*a_);
     EXPECT_EQ(eventsStartingWith(*a_, "boot "), std::vector<std::string>{"boot HCP 0 bank 0"});
     EXPECT_EQ(nvramBytes(*a_, 48, 8), (Bytes{3, 0xF0, 9, 3, 2, 0, 9, 0}));  // kept for the field engineer
+}
+
+// The board's I2C initialisation completes at each boot and removes the
+// marker a power-on left: a reboot is judged REBOOT, a power cycle AC-ON, as
+// the daemons' first start argument tells them.
+TEST_F(Pair, a_reboot_is_judged_reboot_and_a_power_cycle_ac_on)
+{
+    struct Boot {
+        const char* verb;
+        const char* judged;
+        const char* bootCause;
+    };
+    makePair();
+    boot(*a_);
+    for (const Boot& next : {Boot{"reboot", "REBOOT", "0"}, Boot{"power-cycle", "AC-ON", "1"}}) {
+        ASSERT_EQ(runSim({next.verb, a_->directory()}).status, 0);
+        size_t from = a_->events().size();
+        boot(*a_);
+        EXPECT_TRUE(traced(*a_, std::string("DBG# 20001 judge MMB reset cause ") + next.judged)) << next.verb;
+        EXPECT_FALSE(traced(*a_, "DBG# 20001 judge MMB I2C reset cause AC-ON")) << next.verb;
+        std::vector<std::string> expected;
+        for (const char* daemon : {"mmbipmid", "mmblogd", "mmbmond"})
+            expected.push_back(std::string("daemon ") + daemon + " " + next.bootCause + " 1 0");
+        EXPECT_TRUE(waitUntil([&] { return daemonStarts(*a_, from) == expected; })) << next.verb;
+    }
 }
 
 // As the firmware update tool leaves a board: HCP 1 holds the new

@@ -62,6 +62,49 @@ TEST(Front, reboot_stops_the_programs_and_boots_what_nvram_and_eeprom_name)
     EXPECT_EQ(board->events(), std::vector<std::string>{"boot HCP 1 bank 1"});
 }
 
+// The I2C initialisation completes at each boot and removes its marker,
+// unless a fault keeps it; only a power cycle sets the power-on flag.
+TEST(Front, each_boot_completes_the_i2c_initialisation_and_a_power_cycle_is_a_power_on)
+{
+    const std::string marker = "/var/mmb/fmem/MMB_I2C_INIT_INCOMPLETE";
+    struct Case {
+        const char* verb;
+        bool fault;
+        bool markerKept;
+        uint16_t resetType;
+        std::vector<std::string> events;
+    };
+    const Case cases[] = {
+        {"reboot", false, false, 0x0000, {"boot HCP 0 bank 0"}},
+        {"reboot", true, true, 0x0000, {"i2c-init incomplete", "boot HCP 0 bank 0"}},
+        {"power-cycle", false, false, 0x0080, {"power on", "boot HCP 0 bank 0"}},
+        {"power-cycle", true, true, 0x0080, {"power on", "i2c-init incomplete", "boot HCP 0 bank 0"}},
+    };
+    for (const Case& c : cases) {
+        TestBoard board;
+        board->setReg(0x600, 0x0000);  // the start-up has cleared the power-on flag
+        sim::writeFile(board->boardPath(marker), "");
+        if (c.fault) {
+            ASSERT_EQ(runSim({"fault", board->directory(), "i2c-init", "times", "1"}).status, 0);
+        }
+        ASSERT_EQ(runSim({c.verb, board->directory()}).status, 0);
+        EXPECT_EQ(fs::exists(board->boardPath(marker)), c.markerKept) << c.verb << c.fault;
+        EXPECT_EQ(board->reg(0x600), c.resetType) << c.verb;
+        EXPECT_EQ(board->events(), c.events) << c.verb;
+    }
+}
+
+TEST(Front, a_program_linked_statically_is_refused_the_shim_cannot_reach_it)
+{
+    TestBoard board;
+    ProcessResult result = runSim({"run", board->directory(), "--", MMB_STATIC_PROGRAM});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, std::string("mmb-sim run: ") + MMB_STATIC_PROGRAM +
+                              " is linked statically: the simulator's device shim cannot reach it, so it would "
+                              "not see the board's devices; link it dynamically\n");
+    EXPECT_EQ(runSim({"run", board->directory(), "--", "true"}).status, 0);  // found on the board's PATH
+}
+
 TEST(Front, registers_nvram_and_faults_can_be_scripted)
 {
     TestBoard board;

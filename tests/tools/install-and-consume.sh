@@ -2,7 +2,8 @@
 # install-and-consume.sh BUILD STAGE CONSUMER
 # Installs BUILD as a firmware recipe does (DESTDIR=STAGE, prefix /usr),
 # checks what landed where, then builds and runs CONSUMER against the staged
-# package, once with find_package and once with pkg-config.
+# package, once with find_package and once with pkg-config; the package
+# brings the closed libraries the library was built for.
 # Environment: CXX, CXXFLAGS and LDFLAGS of BUILD; for a cross build
 # MMB_TOOLCHAIN (its toolchain file) and MMB_EMULATOR (the command that runs
 # its programs) or MMB_BUILD_ONLY=1 (build the consumer, do not run it).
@@ -23,7 +24,7 @@ for pattern in 'lib*/libmmbstartup.a' 'lib*/cmake/MMBStartup/MMBStartupConfig.cm
     set -- $root/$pattern
     [ -f "$1" ] || { echo "not installed: $pattern"; missing=1; }
 done
-for program in mmb-sim nvram_test other-steps; do
+for program in nvram_test other-steps; do
     if find "$stage/root" -name "$program" | grep -q .; then echo "installed but internal: $program"; missing=1; fi
 done
 [ $missing -eq 0 ]
@@ -48,7 +49,9 @@ cmake --build "$stage/consumer" >>"$stage/consumer.log"
 run "$stage/consumer/consumer"
 
 # pkg-config, with the staging tree as its sysroot.
-flags=$(PKG_CONFIG_SYSROOT_DIR=$stage/root PKG_CONFIG_LIBDIR=$pcdir pkg-config --cflags --libs mmb-startup)
+# --static: the library is an archive, so the closed libraries it calls
+# (Libs.private) go on the link line too.
+flags=$(PKG_CONFIG_SYSROOT_DIR=$stage/root PKG_CONFIG_LIBDIR=$pcdir pkg-config --static --cflags --libs mmb-startup)
 # shellcheck disable=SC2086 # the flags are separate words
 "$CXX" -std=c++17 ${CXXFLAGS:-} -o "$stage/consumer-pc" "$consumer/consumer.cpp" $flags ${LDFLAGS:-}
 run "$stage/consumer-pc"

@@ -1,8 +1,10 @@
 // Uses the installed headers (the library's and the platform's) and links
-// the library's record packing: prints "consumer: ok" when a record comes
-// back from its saved form unchanged.
+// the library's record packing and its trace, which calls the closed
+// libraries: prints "consumer: ok" when a record comes back from its saved
+// form unchanged.
 #include "InitErrorLog.h"
 #include "InitMMBFirm.h"
+#include "InitTraceHandler.h"
 #include "board_devices.h"
 
 #include <cstdio>
@@ -23,6 +25,7 @@ int main()
     back.unpack(packed + 72);
     bool same = back.time.seconds == made.time.seconds && back.unitCode == 0xF1 && back.code[0] == 4 &&
                 MRAM_PARTITIONS == 4;
+    InitTraceHandler::getInstance()->output(20001, 0, "consumer");  // formatted, then dropped
     std::puts(same ? "consumer: ok" : "consumer: record changed");
     return same ? 0 : 1;
 }

@@ -1,3 +1,0 @@
-# find_package(MMBStartup) gives the imported target MMB::startup: the
-# start-up class library and its headers.
-include("${CMAKE_CURRENT_LIST_DIR}/MMBStartupTargets.cmake")
