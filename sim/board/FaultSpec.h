@@ -6,7 +6,9 @@
 //   cpld-read REG ERRNO                  reading register REG fails
 //   cpld-write REG ERRNO                 writing register REG fails
 //   mram-request PART init|checksum ERRNO  the NVRAM request fails
-//   mram-cut PART BYTES                  the next write keeps BYTES bytes, then the power goes
+//   mram-cut PART BYTES                  the next write (the N-th with "after N") keeps BYTES bytes,
+//                                        then the power goes; with BYTES at least the write's
+//                                        length, the write completes first (a cut between writes)
 //   mram-change PART OFFSET HEX          at the next open another program writes HEX at OFFSET
 //   tool NAME STATUS                     the simulated tool NAME exits with STATUS
 //   script NAME VERB STATUS              the init script NAME called with VERB exits with STATUS

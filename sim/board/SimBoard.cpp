@@ -349,10 +349,15 @@ int SimBoard::eepromBootBank() const
 void SimBoard::stopPrograms() const
 {
     // Rounds, since a program may start another while it is being killed.
+    // Every program is stopped before any is killed: a supervisor that saw
+    // a daemon die first would act on it (a down log, a roll-back in NVRAM)
+    // as a power cut never lets it, and pids, which wrap, tell no order.
     for (int round = 0; round < 200; ++round) {
         std::vector<pid_t> pids = boardPrograms(directory_);
         if (pids.empty())
             return;
+        for (pid_t pid : pids)
+            kill(pid, SIGSTOP);
         for (pid_t pid : pids)
             kill(pid, SIGKILL);
         usleep(10000);

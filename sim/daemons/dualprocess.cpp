@@ -3,7 +3,8 @@
 // IPC requests on $MMB_DEBUG_PATH/var/run/dualprocess.sock, recording each
 // in the board's event log as
 //   dualprocess request 0x<code> data <hex bytes>
-// and keeps its pid in $MMB_DEBUG_PATH/var/run/dualprocess.pid. Started
+// and answering the sender one byte once it is recorded and acted on. It
+// keeps its pid in $MMB_DEBUG_PATH/var/run/dualprocess.pid. Started
 // with arguments (the process manager gives every daemon three), it stays
 // in the foreground under its supervisor, the start-up program; started
 // alone, it goes to the background once ready. SIGTERM ends it.
@@ -237,8 +238,12 @@ void serve(int listener, Supervisor& supervisor)
             continue;
         unsigned char message[512];
         ssize_t got = recv(connection, message, sizeof message, 0);
-        close(connection);
         handle(supervisor, message, got);
+        // The answer tells the sender its request was taken (a peer's
+        // dualprocess does not wait for it).
+        const unsigned char taken = 1;
+        send(connection, &taken, sizeof taken, MSG_NOSIGNAL);
+        close(connection);
     }
 }
 

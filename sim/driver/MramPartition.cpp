@@ -119,8 +119,11 @@ ssize_t MramPartition::write(off_t offset, const void* data, size_t length, size
     if (put < 0)
         return closing(fd, static_cast<ssize_t>(-errno));
     close(fd);
-    if (powerLost)
+    if (powerLost) {
+        if (put > 0)
+            spoilChecksum();
         return put;
+    }
 
     uint32_t sum = 0;
     if (readSum(sum) == 0) {

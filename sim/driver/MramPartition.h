@@ -21,8 +21,10 @@ public:
     // Checksum stored matches the bytes.
     bool checksumValid() const;
     // Writes through the driver at offset; only the first `keep` bytes reach
-    // the image when keep < length, and then the checksum is left stale (the
-    // power went while writing). Returns the bytes written or -errno.
+    // the image when keep < length (the power went while writing): the
+    // driver had not finished, so the stored checksum no longer matches
+    // once any byte was written, even one that equals the old. Returns the
+    // bytes written or -errno.
     ssize_t write(off_t offset, const void* data, size_t length, size_t keep = SIZE);
     // Driver requests: 0 or an errno value.
     int initialize() const;

@@ -1,13 +1,17 @@
 // Host stand-in for the board library's IPC: one sequenced-packet
 // connection per request to the daemon's socket
 // ($MMB_DEBUG_PATH/var/run/dualprocess.sock). A request is sent as the
-// code and the data length (32 bits each, big-endian), then the data.
+// code and the data length (32 bits each, big-endian), then the data; the
+// daemon answers one byte once it has taken the request, and a request
+// counts as sent only then, so whoever stops the daemon after a send finds
+// the request recorded.
 // Faults "ipc-connect ERRNO" and "ipc-send ERRNO" make the calls throw.
 #include "MMBLib.h"
 
 #include "BoardPaths.h"
 #include "FaultTable.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -34,6 +38,17 @@ void putBig32(unsigned char* out, unsigned long value)
 {
     for (int i = 0; i < 4; ++i)
         out[i] = static_cast<unsigned char>(value >> (24 - 8 * i));
+}
+
+// Waits for the daemon's answer; a signal to the caller does not end the wait.
+bool delivered(int fd)
+{
+    unsigned char answer = 0;
+    ssize_t got = 0;
+    do
+        got = recv(fd, &answer, sizeof answer, 0);
+    while (got < 0 && errno == EINTR);
+    return got == sizeof answer;
 }
 
 } // namespace
@@ -69,7 +84,7 @@ void IPCConnection::sendRequest(long code, const void* data, long length)
     putBig32(message, static_cast<unsigned long>(code));
     putBig32(message + 4, static_cast<unsigned long>(length));
     std::memcpy(message + 8, data, static_cast<size_t>(length));
-    if (send(socket_, message, 8 + static_cast<size_t>(length), MSG_NOSIGNAL) != 8 + length)
+    if (send(socket_, message, 8 + static_cast<size_t>(length), MSG_NOSIGNAL) != 8 + length || !delivered(socket_))
         throw PException(ACTION_IPC, 2);
 }
 

@@ -160,19 +160,6 @@ TEST(NvramState, areas_after_the_header_are_written_back_as_loaded)
     EXPECT_EQ(nvramBytes(*board, 2, 1), Bytes{1});
 }
 
-TEST(NvramState, power_lost_while_writing_is_repaired_at_the_next_start)
-{
-    TestBoard board;
-    makeHealthy(*board, STORED);
-    // The power goes after the byte that selects the next HCP.
-    board->addFault("mram-cut 0 3");
-    EXPECT_EQ(runNvram(*board, {"-s", "1"}).status, 128 + 9);
-    EXPECT_FALSE(board->nvramChecksumValid(0));
-    ProcessResult next = runNvram(*board, {});
-    EXPECT_EQ(next.out, firmInfo(rebuiltFresh()));
-    EXPECT_TRUE(board->nvramChecksumValid(0));
-}
-
 TEST(NvramState, running_partition_detection_copes_with_odd_links_and_files)
 {
     struct Case {

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/ioctl.h>
 #include <sys/time.h>
 #include <sys/wait.h>
@@ -214,23 +215,45 @@ TEST_F(DeviceShim, failing_requests_leave_the_partition_alone)
     EXPECT_EQ(mramRequest(0, CPLD_READ), ENOTTY);
 }
 
-TEST_F(DeviceShim, power_lost_during_a_write_keeps_the_first_bytes_and_a_stale_checksum)
+TEST_F(DeviceShim, power_cut_picks_its_write_and_leaves_a_torn_one_with_a_bad_checksum)
 {
-    board_->addFault("mram-cut 0 4");
-    pid_t child = fork();
-    if (child == 0) {
-        writeMram(0, 0, {1, 2, 3, 4, 5, 6, 7, 8});
-        _exit(0);  // not reached: the power went
+    // Two writes of four bytes each, at 0 and at 4, over 01 11 11 11 11 11 11 11.
+    struct Case {
+        const char* fault;
+        std::vector<uint8_t> stored;  // bytes 0..7 afterwards
+        bool checksumValid;
+        const char* event;
+    };
+    const Case cases[] = {
+        {"mram-cut 0 2", {1, 2, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11}, false, "power-lost /dev/mram0 after 2 bytes"},
+        {"mram-cut 0 1", {1, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11}, false, "power-lost /dev/mram0 after 1 bytes"},
+        {"mram-cut 0 3 after 2", {1, 2, 3, 4, 5, 6, 7, 0x11}, false, "power-lost /dev/mram0 after 3 bytes"},
+        {"mram-cut 0 1 after 2", {1, 2, 3, 4, 5, 0x11, 0x11, 0x11}, false, "power-lost /dev/mram0 after 1 bytes"},
+        {"mram-cut 0 0 after 2", {1, 2, 3, 4, 0x11, 0x11, 0x11, 0x11}, true, "power-lost /dev/mram0 after 0 bytes"},
+        {"mram-cut 0 4", {1, 2, 3, 4, 0x11, 0x11, 0x11, 0x11}, true, "power-lost /dev/mram0 after 4 bytes"},
+        {"mram-cut 0 4095 after 2", {1, 2, 3, 4, 5, 6, 7, 8}, true, "power-lost /dev/mram0 after 4 bytes"},
+    };
+    for (const Case& c : cases) {
+        sim::MramPartition(board_->directory().c_str(), 0).create();
+        board_->patchNvram(0, 0, {1, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11});
+        std::filesystem::remove(board_->path("log/events"));
+        board_->addFault(c.fault);
+        pid_t child = fork();
+        if (child == 0) {
+            writeMram(1, 0, {9});  // a cut counts the writes of its own partition only
+            writeMram(0, 0, {1, 2, 3, 4});
+            writeMram(0, 4, {5, 6, 7, 8});
+            _exit(0);  // not reached: the power went
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << c.fault;
+        std::vector<uint8_t> stored = board_->nvram(0);
+        EXPECT_EQ(std::vector<uint8_t>(stored.begin(), stored.begin() + 8), c.stored) << c.fault;
+        EXPECT_EQ(board_->nvramChecksumValid(0), c.checksumValid) << c.fault;
+        EXPECT_EQ(board_->events(), std::vector<std::string>{c.event}) << c.fault;
+        EXPECT_TRUE(board_->faults().empty()) << c.fault;
     }
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFSIGNALED(status));
-    EXPECT_EQ(WTERMSIG(status), SIGKILL);
-    std::vector<uint8_t> stored = board_->nvram(0);
-    EXPECT_EQ(std::vector<uint8_t>(stored.begin(), stored.begin() + 8), (std::vector<uint8_t>{1, 2, 3, 4, 0, 0, 0, 0}));
-    EXPECT_FALSE(board_->nvramChecksumValid(0));
-    EXPECT_EQ(board_->events(), std::vector<std::string>{"power-lost /dev/mram0 after 4 bytes"});
-    EXPECT_TRUE(board_->faults().empty());
 }
 
 TEST_F(DeviceShim, another_program_writes_between_two_opens)

@@ -5,6 +5,7 @@
 //   firm-steps setFirmUpRecovery
 //   firm-steps generateBootChg=1
 //   firm-steps setDownLog
+//   firm-steps flush
 #include "InitErrorLog.h"
 #include "InitMMBFirm.h"
 
@@ -26,6 +27,8 @@ bool runStep(InitMMBFirm& firm, const char* step)
         firm.generateBootChg(static_cast<unsigned char>(std::atoi(step + 16)));
     else if (std::strcmp(step, "setDownLog") == 0)  // the record of a daemon that died of signal 11 with a core
         firm.setDownLog(new InitErrorLog(1, firm.mmbId, 9, 5, 2, 0, 0x8B, 0));
+    else if (std::strcmp(step, "flush") == 0)
+        firm.flush();
     else
         return false;
     return true;
