@@ -3,9 +3,11 @@
 // ($MMB_DEBUG_PATH/var/run/dualprocess.sock). A request is sent as the
 // code and the data length (32 bits each, big-endian), then the data.
 // Faults "ipc-connect ERRNO" and "ipc-send ERRNO" make the calls throw.
+// Each connection is logged with the service and mode asked for.
 #include "MMBLib.h"
 
 #include "BoardPaths.h"
+#include "EventLog.h"
 #include "FaultTable.h"
 
 #include <cstdio>
@@ -38,8 +40,10 @@ void putBig32(unsigned char* out, unsigned long value)
 
 } // namespace
 
-IPCConnection* IPCClient::getNewConnection(int, int)
+IPCConnection* IPCClient::getNewConnection(int service, int mode)
 {
+    if (const char* board = sim::boardFromEnvironment())
+        sim::logEvent(board, "ipc connect service %d mode %d", service, mode);
     sockaddr_un address = {};
     address.sun_family = AF_UNIX;
     const char* prefix = std::getenv("MMB_DEBUG_PATH");
