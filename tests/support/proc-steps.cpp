@@ -3,6 +3,8 @@
 // Traces go to /tmp/trace.log on the board.
 //   proc-steps table=0,/etc/mmb/init/standing.ctl activate monitor
 //   proc-steps standby change-requested orphan activate monitor
+//   proc-steps fail-fork=2 activate monitor     (the second fork from here fails)
+//   proc-steps fail-nice activate monitor       (every nice fails)
 #include "InitErrorLog.h"
 #include "InitLocalTrace.h"
 #include "InitMMBFirm.h"
@@ -10,9 +12,41 @@
 #include "InitMMBProcessMGR.h"
 #include "ThrownRecord.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <dlfcn.h>
 #include <string>
 #include <unistd.h>
+
+namespace {
+
+int forkFailsIn = 0;  // the fork that fails, counted from 1; 0: none
+bool niceFails = false;
+
+} // namespace
+
+// This program's own fork and nice stand in for the C library's in the
+// library it links, so that a step can make them fail.
+extern "C" pid_t fork()
+{
+    if (forkFailsIn > 0 && --forkFailsIn == 0) {
+        errno = EAGAIN;
+        return -1;
+    }
+    static auto* real = reinterpret_cast<pid_t (*)()>(dlsym(RTLD_NEXT, "fork"));
+    return real();
+}
+
+extern "C" int nice(int increment)
+{
+    if (niceFails) {
+        errno = EPERM;
+        return -1;
+    }
+    static auto* real = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "nice"));
+    return real(increment);
+}
 
 namespace {
 
@@ -45,6 +79,10 @@ bool runStep(InitMMBProcessMGR& manager, const std::string& step)
         startOrphan();
     else if (step == "change-requested")
         requestChange();
+    else if (step.rfind("fail-fork=", 0) == 0)
+        forkFailsIn = std::atoi(step.c_str() + 10);
+    else if (step == "fail-nice")
+        niceFails = true;
     else
         return false;
     return true;
