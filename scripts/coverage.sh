@@ -38,7 +38,8 @@ python3 - "$report/summary.json" <<'PY' || status=1
 import json
 import sys
 
-low = [f for f in json.load(open(sys.argv[1]))["files"] if f["line_percent"] < 85]
+files = json.load(open(sys.argv[1]))["files"]
+low = [f for f in files if f["line_total"] > 0 and f["line_percent"] < 85]
 for f in low:
     print(f"{f['filename']}: {f['line_percent']} % of lines, below 85 %")
 sys.exit(1 if low else 0)

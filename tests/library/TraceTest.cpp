@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <regex>
@@ -345,6 +346,23 @@ TEST_F(MMBFile, makePath_puts_the_debug_prefix_in_front)
         EXPECT_EQ(out, c.path) << (c.prefix != nullptr ? c.prefix : "(unset)");
     }
     setenv("MMB_DEBUG_PATH", saved.c_str(), 1);
+}
+
+// Mode 1 creates or empties the file, mode 4 appends; printf writes as
+// vfprintf does, and the destructor closes the file.
+TEST_F(MMBFile, opened_file_takes_formatted_text)
+{
+    const std::string path = root + "/written.txt";
+    std::ofstream(path) << "older content\n";
+    for (int mode : {1, 4}) {
+        InitMMBFile file;
+        snprintf(file.path, sizeof file.path, "%s", path.c_str());
+        file.open(mode);
+        ASSERT_NE(file.fp, nullptr);
+        EXPECT_EQ(file.printf("%s=%d\n", "mode", mode), 7);
+    }
+    std::ifstream in(path);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "mode=1\nmode=4\n");
 }
 
 TEST_F(MMBFile, setMode_throws_for_a_number_outside_the_table)
