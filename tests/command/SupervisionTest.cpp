@@ -316,6 +316,20 @@ TEST(Supervision, down_info_file_keeps_its_limits_and_an_older_tail)
     }
 }
 
+// Every death and restart gives back what it opened: after the most
+// restarts the rule allows, the supervisor holds the descriptors it held
+// before the first start.
+TEST(Supervision, deaths_and_restarts_leave_no_descriptor_open)
+{
+    TestBoard board;
+    prepare(*board, "1\nalpha 1 0 17 x y\n", {{"alpha", "live 301 crash"}});
+    sim::writeFile(board->boardPath("/var/mmb/core/segfault.txt"), "backtrace\n");
+    ProcessResult result = procSteps(*board, {"descriptors", "activate", "monitor"});
+    std::string before = result.out.substr(0, result.out.find('\n') + 1);
+    EXPECT_EQ(result.out, before + "thrown kind=3 unit=f0 codes=09 11 02 00 8b 00\n" + before) << result.err;
+    EXPECT_EQ(starts(*board).size(), 4u);
+}
+
 // Under a debug prefix the library looks for the core where no daemon
 // leaves one; an old work file there is removed first, so it is never
 // taken for the core.

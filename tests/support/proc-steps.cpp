@@ -5,6 +5,7 @@
 //   proc-steps standby change-requested orphan activate monitor
 //   proc-steps fail-fork=2 activate monitor     (the second fork from here fails)
 //   proc-steps fail-nice activate monitor       (every nice fails)
+//   proc-steps descriptors activate monitor     (open descriptors now and at the end)
 #include "InitErrorLog.h"
 #include "InitLocalTrace.h"
 #include "InitMMBFirm.h"
@@ -15,6 +16,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <dirent.h>
 #include <dlfcn.h>
 #include <string>
 #include <unistd.h>
@@ -57,6 +59,18 @@ void startOrphan()
         _exit(0);
 }
 
+// The count of this process's open descriptors (the listing's own included).
+void printDescriptors()
+{
+    int count = 0;
+    if (DIR* folder = opendir("/proc/self/fd")) {
+        while (const dirent* entry = readdir(folder))
+            count += entry->d_name[0] != '.';
+        closedir(folder);
+    }
+    std::printf("descriptors=%d\n", count);
+}
+
 // As if dualprocess had sent its SIGHUP.
 void requestChange()
 {
@@ -83,6 +97,10 @@ bool runStep(InitMMBProcessMGR& manager, const std::string& step)
         forkFailsIn = std::atoi(step.c_str() + 10);
     else if (step == "fail-nice")
         niceFails = true;
+    else if (step == "descriptors") {
+        printDescriptors();
+        std::atexit(printDescriptors);
+    }
     else
         return false;
     return true;
