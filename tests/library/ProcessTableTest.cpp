@@ -1,5 +1,6 @@
 // The process table reader: which lines make records, which are skipped,
 // which end the table and which are rejected with a trace and a record.
+#include "BoardLogs.h"
 #include "InitBuildProcess.h"
 #include "InitErrorLog.h"
 #include "InitLocalTrace.h"
@@ -219,6 +220,27 @@ TEST_F(ProcessTable, module_name_must_fit_the_executable_path_beside_the_directo
             EXPECT_EQ(reading.traces, Lines{NAME_TOO_LONG}) << what;
         }
     }
+}
+
+// A record whose name did not fit beside the directory starts nothing;
+// activating it fails as a failed fork does, each time it is asked.
+TEST_F(ProcessTable, record_left_without_a_name_fails_its_activation)
+{
+    InitMMBProcess process(EXEC_DIR);
+    process.initialize(std::string(InitMMBProcess::PATH_SIZE, 'n').c_str(), 1, 0, 0x117, 0);
+    EXPECT_EQ(process.create(), 0);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        std::unique_ptr<InitErrorLog> record;
+        try {
+            process.activate();
+        } catch (InitErrorLog* thrown) {
+            record.reset(thrown);
+        }
+        ASSERT_NE(record, nullptr) << attempt;
+        EXPECT_EQ(Bytes(record->code, record->code + 6), (Bytes{9, 0x17, 1, 0, 0, 0})) << attempt;
+        EXPECT_EQ(record->unitCode, 0xF1) << attempt;
+    }
+    EXPECT_EQ(traceLines(traceFile_), Lines(2, "RUN# 20011 InitMMBProcess:execMmbProc:fork 0"));
 }
 
 TEST_F(ProcessTable, directory_takes_the_debug_prefix_and_the_table_path_does_not)
