@@ -23,7 +23,7 @@ public:
 
     InitMMBBootROM(const InitMMBBootROM&) = delete;
     InitMMBBootROM& operator=(const InitMMBBootROM&) = delete;
-    virtual ~InitMMBBootROM() = default;
+    virtual ~InitMMBBootROM() = default;  // GCOVR_EXCL_LINE: the single instance is never destroyed
 
     /// Once per process: the bank in use and the watchdog error at boot.
     /// Lets the watchdog's InitErrorLog* through.

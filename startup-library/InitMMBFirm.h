@@ -88,7 +88,7 @@ public:
     InitMMBFirm() = default;
     InitMMBFirm(const InitMMBFirm&) = delete;
     InitMMBFirm& operator=(const InitMMBFirm&) = delete;
-    virtual ~InitMMBFirm() = default;
+    virtual ~InitMMBFirm() = default;  // GCOVR_EXCL_LINE: the single instance is never destroyed
 
     /// Loads the state, once per process (later calls do nothing): judges the
     /// boot cause (judgeBootCause), reads the NOR NVRAM words, the board version

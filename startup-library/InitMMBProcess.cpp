@@ -1,6 +1,7 @@
 #include "InitMMBProcess.h"
 
 #include "BoardRegisters.h"
+#include "CoverageFlush.h"
 #include "CpldAccess.h"
 #include "InitErrorLog.h"
 #include "InitMMBFile.h"
@@ -92,12 +93,15 @@ int InitMMBProcess::create()
         errno = 0;
         if (nice(priority) == -1 && errno != 0) {
             trace()->output(20011, 0, "execMmbProc:nice", errno);
+            flushCoverage();
             _exit(EXIT_NICE_FAILED);
         }
         signal(SIGCHLD, SIG_DFL);
         SignalHold::release();  // the daemon gets the program's own mask, not the manager's hold
+        flushCoverage();
         execl(execPath, name, acOn, activeBoard, secondBoard, static_cast<char*>(nullptr));
         trace()->output(20011, 0, "execMmbProc:execl", errno);
+        flushCoverage();
         _exit(EXIT_EXEC_FAILED);
     }
     if (child > 0) {

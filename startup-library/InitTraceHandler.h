@@ -15,7 +15,7 @@ public:
 
     InitTraceHandler(const InitTraceHandler&) = delete;
     InitTraceHandler& operator=(const InitTraceHandler&) = delete;
-    virtual ~InitTraceHandler() = default;
+    virtual ~InitTraceHandler() = default;  // GCOVR_EXCL_LINE: the single instance is never destroyed
 
     /// Texts longer than TEXT_SIZE - 1 characters are cut.
     void outputf(int messageNo, int level, const char* format, ...) __attribute__((format(printf, 4, 5)));

@@ -35,6 +35,13 @@ const char* const HIDING_FOLDERS[] = {"/etc", "/usr/sbin", "/dev"};
 // Simulated tools bound over the host's own (these always exist).
 const char* const TOOL_FILES[] = {"/usr/bin/mount", "/usr/bin/umount"};
 
+#ifdef MMB_COVERAGE
+// A coverage build's programs write their counters back into the build tree.
+const char* const BUILD_BIND = "--bind";
+#else
+const char* const BUILD_BIND = "--ro-bind";
+#endif
+
 bool isUnder(const std::string& path, const std::string& folder)
 {
     return path == folder || path.compare(0, folder.size() + 1, folder + "/") == 0;
@@ -132,7 +139,7 @@ void Sandbox::bindHostTrees(std::vector<std::string>& args) const
 {
     for (const std::string& build : {prefix_, target_})
         if (!build.empty())
-            add(args, {"--ro-bind", build, build});
+            add(args, {BUILD_BIND, build, build});
     add(args, {"--bind", board_.directory(), board_.directory()});
     if (std::string peer = board_.dualSetting("peer"); !peer.empty())
         add(args, {"--bind", peer, peer});

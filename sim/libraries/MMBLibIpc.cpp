@@ -6,9 +6,11 @@
 // counts as sent only then, so whoever stops the daemon after a send finds
 // the request recorded.
 // Faults "ipc-connect ERRNO" and "ipc-send ERRNO" make the calls throw.
+// Each connection is logged with the service and mode asked for.
 #include "MMBLib.h"
 
 #include "BoardPaths.h"
+#include "EventLog.h"
 #include "FaultTable.h"
 
 #include <cerrno>
@@ -53,8 +55,10 @@ bool delivered(int fd)
 
 } // namespace
 
-IPCConnection* IPCClient::getNewConnection(int, int)
+IPCConnection* IPCClient::getNewConnection(int service, int mode)
 {
+    if (const char* board = sim::boardFromEnvironment())
+        sim::logEvent(board, "ipc connect service %d mode %d", service, mode);
     sockaddr_un address = {};
     address.sun_family = AF_UNIX;
     const char* prefix = std::getenv("MMB_DEBUG_PATH");

@@ -1,5 +1,6 @@
 // A firmware update through its first start on a simulated board: the
 // standby copies, the records of their outcome, commit and roll-back.
+#include "BoardLogs.h"
 #include "NvramTesting.h"
 #include "TestBoard.h"
 
@@ -22,24 +23,34 @@ ProcessResult firmSteps(const sim::SimBoard& board, const std::vector<std::strin
     return runOnBoard(board, command);
 }
 
-std::string outcome(int nor, int nand, int bootRomChange = 0, int result = 0)
+std::string outcome(int nor, int nand, int bootRomChange = 0, int result = 0, int prevFirmChange = 0)
 {
     return "norCopyError=" + std::to_string(nor) + " nandCopyError=" + std::to_string(nand) +
-           " bootRomChange=" + std::to_string(bootRomChange) + " bootRomChangeResult=" + std::to_string(result) + "\n";
+           " bootRomChange=" + std::to_string(bootRomChange) + " bootRomChangeResult=" + std::to_string(result) +
+           " prevFirmChange=" + std::to_string(prevFirmChange) + "\n";
 }
 
-// A board in its first start after an update was applied; the package
-// holds the boot image the active NOR flash holds.
+std::vector<std::string> traces(const sim::SimBoard& board)
+{
+    return traceLines(board.boardPath("/tmp/trace.log"));
+}
+
+// A board in its first start after an update was applied, two reboots
+// into it; the package holds the boot image the active NOR flash holds and
+// the HCP that runs next holds the new firmware.
 void prepareUpdate(const sim::SimBoard& board, const Header& header = APPLYING)
 {
     makeHealthy(board, header);
+    board.patchNvram(0, 32, {2});
     board.setClock(1600000000, 0, 1000);
     board.writeFirmwarePackage(board.norImage("mtd0"));
     sim::writeFile(board.path("hw/mtd1"), std::string(sim::SimBoard::NOR_SIZE, '\x55'));
-    sim::writeFile(board.path("hcp1/opt/mmb/version.dat"), "REVISION=V02L00\n");
-    fs::create_directories(board.path("hcp1/opt/mmb/bin"));
-    sim::writeFile(board.path("hcp1/opt/mmb/bin/daemon"), "new daemon\n");
-    sim::writeFile(board.path("hcp0/opt/mmb/old"), "old firmware only\n");
+    std::string next = board.path("hcp" + std::to_string(header.nextHcpNo));
+    std::string standby = board.path(header.nextHcpNo == 1 ? "hcp0" : "hcp1");
+    sim::writeFile(next + "/opt/mmb/version.dat", "REVISION=V02L00\n");
+    fs::create_directories(next + "/opt/mmb/bin");
+    sim::writeFile(next + "/opt/mmb/bin/daemon", "new daemon\n");
+    sim::writeFile(standby + "/opt/mmb/old", "old firmware only\n");
 }
 
 // Files of a tree, relative path to content.
@@ -54,27 +65,83 @@ std::map<std::string, std::string> treeOf(const std::string& root)
 
 const Bytes BOTH_EXCHANGED = {3, 0xC2, 7, 0, 0, 0, 0, 0};
 
+// The traces of a whole copy, the commands as they ran, from the HCP that
+// runs next to the standby one.
+std::vector<std::string> copyTraces(int next, int standby)
+{
+    std::string s = std::to_string(standby);
+    return {
+        "DBG# 20001 \"touch /tmp/firmup_reboot 2>/dev/null\"",
+        "DBG# 20001 \"/bin/cat /dev/mtd0 > /tmp/nor0\"",
+        "DBG# 20001 \"/bin/tar xzOf /mnt/hcp/mmbfirm.tgz rom.image.gz | /bin/gzip -dc > /tmp/worknor\"",
+        "DBG# 20001 \"/usr/bin/cmp /tmp/nor0 /tmp/worknor > /dev/null\"",
+        "DBG# 20001 \"rm /tmp/nor0\"",
+        "DBG# 20001 \"rm /tmp/worknor\"",
+        "DBG# 20002 Compare Completed for Active NOR",
+        "DBG# 20001 Copying Standby NOR Flash",
+        "DBG# 20001 \"/usr/sbin/flash_eraseall /dev/mtd1 2>/dev/null\"",
+        "DBG# 20001 \"/bin/dd if=/dev/mtd0 of=/dev/mtd1 bs=128k\"",
+        "DBG# 20002 Copying Standby NOR Flash",
+        "RUN# 20001 Copying Standby NAND Flash",
+        "DBG# 20001 \"/bin/umount /mnt/fs" + s + "\"",
+        "DBG# 20001 \"/sbin/mkfs.ext3 /dev/sda" + std::to_string(standby + 1) + " 2>/dev/null\"",
+        "DBG# 20001 \"/bin/mount -t ext3 /dev/sda" + std::to_string(standby + 1) + " /mnt/fs" + s + "\"",
+        "DBG# 20001 \"cd /mnt/fs" + std::to_string(next) + "; /bin/cp -a ./ /mnt/fs" + s + "\"",
+        "DBG# 20002 Copying Standby NAND Flash",
+    };
+}
+
 TEST(FirmUpdate, first_start_copies_the_standby_flashes_and_commits)
+{
+    // HCP 1 runs next, fs0 is the standby; HCP 0 runs next (or any other number), fs1 is.
+    const Header nextHcp0 = {'F', 1, 0, 0, 1, 1, 1, 0, 0, "V01L02", "V02L00"};
+    for (const Header& applying : {APPLYING, nextHcp0}) {
+        int next = applying.nextHcpNo;
+        int standby = next == 1 ? 0 : 1;
+        std::string fs = "/mnt/fs" + std::to_string(standby);
+        std::string sda = "/dev/sda" + std::to_string(standby + 1);
+        TestBoard board({}, std::to_string(next));
+        prepareUpdate(*board, applying);
+        ProcessResult result = firmSteps(*board, {"copyFirm", "setFirmUpInfo"});
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(result.out, outcome(0, 0, 0, 0, 1));
+
+        EXPECT_EQ(board->norImage("mtd1"), board->norImage("mtd0"));
+        EXPECT_EQ(treeOf(board->path("hcp" + std::to_string(standby))), treeOf(board->path("hcp" + std::to_string(next))));
+        EXPECT_EQ(board->events(), (std::vector<std::string>{"flash_eraseall /dev/mtd1", "umount " + fs,
+                                                             "mkfs.ext3 " + sda, "mount -t ext3 " + sda + " " + fs}));
+        std::vector<std::string> expected = copyTraces(next, standby);
+        expected.insert(expected.end(), {"RUN# 20002 Exchage of MMB Firmware", "RUN# 20002 Exchange of MMB Boot Program"});
+        EXPECT_EQ(traces(*board), expected);
+        EXPECT_TRUE(fs::exists(board->boardPath("/tmp/firmup_reboot")));
+        EXPECT_FALSE(fs::exists(board->boardPath("/tmp/nor0")));
+        EXPECT_FALSE(fs::exists(board->boardPath("/tmp/worknor")));
+
+        // The commit clears the reboot count too.
+        Header committed = {0, uint8_t(next), uint8_t(next), 1, 1, 0, 0, 0, 0, "V02L00", "V02L00"};
+        Bytes committedBytes = committed.bytes();
+        committedBytes.push_back(0);
+        EXPECT_EQ(nvramBytes(*board, 0, 33), committedBytes);
+        EXPECT_EQ(errorLogCodes(*board), std::vector<Bytes>{BOTH_EXCHANGED});
+        // The record file is named by its time stamp, which the board clock fixed.
+        std::string record = fs::directory_iterator(board->boardPath("/var/mmb/log/init"))->path().filename();
+        EXPECT_EQ(record.substr(0, 11), "1600000000.");
+    }
+}
+
+TEST(FirmUpdate, a_failing_touch_is_traced_and_the_copy_goes_on)
 {
     TestBoard board;
     prepareUpdate(*board);
-    ProcessResult result = firmSteps(*board, {"copyFirm", "setFirmUpInfo"});
-    EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.out, outcome(0, 0));
-
+    fs::create_directories(board->boardPath("/tmp/fail"));
+    sim::writeFile(board->boardPath("/tmp/fail/touch"), "#!/bin/sh\nexit 1\n");
+    fs::permissions(board->boardPath("/tmp/fail/touch"), fs::perms::owner_all);
+    ProcessResult result = shellOnBoard(*board, "PATH=/tmp/fail:$PATH firm-steps copyFirm");
+    EXPECT_EQ(result.out, outcome(0, 0, 1, 0, 1));
+    std::vector<std::string> expected = copyTraces(1, 0);
+    expected.insert(expected.begin() + 1, "RUN# 20003 Making file:%s /tmp/firmup_reboot");
+    EXPECT_EQ(traces(*board), expected);
     EXPECT_EQ(board->norImage("mtd1"), board->norImage("mtd0"));
-    EXPECT_EQ(treeOf(board->path("hcp0")), treeOf(board->path("hcp1")));
-    EXPECT_EQ(board->events(), (std::vector<std::string>{"flash_eraseall /dev/mtd1", "umount /mnt/fs0",
-                                                         "mkfs.ext3 /dev/sda1", "mount -t ext3 /dev/sda1 /mnt/fs0"}));
-    EXPECT_TRUE(fs::exists(board->boardPath("/tmp/firmup_reboot")));
-    EXPECT_FALSE(fs::exists(board->boardPath("/tmp/nor0")));
-    EXPECT_FALSE(fs::exists(board->boardPath("/tmp/worknor")));
-
-    const Header committed = {0, 1, 1, 1, 1, 0, 0, 0, 0, "V02L00", "V02L00"};
-    EXPECT_EQ(nvramBytes(*board, 0, 32), committed.bytes());
-    EXPECT_EQ(errorLogCodes(*board), std::vector<Bytes>{BOTH_EXCHANGED});
-    // The record file is named by its time stamp, which the board clock fixed.
-    EXPECT_TRUE(fs::exists(board->boardPath("/var/mmb/log/init/1600000000.000")));
 }
 
 TEST(FirmUpdate, roll_back_restores_the_running_firmware_and_bank)
@@ -152,7 +219,7 @@ TEST(FirmUpdate, every_copy_failure_stops_there_and_is_recorded)
                                                             : std::vector<std::string>{"copyFirm"});
             EXPECT_EQ(result.status, 0) << c.what << result.err;
             // The exchange flag stays set until the commit clears it.
-            EXPECT_EQ(result.out, outcome(c.norCopyError, c.nandCopyError, commit ? 0 : 1)) << c.what;
+            EXPECT_EQ(result.out, outcome(c.norCopyError, c.nandCopyError, commit ? 0 : 1, 0, 1)) << c.what;
             EXPECT_EQ(board->events(), c.events) << c.what;
             if (commit) {
                 EXPECT_EQ(errorLogCodes(*board), c.records) << c.what;
@@ -177,29 +244,96 @@ TEST(FirmUpdate, differing_nor_keeps_both_images_for_inspection)
     EXPECT_EQ(sim::readFile(board->boardPath("/tmp/worknor")), "other image");
 }
 
-TEST(FirmUpdate, skipped_when_only_the_firmware_is_exchanged)
+struct Bookkeeping {
+    Header header;
+    const char* step;
+};
+
+// Each operation acts in its own update states only: elsewhere it changes
+// nothing, NVRAM, records and copies included.
+TEST(FirmUpdate, operations_outside_their_states_change_nothing)
+{
+    const Bookkeeping cases[] = {
+        {{'F', 0, 1, 0, 1, 0, 1, 0, 0, "V01L02", "V02L00"}, "copyFirm"},  // the firmware only
+        {{'F', 0, 1, 0, 1, 1, 0, 0, 0, "V01L02", "V02L00"}, "copyFirm"},  // the boot program only
+        {{'R', 0, 1, 0, 1, 1, 1, 0, 0, "V01L02", "V02L00"}, "copyFirm"},
+        {{0, 0, 1, 0, 1, 1, 1, 0, 0, "V01L02", "V02L00"}, "copyFirm"},
+        {{0, 0, 1, 0, 1, 1, 1, 0, 0, "V01L02", "V02L00"}, "setFirmUpInfo"},
+        {{'X', 0, 1, 0, 1, 1, 1, 0, 0, "V01L02", "V02L00"}, "setFirmUpInfo"},
+        {{0, 0, 1, 0, 1, 1, 1, 0, 0, "V01L02", "V02L00"}, "setFirmUpRecovery"},
+        {{'R', 0, 1, 0, 1, 1, 1, 0, 0, "V01L02", "V02L00"}, "setFirmUpRecovery"},
+    };
+    for (const Bookkeeping& c : cases) {
+        TestBoard board({}, std::to_string(&c - cases));
+        prepareUpdate(*board, c.header);
+        sim::writeFile(board->path("hw/eeprom"), std::string(1, '\x01'));
+        Bytes before = nvramBytes(*board, 0, 33);
+        ProcessResult result = firmSteps(*board, {c.step});
+        int snapshot = c.header.firmUpMode != 0 ? c.header.firmChange : 0;  // the start's, in any update state
+        EXPECT_EQ(result.out, outcome(0, 0, c.header.bootRomChange, 0, snapshot)) << c.step << &c - cases;
+        EXPECT_EQ(nvramBytes(*board, 0, 33), before) << c.step << &c - cases;
+        EXPECT_TRUE(errorLogCodes(*board).empty()) << c.step << &c - cases;
+        EXPECT_TRUE(board->events().empty()) << c.step << &c - cases;
+        EXPECT_EQ(board->eepromBootBank(), 1) << c.step << &c - cases;
+        EXPECT_FALSE(fs::exists(board->boardPath("/tmp/firmup_reboot"))) << c.step << &c - cases;
+        std::vector<std::string> skipped = {"DBG# 20002 Skipping Standby Flash copy"};
+        EXPECT_EQ(traces(*board), c.step == std::string("copyFirm") ? skipped : std::vector<std::string>{})
+            << c.step << &c - cases;
+    }
+}
+
+// The marker is looked for where the board keeps it, whatever the debug
+// prefix, and stops every command of the copy.
+TEST(FirmUpdate, inhibit_marker_at_its_plain_path_runs_no_command)
 {
     TestBoard board;
-    Header firmwareOnly = APPLYING;
-    firmwareOnly.bootRomChange = 0;
-    prepareUpdate(*board, firmwareOnly);
-    ProcessResult result = firmSteps(*board, {"copyFirm", "setFirmUpInfo"});
-    EXPECT_EQ(result.out, outcome(0, 0));
-    EXPECT_TRUE(board->events().empty());
+    prepareUpdate(*board);
+    sim::writeFile(board->boardPath("/var/mmb/fmem/INH_MMBFSYNC"), "");
+    fs::create_directories(board->boardPath("/tmp/debug/tmp"));
+    ProcessResult result = shellOnBoard(*board, "MMB_DEBUG_PATH=/tmp/debug firm-steps copyFirm");
+    EXPECT_EQ(result.out, outcome(0, 0, 1, 0, 1));
+    EXPECT_EQ(traceLines(board->boardPath("/tmp/debug/tmp/trace.log")),
+              std::vector<std::string>{"DBG# 20002 Skipping Standby Flash copy"});
     EXPECT_FALSE(fs::exists(board->boardPath("/tmp/firmup_reboot")));
-    EXPECT_TRUE(errorLogCodes(*board).empty());
-    EXPECT_EQ(nvramBytes(*board, 0, 3), (Bytes{0, 1, 1}));
 }
+
+// The start's record keeps the exchange flag the rolled-back state holds:
+// the roll-back cleared the one the start loaded.
+TEST(FirmUpdate, rolled_back_state_records_its_exchange_flag)
+{
+    TestBoard board;
+    prepareUpdate(*board);
+    ProcessResult result = firmSteps(*board, {"setFirmUpRecovery", "setFirmUpInfo"});
+    EXPECT_EQ(result.out, outcome(0, 0, 0, 0, 0));
+    EXPECT_EQ(nvramBytes(*board, 0, 1), Bytes{0});
+}
+
+struct NamedRecord {
+    void (*arrange)(const sim::SimBoard&);
+    std::vector<std::string> steps;
+    Bytes record;
+};
 
 TEST(FirmUpdate, records_name_the_board)
 {
-    sim::SimBoard::Options options;
-    options.mmbNumber = 1;
-    TestBoard board(options);
-    prepareUpdate(*board);
-    board->addFault("readonly sda1");
-    firmSteps(*board, {"copyFirm", "setFirmUpInfo"});
-    EXPECT_EQ(errorLogCodes(*board), (std::vector<Bytes>{BOTH_EXCHANGED, {1, 0xC2, 3, 0x21, 1, 0, 0, 0}}));
+    const NamedRecord cases[] = {
+        {[](const sim::SimBoard& b) { b.addFault("readonly sda1"); }, {"copyFirm", "setFirmUpInfo"},
+         {1, 0xC2, 3, 0x21, 1, 0, 0, 0}},
+        {[](const sim::SimBoard& b) { b.writeFirmwarePackage("other image"); }, {"copyFirm", "setFirmUpInfo"},
+         {1, 0xC2, 3, 0x61, 4, 0, 0, 0}},
+        {[](const sim::SimBoard&) {}, {"setFirmUpRecovery", "setFirmUpInfo"}, {1, 0xC2, 3, 0x11, 0, 0, 0, 0}},
+    };
+    for (const NamedRecord& c : cases) {
+        sim::SimBoard::Options options;
+        options.mmbNumber = 1;
+        TestBoard board(options, std::to_string(&c - cases));
+        prepareUpdate(*board);
+        c.arrange(*board);
+        firmSteps(*board, c.steps);
+        std::vector<Bytes> records = errorLogCodes(*board);
+        ASSERT_FALSE(records.empty()) << &c - cases;
+        EXPECT_EQ(records.back(), c.record) << &c - cases;
+    }
 }
 
 struct BootChange {

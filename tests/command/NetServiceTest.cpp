@@ -308,6 +308,50 @@ TEST(NetService, a_failing_command_throws_and_ends_the_operation)
     }
 }
 
+// Every service's number reaches its record; the background ones fail
+// visibly only when stopped.
+TEST(NetService, each_record_carries_the_service_number)
+{
+    const std::pair<const char*, std::string> cases[] = {
+        {"script snmpd start 1", "thrown 01 f0 29 08 01 00 00 00\n"},
+        {"script ldap stop 1", "thrown 01 f0 29 06 02 00 00 00\n"},
+        {"script fcron stop 1", "thrown 01 f0 29 0a 02 00 00 00\n"},
+        {"script postfix stop 1", "thrown 01 f0 29 0b 02 00 00 00\n"},
+    };
+    for (const auto& [spec, record] : cases) {
+        TestBoard board({}, spec + 7);
+        board->addFault(spec);
+        ProcessResult result = netSteps(*board, {"initialize", "start", "stop"});
+        EXPECT_EQ(result.out.substr(0, record.size()), record) << spec;
+    }
+}
+
+// A command with its file's path under the debug prefix: the script, or
+// the file a generator writes.
+Command underPrefix(Command command, const std::string& prefix)
+{
+    std::string::size_type redirect = command.text.find(" > ");
+    std::string::size_type path = redirect == std::string::npos ? 0 : redirect + 3;
+    command.text.insert(path, prefix);
+    return command;
+}
+
+// The debug prefix reaches the paths inside the commands; here it leads
+// back to the board's own tree.
+TEST(NetService, commands_name_their_files_under_the_debug_prefix)
+{
+    TestBoard board;
+    fs::create_directories(board->boardPath("/tmp/debug"));
+    for (const char* folder : {"/etc", "/opt", "/tmp"})
+        fs::create_directory_symlink(folder, board->boardPath("/tmp/debug") + folder);
+    ProcessResult result = shellOnBoard(*board, "MMB_DEBUG_PATH=/tmp/debug net-steps initialize start");
+    EXPECT_EQ(result.out, states(all())) << result.err;
+    Commands expected;
+    for (const Command& command : START)
+        expected.push_back(underPrefix(command, "/tmp/debug"));
+    EXPECT_EQ(traceTexts(*board), traceOf(expected));
+}
+
 // Runs net-steps with the simulated dualprocess listening; returns the
 // requests it received.
 std::vector<std::string> dualprocessRequests(const sim::SimBoard& board, const std::string& steps)

@@ -75,6 +75,7 @@ TEST(Peer, failed_connection_is_silent_and_failed_send_is_traced)
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(traces(*board).back(), "DBG# 20001 send packet(code=80020021) on IPC");
+    EXPECT_EQ(eventsStartingWith(*board, "ipc"), std::vector<std::string>{"ipc connect service 2 mode 1"});
 
     board->addFault("ipc-send");
     withDualprocess(*board, "sendActiveEnd");
@@ -112,6 +113,22 @@ TEST(Peer, dead_dualprocess_keeps_the_log_and_throws)
     EXPECT_EQ(traces(*board).back(), "RUN# 20002 InitMMBOther::checkdualprocess throw");
 }
 
+TEST(Peer, thrown_records_name_the_board)
+{
+    sim::SimBoard::Options options;
+    options.mmbNumber = 1;
+    TestBoard board(options);
+    pid_t gone = fork();
+    if (gone == 0)
+        _exit(0);
+    waitpid(gone, nullptr, 0);
+    sim::writeFile(board->boardPath("/var/run/dualprocess.pid"), std::to_string(gone) + "\n");
+    board->setDualSetting("other", "0");
+    ProcessResult result = otherSteps(*board, {"initialize", "checkdualprocess", "receiveFile=/tmp/setup,4,sync"});
+    EXPECT_EQ(result.out, "thrown kind=3 unit=f1 codes=09 00 00 00 00 00\n"
+                          "thrown kind=1 unit=f1 codes=0e 00 00 00 00 00\n");
+}
+
 TEST(Peer, live_dualprocess_passes_the_check)
 {
     TestBoard board;
@@ -139,23 +156,29 @@ struct FetchCase {
     std::string out;
     std::vector<std::string> requests;
     long sleeps;
+    std::string lastTrace;
 };
 
 TEST(Peer, fetching_a_file_retries_as_its_mode_says)
 {
     const std::string sync = "dual_request_copyFile /tmp/setup 0x4000";
     const std::string async = "dual_request_copyFile /tmp/setup 0x4001";
+    const std::string fetched = "DBG# 20001 \"rm -f /var/mmb/fmem/GET_OTHER_MMB_FAIL\"";
+    const std::string errorBoard = "RUN# 20003 Cann't get Setup Information from Error MMB(00010000)";
     const FetchCase cases[] = {
-        {"sync, there", "receiveFile=/tmp/setup,12,sync", true, "0", "receiveFile=0\n", {sync}, 0},
-        {"sync, timeout 4", "receiveFile=/tmp/setup,4,sync", false, "0x00010000", "receiveFile=-1\n", {}, 0},
+        {"sync, there", "receiveFile=/tmp/setup,12,sync", true, "0", "receiveFile=0\n", {sync}, 0, fetched},
+        {"sync, timeout 4", "receiveFile=/tmp/setup,4,sync", false, "0x00010000", "receiveFile=-1\n", {}, 0,
+         errorBoard},
         {"sync, timeout 12", "receiveFile=/tmp/setup,12,sync", false, "0x00010000", "receiveFile=-1\n",
-         {sync, sync}, 10},
-        {"async, timeout 5", "receiveFile=/tmp/setup,5,async", false, "0x00010000", "receiveFile=-1\n", {async}, 5},
+         {sync, sync}, 10, errorBoard},
+        {"async, timeout 5", "receiveFile=/tmp/setup,5,async", false, "0x00010000", "receiveFile=-1\n", {async}, 5,
+         errorBoard},
         {"async, timeout 6", "receiveFile=/tmp/setup,6,async", false, "0x00010000", "receiveFile=-1\n",
-         {async, async}, 10},
-        {"async, there", "receiveFile=/tmp/setup,10,async", true, "0", "receiveFile=0\n", {async}, 2},
+         {async, async}, 10, errorBoard},
+        {"async, there", "receiveFile=/tmp/setup,10,async", true, "0", "receiveFile=0\n", {async}, 2, fetched},
         {"healthy other board", "receiveFile=/tmp/setup,5,sync", false, "0",
-         "thrown kind=1 unit=f0 codes=0e 00 00 00 00 00\n", {sync}, 5},
+         "thrown kind=1 unit=f0 codes=0e 00 00 00 00 00\n", {sync}, 5,
+         "DBG# 20001 \"touch /var/mmb/fmem/GET_OTHER_MMB_FAIL\""},
     };
     for (const FetchCase& c : cases) {
         Pair pair;
@@ -167,7 +190,24 @@ TEST(Peer, fetching_a_file_retries_as_its_mode_says)
         EXPECT_EQ(eventsStartingWith(*pair.one, "dual_request"), c.requests) << c.what;
         EXPECT_EQ(secondsSlept(*pair.one), c.sleeps) << c.what;
         EXPECT_EQ(exists(*pair.one, "/tmp/setup"), c.available) << c.what;
+        std::vector<std::string> lines = traces(*pair.one);
+        EXPECT_EQ(lines.front(), "RUN# 20001 Geting Other MMB File(/tmp/setup)") << c.what;
+        EXPECT_EQ(lines.back(), c.lastTrace) << c.what;
     }
+    Pair pair;
+    pair.one->setDualSetting("other", "0");
+    otherSteps(*pair.one, {"receiveFile=/tmp/setup,5,sync"});
+    EXPECT_EQ(traces(*pair.one).end()[-2], "RUN# 20003 Geting Setup Information from Active MMB(0)");
+}
+
+// The file is looked for where the copy puts it, whatever the debug prefix.
+TEST(Peer, asynchronous_file_is_looked_for_at_its_plain_path)
+{
+    Pair pair;
+    sim::writeFile(pair.two->boardPath("/tmp/setup"), "setup\n");
+    fs::create_directories(pair.one->boardPath("/tmp/debug/tmp"));
+    ProcessResult result = shellOnBoard(*pair.one, "MMB_DEBUG_PATH=/tmp/debug other-steps receiveFile=/tmp/setup,5,async");
+    EXPECT_EQ(result.out, "receiveFile=0\n");
 }
 
 TEST(Peer, asynchronous_file_arriving_during_a_poll_is_taken)
@@ -220,6 +260,7 @@ TEST(Peer, failed_fetch_markers_follow_the_other_boards_state)
 TEST(Peer, error_record_put_on_one_board_is_read_whole_on_the_other)
 {
     Pair pair;
+    sim::writeFile(pair.two->boardPath("/tmp/initlog"), std::string(500, 'x'));  // an older, longer file
     otherSteps(*pair.two, {"putErrorLog"});
     EXPECT_EQ(fs::file_size(pair.two->boardPath("/tmp/initlog")), 380u);
     ProcessResult result = otherSteps(*pair.one, {"getErrorLog"});
@@ -233,8 +274,11 @@ TEST(Peer, error_record_put_on_one_board_is_read_whole_on_the_other)
     EXPECT_EQ(result.out, hex + "\n");
     EXPECT_EQ(bytes.substr(0, 1), "\xA5");
     EXPECT_EQ(bytes.substr(68, 4), std::string("\0\0\0\1", 4));  // big-endian flag
+    EXPECT_EQ(eventsStartingWith(*pair.one, "dual"), std::vector<std::string>{"dual_request_copyFile /tmp/initlog 0x0"});
 
+    // A failed copy gives an empty record, whatever an earlier copy left.
     TestBoard alone;
+    sim::writeFile(alone->boardPath("/tmp/initlog"), bytes);
     EXPECT_EQ(otherSteps(*alone, {"getErrorLog"}).out, "record " + std::string(760, '0') + "\n");
 }
 
@@ -244,6 +288,7 @@ TEST(Peer, sending_a_file_reaches_the_other_board_or_is_traced)
     sim::writeFile(pair.one->boardPath("/etc/sysconfig/setup"), "mine\n");
     otherSteps(*pair.one, {"sendFile=/etc/sysconfig/setup"});
     EXPECT_EQ(sim::readFile(pair.two->boardPath("/etc/sysconfig/setup")), "mine\n");
+    EXPECT_EQ(eventsStartingWith(*pair.one, "dual"), std::vector<std::string>{"dual_copyFile /etc/sysconfig/setup 0x4000"});
     pair.one->setDualSetting("copy-fail", "1");
     otherSteps(*pair.one, {"sendFile=/etc/sysconfig/setup"});
     EXPECT_EQ(traces(*pair.one).back(), "RUN# 20003 Synchronaizing setup inforamtion to Standby MMB");

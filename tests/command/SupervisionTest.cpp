@@ -473,4 +473,103 @@ TEST(Supervision, timer_expiring_as_it_is_armed_still_ends_the_wait)
     }
 }
 
+
+struct StartFailure {
+    const char* what;
+    std::string line;  // the daemon's table line
+    std::string behaviour;
+    std::string fault;  // proc-steps step
+    std::string out;
+    std::string trace;
+};
+
+// A fork that fails in the start or the restart, and a niceness the child
+// cannot take, each end in their own record.
+TEST(Supervision, failed_fork_and_nice_end_in_their_records)
+{
+    const StartFailure cases[] = {
+        {"fork fails at the start", "alpha 1 0 17 x y", "run", "fail-fork=1",
+         "thrown kind=1 unit=f0 codes=09 11 01 00 00 00\n", "RUN# 20011 InitMMBProcessMGR::create: -1"},
+        {"fork fails at the restart", "alpha 1 0 17 x y", "live 301 exit 1", "fail-fork=2",
+         "thrown kind=1 unit=f0 codes=09 11 01 00 00 00\n", "RUN# 20001 reboot[1] by alpha down"},
+        {"nice fails", "alpha 0 0 17 x y", "run", "fail-nice", "thrown kind=3 unit=f0 codes=09 11 02 0a 00 00\n",
+         "RUN# 20011 execMmbProc:nice 1"},
+    };
+    for (const StartFailure& c : cases) {
+        TestBoard board({}, std::to_string(&c - cases));
+        prepare(*board, "1\n" + c.line + "\n", {{"alpha", c.behaviour}});
+        ProcessResult result = procSteps(*board, {c.fault, "activate", "monitor"});
+        EXPECT_EQ(result.out, c.out) << c.what << result.err;
+        EXPECT_TRUE(traced(*board, c.trace)) << c.what;
+    }
+}
+
+// The down-info file: the death's line, at most 32 bytes of the load and
+// of the open files' figures, 1000 of the memory figures, the rest of the
+// 2048 bytes as they were; a new file has mode 0640, an older longer one
+// keeps its tail.
+TEST(Supervision, down_info_file_keeps_its_limits_and_an_older_tail)
+{
+    for (bool older : {false, true}) {
+        TestBoard board({}, older ? "older" : "new");
+        prepare(*board, "1\nalpha 0 0 1 x y\n", {{"alpha", "live 5 exit 1"}});
+        std::string path = board->boardPath("/var/mmb/core/core_save/init_downinfo.1005");
+        if (older)
+            sim::writeFile(path, std::string(3000, 'x'));
+        procSteps(*board, {"activate", "monitor"});
+        std::string info = sim::readFile(path);
+        ASSERT_EQ(info.size(), older ? 3000u : 2048u);
+        EXPECT_EQ(info.substr(2048), std::string(info.size() - 2048, 'x'));
+        if (!older) {
+            EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
+                      fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+        }
+        std::vector<std::string> lines;
+        std::string::size_type memory = info.find("MemTotal:");
+        ASSERT_NE(memory, std::string::npos);
+        for (std::string::size_type at = 0, end; at < memory; at = end + 1) {
+            end = info.find('\n', at);
+            lines.push_back(info.substr(at, end - at));
+        }
+        ASSERT_EQ(lines.size(), 3u);
+        EXPECT_TRUE(lines[1].size() < 32 && std::count(lines[1].begin(), lines[1].end(), ' ') == 4) << lines[1];
+        EXPECT_TRUE(lines[2].size() < 32 && std::count(lines[2].begin(), lines[2].end(), '\t') == 2) << lines[2];
+        EXPECT_NE(info[memory + 999], '\0');
+        EXPECT_EQ(info.substr(memory + 1000, 2048 - memory - 1000), std::string(2048 - memory - 1000, '\0'));
+    }
+}
+
+// Every death and restart gives back what it opened: after the most
+// restarts the rule allows, the supervisor holds the descriptors it held
+// before the first start.
+TEST(Supervision, deaths_and_restarts_leave_no_descriptor_open)
+{
+    TestBoard board;
+    prepare(*board, "1\nalpha 1 0 17 x y\n", {{"alpha", "live 301 crash"}});
+    sim::writeFile(board->boardPath("/var/mmb/core/segfault.txt"), "backtrace\n");
+    ProcessResult result = procSteps(*board, {"descriptors", "activate", "monitor"});
+    std::string before = result.out.substr(0, result.out.find('\n') + 1);
+    EXPECT_EQ(result.out, before + "thrown kind=3 unit=f0 codes=09 11 02 00 8b 00\n" + before) << result.err;
+    EXPECT_EQ(starts(*board).size(), 4u);
+}
+
+// Under a debug prefix the library looks for the core where no daemon
+// leaves one; an old work file there is removed first, so it is never
+// taken for the core.
+TEST(Supervision, stale_core_work_is_removed_and_a_missing_core_is_traced)
+{
+    TestBoard board;
+    prepare(*board, "1\nalpha 2 0 17 x y\n", {{"alpha", "live 10 crash"}});
+    fs::create_directories(board->boardPath("/tmp/debug/var/mmb/core"));
+    fs::create_directories(board->boardPath("/tmp/debug/mnt/dump"));
+    for (const char* folder : {"/etc", "/opt", "/tmp", "/var/mmb/log"})
+        fs::create_directory_symlink(folder, board->boardPath("/tmp/debug") + folder);
+    sim::writeFile(board->boardPath("/tmp/debug/var/mmb/core/core_work"), "stale\n");
+    ProcessResult result = shellOnBoard(*board, "MMB_DEBUG_PATH=/tmp/debug timeout 30 proc-steps activate monitor");
+    EXPECT_EQ(result.out, "thrown kind=3 unit=f0 codes=09 11 02 00 8b 00\n") << result.err;
+    EXPECT_TRUE(traced(*board, "RUN# 20002 Save coredump(coredump is none)"));
+    EXPECT_FALSE(fs::exists(board->boardPath("/tmp/debug/var/mmb/core/core_work")));
+    EXPECT_FALSE(fs::exists(board->boardPath("/tmp/debug/mnt/dump/core.alpha.gz")));
+}
+
 } // namespace

@@ -161,9 +161,12 @@ TEST_F(BoardDevices, boot_rom_reads_the_bank_in_use_once)
     for (auto [resetType, bank] : cases) {
         board_->setReg(0x600, resetType);
         bootRom_->initialized = false;
+        InitLocalTrace::getInstance()->lineCount = 0;
         bootRom_->initialize();
         EXPECT_EQ(bootRom_->bankNo, bank) << std::hex << resetType;
         EXPECT_TRUE(bootRom_->initialized);
+        EXPECT_EQ(traces(), std::vector<std::string>{"DBG# 20002 read GPIO current NOR boot bank:(" +
+                                                     std::to_string(bank) + ")"});
     }
     board_->addFault("missing cpld times 1");
     bootRom_->initialize();
@@ -212,23 +215,25 @@ TEST_F(BoardDevices, transient_selection_failure_is_retried_six_times)
 
 TEST_F(BoardDevices, other_selection_failures_are_recorded_without_retry)
 {
-    const std::pair<const char*, std::string> cases[] = {
-        {"eeprom-select 2 5 times 2", "RUN# 20003 InitMMBBootROM::setBankNo[1] (act=2,detail=5)"},
-        {"eeprom-select foreign times 2", "RUN# 20003 Writing No[=1] of bootrom bank to EEPROM"},
+    // The bank held before the selection, and what the failure traces.
+    const std::tuple<const char*, uint8_t, std::string> cases[] = {
+        {"eeprom-select 2 5 times 2", 0, "RUN# 20003 InitMMBBootROM::setBankNo[1] (act=2,detail=5)"},
+        {"eeprom-select foreign times 2", 0, "RUN# 20003 Writing No[=1] of bootrom bank to EEPROM"},
+        {"eeprom-select foreign times 2", 1, "RUN# 20003 Writing No[=0] of bootrom bank to EEPROM"},
     };
-    for (auto [fault, trace] : cases) {
+    for (auto [fault, held, trace] : cases) {
         board_->clearFaults();
         fs::remove_all(board_->boardPath("/var/mmb/log/init"));
         fs::create_directories(board_->boardPath("/var/mmb/log/init"));
         InitLocalTrace::getInstance()->lineCount = 0;
         board_->addFault(fault);
-        bootRom_->bankNo = 0;
+        bootRom_->bankNo = held;
         bootRom_->setBankNo(1);
         EXPECT_EQ(board_->faults().size(), 1u) << fault;  // one attempt only
         EXPECT_EQ(traces().back(), "RUN# 20002 Selected BootBank No.=1") << fault;
         EXPECT_EQ(traces()[traces().size() - 2], trace) << fault;
         EXPECT_EQ(errorLogs(), std::vector<Bytes>{Bytes({2, 0xF1, 4, 1, 0, 0, 0, 0})}) << fault;
-        EXPECT_EQ(bootRom_->bankNo, 0) << fault;
+        EXPECT_EQ(bootRom_->bankNo, held) << fault;
     }
 }
 

@@ -53,6 +53,35 @@ TEST_F(Firm, board_version_decides_the_two_nic_mode)
     EXPECT_EQ(firm_.boardVersion, 0x11);
 }
 
+// A failing NVRAM device ends the check, the rebuild and the write with
+// -1, and the partition keeps what it held.
+TEST_F(Firm, nvram_device_failures_end_the_step_with_minus_one)
+{
+    struct Case {
+        const char* fault;
+        bool badChecksum;  // reads fail with EIO until the driver regenerates it
+        int (InitMMBFirm::*step)();
+    };
+    const Case cases[] = {
+        {"open mram0 EIO", false, &InitMMBFirm::checkNVRAM},
+        {"mram-request 0 checksum EIO", true, &InitMMBFirm::checkNVRAM},
+        {"open mram0 EIO", false, &InitMMBFirm::initNVRAM0},
+        {"mram-request 0 init EIO", false, &InitMMBFirm::initNVRAM0},
+        {"open mram0 EIO", false, &InitMMBFirm::flush},
+    };
+    storeHeader({'F', 0, 1});
+    for (const Case& c : cases) {
+        Bytes before = board_->nvram(0);
+        if (c.badChecksum)
+            board_->spoilNvramChecksum(0);
+        board_->addFault(c.fault);
+        firm_.header.firmUpMode = 0;
+        EXPECT_EQ((firm_.*c.step)(), -1) << c.fault << " " << &c - cases;
+        board_->clearFaults();
+        EXPECT_EQ(board_->nvram(0), before) << &c - cases;
+    }
+}
+
 TEST_F(Firm, reset_type_bits_are_cleared_from_the_value_just_read)
 {
     board_->setReg(0x600, 0x00C0);

@@ -122,6 +122,44 @@ TEST_F(Other, install_check_failure_counts_as_a_single_board)
     EXPECT_NE(other_->checkOtherInstall(), 0);
 }
 
+// A single board whose status cannot be read is traced as Active; the
+// install check tells a single board from a pair.
+TEST_F(Other, final_decision_traces_mode_and_pair)
+{
+    struct Case {
+        const char* active;
+        const char* statusResult;
+        const char* install;
+        int mode;
+        bool bit9;
+        std::vector<std::string> traces;
+    };
+    const Case cases[] = {
+        {"0x00000000", "-1", "0", 1, false,
+         {"RUN# 20002 MMB status read(s=40000000 o=00000000)",
+          "RUN# 20002 Decision of MMB mode(40000000 Active:Single) error(-1)"}},
+        {"0x00000000", "-1", "1", 1, false,
+         {"RUN# 20002 MMB status read(s=40000000 o=00000000)",
+          "RUN# 20002 Decision of MMB mode(00000000 Standby:Duplicate) error(-1)"}},
+        {"0x40000000", "0", "1", 0, true,
+         {"RUN# 20002 MMB status read(s=40000200 o=00010001)",
+          "RUN# 20002 Decision of MMB mode(40000000 Active:Duplicate) error(0)"}},
+    };
+    dual("own", "0x40000200");
+    dual("other", "0x00010001");
+    for (const Case& c : cases) {
+        clearTraces();
+        other_->opened = false;
+        setActive(c.mode == 0);
+        dual("active", c.active);
+        dual("status-result", c.statusResult);
+        dual("install", c.install);
+        EXPECT_EQ(other_->open(nullptr, nullptr, nullptr), c.mode) << c.traces[1];
+        EXPECT_EQ(other_->statusBit9, c.bit9) << c.traces[1];
+        EXPECT_EQ(traces(), c.traces);
+    }
+}
+
 TEST_F(Other, final_decision_is_made_once)
 {
     dual("active", "0x40000000");
@@ -162,21 +200,27 @@ TEST_F(Other, change_rules_accept_requests_by_the_own_status_word)
         bool active;
         int accepted;
         const char* trace;  // or null: no trace
+        bool forced;
     };
     const Case cases[] = {
-        {"0x00000100", false, 1, "DBG# 20001 Change MMB Mode(to Active)"},
-        {"0x00000100", true, 0, nullptr},
-        {"0x00000104", true, 1, "DBG# 20001 Change MMB Mode(to Active)"},
-        {"0x00000004", true, 1, "DBG# 20001 Change MMB Mode(to Standby)"},
-        {"0x00000004", false, 0, nullptr},
-        {"0x00000008", true, 1, nullptr},
-        {"0x00000040", false, 1, nullptr},
-        {"0x40000000", false, 1, "DBG# 20001 Change MMB Mode(to Active)"},
-        {"0x40000000", true, 0, nullptr},
-        {"0xC0000000", true, 1, "DBG# 20001 Change MMB Mode(to Active)"},
-        {"0x80000000", true, 1, "DBG# 20001 Change MMB Mode(to Standby)"},
-        {"0x80000000", false, 0, nullptr},
-        {"0x00000200", true, 0, nullptr},
+        {"0x00000100", false, 1, "DBG# 20001 Change MMB Mode(to Active)", false},
+        {"0x00000100", true, 0, nullptr, false},
+        {"0x00000104", true, 1, "DBG# 20001 Change MMB Mode(to Active)", false},
+        {"0x00000004", true, 1, "DBG# 20001 Change MMB Mode(to Standby)", false},
+        {"0x00000004", false, 0, nullptr, false},
+        {"0x00000008", true, 1, nullptr, true},
+        {"0x00000040", false, 1, nullptr, true},
+        {"0x40000000", false, 1, "DBG# 20001 Change MMB Mode(to Active)", false},
+        {"0x40000000", true, 0, nullptr, false},
+        {"0xC0000000", true, 1, "DBG# 20001 Change MMB Mode(to Active)", false},
+        {"0x80000000", true, 1, "DBG# 20001 Change MMB Mode(to Standby)", false},
+        {"0x80000000", false, 0, nullptr, false},
+        {"0x00000200", true, 0, nullptr, false},
+        // Several rules match: the first one decides.
+        {"0x00000108", false, 1, "DBG# 20001 Change MMB Mode(to Active)", false},
+        {"0xC0000004", true, 1, "DBG# 20001 Change MMB Mode(to Standby)", false},
+        {"0x8000000C", true, 1, "DBG# 20001 Change MMB Mode(to Standby)", false},
+        {"0x40000008", false, 1, nullptr, true},
     };
     other_->enableChgModeReq();
     for (const Case& c : cases) {
@@ -187,7 +231,7 @@ TEST_F(Other, change_rules_accept_requests_by_the_own_status_word)
         dual("own", c.own);
         EXPECT_EQ(other_->isChangeModeReq(), c.accepted) << c.own << c.active;
         EXPECT_EQ(traces(), c.trace ? std::vector<std::string>{c.trace} : std::vector<std::string>{}) << c.own;
-        EXPECT_EQ(other_->forcedChange, (std::strtoul(c.own, nullptr, 16) & 0x78) != 0 && c.accepted) << c.own;
+        EXPECT_EQ(other_->forcedChange, c.forced) << c.own;
     }
     other_->chgState = 0;
     dual("own", "0x00000100");
@@ -212,7 +256,7 @@ void hangUpFromAnotherProcess()
 
 TEST_F(Other, change_sequence_follows_its_table)
 {
-    enum Event { ENABLE, DISABLE, HUP, FOREIGN_HUP, CAUSE, FORCE, WAIT, COMPLETE };
+    enum Event { ENABLE, ENABLE_AGAIN, DISABLE, DISABLED_HUP, HUP, FOREIGN_HUP, CAUSE, FORCE, WAIT, COMPLETE };
     struct Row {
         int from;
         Event event;
@@ -225,7 +269,7 @@ TEST_F(Other, change_sequence_follows_its_table)
         {2, FOREIGN_HUP, 2, false}, {1, CAUSE, 2, true}, {0, CAUSE, 0, false},   {2, CAUSE, 2, false},
         {0, FORCE, 1, true},    {3, FORCE, 4, true},     {4, FORCE, 0, true},    {3, WAIT, 4, false},
         {0, WAIT, 1, false},    {2, WAIT, 3, false},     {4, WAIT, 0, false},    {2, COMPLETE, 0, false},
-        {4, COMPLETE, 0, false},
+        {4, COMPLETE, 0, false}, {2, ENABLE_AGAIN, 2, false}, {0, DISABLED_HUP, 0, false},
     };
     setActive(false);
     dual("own", "0x00000100");  // a request the rules accept on a Standby board
@@ -239,8 +283,15 @@ TEST_F(Other, change_sequence_follows_its_table)
         case ENABLE:
             other_->enableChgModeReq();
             break;
+        case ENABLE_AGAIN:
+            other_->enableChgModeReq();
+            break;
         case DISABLE:
             other_->disableChgModeReq();
+            break;
+        case DISABLED_HUP:
+            other_->disableChgModeReq();
+            kill(getpid(), SIGHUP);
             break;
         case HUP:
             kill(getpid(), SIGHUP);
@@ -287,6 +338,19 @@ TEST_F(Other, idle_order_check_looks_at_dualprocess_only_when_asked)
     other_->checkDualOnIdle = true;
     EXPECT_EQ(other_->causeChgExp(false), 0);
     EXPECT_EQ(traces(), std::vector<std::string>{"RUN# 20001 InitMMBProcessMGR::checkdualprocess"});
+    fs::create_directories(board_->boardPath("/var/run/dualprocess.pid"));  // unreadable
+    EXPECT_EQ(other_->causeChgExp(false), 1);
+}
+
+// A forced change still asks the rules, which note a forced request.
+TEST_F(Other, forced_change_still_asks_for_the_request)
+{
+    other_->enableChgModeReq();
+    other_->chgState = 1;
+    setActive(false);
+    dual("own", "0x00000008");
+    EXPECT_EQ(order([&] { other_->causeChgExp(true); }), "ACTIVATE");
+    EXPECT_TRUE(other_->forcedChange);
 }
 
 TEST_F(Other, dualprocess_liveness_from_its_pid_file)
@@ -329,14 +393,20 @@ TEST_F(Other, waiting_for_the_switch_counts_its_seconds)
     }
 }
 
+// dualprocess's SIGHUP arriving N seconds on is seen at the check after
+// that second; after the 60th second nothing is checked any more.
 TEST_F(Other, switch_signal_arriving_during_the_wait_ends_it)
 {
     other_->enableChgModeReq();
-    other_->chgState = 2;
-    sim::writeFile(board_->path("hw/timeline"), "1010 signal 1\n");  // dualprocess's SIGHUP ten seconds on
-    other_->waitSwitchComp();
-    EXPECT_EQ(other_->chgState, 4);
-    EXPECT_EQ(sleeps(), 10);
+    for (int second : {10, 59, 60}) {
+        board_->setClock(1000, 0, 0);
+        fs::remove(board_->path("log/events"));
+        other_->chgState = 2;
+        sim::writeFile(board_->path("hw/timeline"), std::to_string(1000 + second) + " signal 1\n");
+        other_->waitSwitchComp();
+        EXPECT_EQ(other_->chgState, 4) << second;
+        EXPECT_EQ(sleeps(), second) << second;
+    }
 }
 
 TEST_F(Other, burst_of_hang_ups_while_tracing_stays_consistent)

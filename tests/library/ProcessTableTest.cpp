@@ -1,5 +1,6 @@
 // The process table reader: which lines make records, which are skipped,
 // which end the table and which are rejected with a trace and a record.
+#include "BoardLogs.h"
 #include "InitBuildProcess.h"
 #include "InitErrorLog.h"
 #include "InitLocalTrace.h"
@@ -121,7 +122,6 @@ TEST_F(ProcessTable, accepted_tables_give_their_records_in_file_order)
          {"a 1 0 1 0"}},
         {"comments and empty lines anywhere", "/* processes */\n\n1\n/*x y\n\na 1 0 1 x y\n\n", 1, {"a 1 0 1 0"}},
         {"a line starting with # is a data line", "2\n# 1 0 1 x y\n#EN 1 0 2 x y\n", 2, {"# 1 0 1 0", "#EN 1 0 2 0"}},
-        {"two spaces make an empty down-operation", "1\nname  1 0 7 a b\n", 1, {"name 0 1 0 0"}},
         {"a leading space leaves the name empty: no record", "1\n a 1 0 1 x y\n", 1, {}},
         {"carriage returns after the count and the start wait", "1\r\na 1 0 1 x y z w 5\r\n", 1, {"a 1 0 1 5"}},
         {"the start wait carries over to lines without a ninth field",
@@ -137,7 +137,6 @@ TEST_F(ProcessTable, accepted_tables_give_their_records_in_file_order)
         {"a negative count is left to the manager", "-2\na 1 0 1 x y\n", -2, {"a 1 0 1 0"}},
         {"before the count line four fields make a process line", "a 1 0 1\n2\nb 1 0 2 x y\n", 2,
          {"a 1 0 1 0", "b 1 0 2 0"}},
-        {"a tab belongs to its field", "1\na\tb 1 0 3\tx y z\n", 1, {"a\tb 1 0 3 0"}},
         {"the last line needs no line feed", "1\na 1 0 1 x y", 1, {"a 1 0 1 0"}},
         {"an empty file", "", 0, {}},
     };
@@ -225,6 +224,27 @@ TEST_F(ProcessTable, module_name_must_fit_the_executable_path_beside_the_directo
             EXPECT_EQ(reading.traces, Lines{NAME_TOO_LONG}) << what;
         }
     }
+}
+
+// A record whose name did not fit beside the directory starts nothing;
+// activating it fails as a failed fork does, each time it is asked.
+TEST_F(ProcessTable, record_left_without_a_name_fails_its_activation)
+{
+    InitMMBProcess process(EXEC_DIR);
+    process.initialize(std::string(InitMMBProcess::PATH_SIZE, 'n').c_str(), 1, 0, 0x117, 0);
+    EXPECT_EQ(process.create(), 0);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        std::unique_ptr<InitErrorLog> record;
+        try {
+            process.activate();
+        } catch (InitErrorLog* thrown) {
+            record.reset(thrown);
+        }
+        ASSERT_NE(record, nullptr) << attempt;
+        EXPECT_EQ(Bytes(record->code, record->code + 6), (Bytes{9, 0x17, 1, 0, 0, 0})) << attempt;
+        EXPECT_EQ(record->unitCode, 0xF1) << attempt;
+    }
+    EXPECT_EQ(traceLines(traceFile_), Lines(2, "RUN# 20011 InitMMBProcess:execMmbProc:fork 0"));
 }
 
 TEST_F(ProcessTable, directory_takes_the_debug_prefix_and_the_table_path_does_not)

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <regex>
@@ -218,6 +219,57 @@ TEST_F(Trace, service_gets_the_local_file_once_then_live_lines)
     EXPECT_EQ(service.receive(), Lines{"200 4660 20001 d"});
 }
 
+// The replay reads as many lines as this process wrote (another writer's
+// lines after them stay unread) and skips lines without a level name;
+// 257 is the first id that reaches the service.
+TEST_F(Trace, replay_reads_the_lines_written_and_skips_unnamed_ones)
+{
+    reset(LOCAL_NAME, 0);
+    trace(0, "a");
+    std::ofstream(root + LOCAL_NAME, std::ios::app) << "no level name\n";
+    trace(1, "b");
+    std::ofstream(root + LOCAL_NAME, std::ios::app) << "RUN# written by another\n";
+    InitTraceHandler::getInstance()->traceId = 257;
+    TraceService service;
+    trace(2, "c");
+    EXPECT_EQ(service.receive(), (Lines{"0 256 20001 a(sec=*)", "200 256 20001 b(sec=*)"}));
+    trace(1, "d");
+    EXPECT_EQ(service.receive(), Lines{"200 257 20001 d"});
+}
+
+// A replay just after line 1001 finds no line of this cycle: it sends
+// nothing and is done.
+TEST_F(Trace, replay_at_the_wrap_sends_nothing_and_is_done)
+{
+    reset(LOCAL_NAME, 0);
+    for (int i = 0; i < 1000; ++i)
+        trace(1, "fill");
+    InitTraceHandler::getInstance()->traceId = LIVE_ID;
+    TraceService service;
+    trace(0, "wrap");
+    EXPECT_EQ(service.receive(), Lines{});
+    EXPECT_TRUE(local().exported);
+    trace(0, "after");
+    EXPECT_EQ(service.receive(), Lines{"0 4660 20001 after"});
+    EXPECT_EQ(localLines(), Lines{"RUN# 20001 after(sec=*)"});
+}
+
+// A local file that cannot be written loses the line uncounted; one that
+// cannot be read is replayed on a later trace.
+TEST_F(Trace, local_file_that_cannot_be_opened_is_tried_again)
+{
+    const std::string folder = root + "/later";
+    reset("/later/local.trace", LIVE_ID);
+    TraceService service;
+    trace(0, "lost");
+    EXPECT_EQ(local().lineCount, 0);
+    EXPECT_FALSE(local().exported);
+    std::filesystem::create_directory(folder);
+    trace(0, "kept");
+    EXPECT_EQ(service.receive(), Lines{"0 256 20001 kept(sec=*)"});
+    std::filesystem::remove_all(folder);
+}
+
 TEST_F(Trace, notices_a_late_service_but_not_its_removal)
 {
     reset(LOCAL_NAME, LIVE_ID);
@@ -294,6 +346,23 @@ TEST_F(MMBFile, makePath_puts_the_debug_prefix_in_front)
         EXPECT_EQ(out, c.path) << (c.prefix != nullptr ? c.prefix : "(unset)");
     }
     setenv("MMB_DEBUG_PATH", saved.c_str(), 1);
+}
+
+// Mode 1 creates or empties the file, mode 4 appends; printf writes as
+// vfprintf does, and the destructor closes the file.
+TEST_F(MMBFile, opened_file_takes_formatted_text)
+{
+    const std::string path = root + "/written.txt";
+    std::ofstream(path) << "older content\n";
+    for (int mode : {1, 4}) {
+        InitMMBFile file;
+        snprintf(file.path, sizeof file.path, "%s", path.c_str());
+        file.open(mode);
+        ASSERT_NE(file.fp, nullptr);
+        EXPECT_EQ(file.printf("%s=%d\n", "mode", mode), 7);
+    }
+    std::ifstream in(path);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "mode=1\nmode=4\n");
 }
 
 TEST_F(MMBFile, setMode_throws_for_a_number_outside_the_table)

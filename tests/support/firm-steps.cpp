@@ -6,7 +6,9 @@
 //   firm-steps generateBootChg=1
 //   firm-steps setDownLog
 //   firm-steps flush
+// The steps' traces go to /tmp/trace.log on the board.
 #include "InitErrorLog.h"
+#include "InitLocalTrace.h"
 #include "InitMMBFirm.h"
 
 #include <cstdio>
@@ -40,13 +42,15 @@ int main(int argc, char** argv)
 {
     InitMMBFirm& firm = *InitMMBFirm::getInstance();
     firm.initialize();
+    InitLocalTrace::getInstance()->fileName = "/tmp/trace.log";  // the steps' traces only
     for (int i = 1; i < argc; ++i) {
         if (!runStep(firm, argv[i])) {
             std::fprintf(stderr, "firm-steps: unknown step '%s'\n", argv[i]);
             return 2;
         }
     }
-    std::printf("norCopyError=%d nandCopyError=%d bootRomChange=%d bootRomChangeResult=%d\n", firm.norCopyError,
-                firm.nandCopyError, firm.header.bootRomChange, firm.initError.bootRomChangeResult);
+    std::printf("norCopyError=%d nandCopyError=%d bootRomChange=%d bootRomChangeResult=%d prevFirmChange=%d\n",
+                firm.norCopyError, firm.nandCopyError, firm.header.bootRomChange, firm.initError.bootRomChangeResult,
+                firm.initError.prevFirmChange);
     return 0;
 }

@@ -3,6 +3,7 @@
 // throws. Traces go to /tmp/trace.log on the board.
 //   other-steps sendReady receiveFile=/tmp/x,12,sync checkdualprocess
 //   other-steps putErrorLog getErrorLog
+//   other-steps initialize checkdualprocess
 #include "InitErrorLog.h"
 #include "InitLocalTrace.h"
 #include "InitMMBOther.h"
@@ -43,7 +44,9 @@ bool runStep(InitMMBOther& other, const std::string& step)
 {
     std::string name = step.substr(0, step.find('='));
     std::string argument = step.find('=') != std::string::npos ? step.substr(step.find('=') + 1) : "";
-    if (name == "sendReady") {
+    if (name == "initialize") {  // the board's number, for the records
+        InitMMBFirm::getInstance()->initialize();
+    } else if (name == "sendReady") {
         other.sendReady();
     } else if (name == "sendActiveEnd") {
         other.sendActiveEnd();

@@ -4,6 +4,9 @@
 //   proc-steps table=0,/etc/mmb/init/standing.ctl activate monitor
 //   proc-steps standby change-requested orphan activate monitor
 //   proc-steps decide enable services activate cause monitor
+//   proc-steps fail-fork=2 activate monitor     (the second fork from here fails)
+//   proc-steps fail-nice activate monitor       (every nice fails)
+//   proc-steps descriptors activate monitor     (open descriptors now and at the end)
 #include "InitErrorLog.h"
 #include "InitLocalTrace.h"
 #include "InitMMBFirm.h"
@@ -12,9 +15,42 @@
 #include "InitNetServiceMGR.h"
 #include "ThrownRecord.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <dlfcn.h>
 #include <string>
 #include <unistd.h>
+
+namespace {
+
+int forkFailsIn = 0;  // the fork that fails, counted from 1; 0: none
+bool niceFails = false;
+
+} // namespace
+
+// This program's own fork and nice stand in for the C library's in the
+// library it links, so that a step can make them fail.
+extern "C" pid_t fork()
+{
+    if (forkFailsIn > 0 && --forkFailsIn == 0) {
+        errno = EAGAIN;
+        return -1;
+    }
+    static auto* real = reinterpret_cast<pid_t (*)()>(dlsym(RTLD_NEXT, "fork"));
+    return real();
+}
+
+extern "C" int nice(int increment)
+{
+    if (niceFails) {
+        errno = EPERM;
+        return -1;
+    }
+    static auto* real = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "nice"));
+    return real(increment);
+}
 
 namespace {
 
@@ -23,6 +59,18 @@ void startOrphan()
 {
     if (fork() == 0)
         _exit(0);
+}
+
+// The count of this process's open descriptors (the listing's own included).
+void printDescriptors()
+{
+    int count = 0;
+    if (DIR* folder = opendir("/proc/self/fd")) {
+        while (const dirent* entry = readdir(folder))
+            count += entry->d_name[0] != '.';
+        closedir(folder);
+    }
+    std::printf("descriptors=%d\n", count);
 }
 
 // As if dualprocess had sent its SIGHUP.
@@ -55,6 +103,14 @@ bool runStep(InitMMBProcessMGR& manager, const std::string& step)
         InitMMBOther::getInstance()->causeChgExp(false);
     else if (step == "services")  // the services the monitoring loop toggles
         InitNetServiceMGR::getInstance()->initialize();
+    else if (step.rfind("fail-fork=", 0) == 0)
+        forkFailsIn = std::atoi(step.c_str() + 10);
+    else if (step == "fail-nice")
+        niceFails = true;
+    else if (step == "descriptors") {
+        printDescriptors();
+        std::atexit(printDescriptors);
+    }
     else
         return false;
     return true;
