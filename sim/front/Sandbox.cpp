@@ -139,10 +139,21 @@ void Sandbox::bindHostTrees(std::vector<std::string>& args) const
 {
     for (const std::string& build : {prefix_, target_})
         if (!build.empty())
-            add(args, {BUILD_BIND, build, build});
-    add(args, {"--bind", board_.directory(), board_.directory()});
+            bindBack(args, BUILD_BIND, build);
+    bindBack(args, "--bind", board_.directory());
     if (std::string peer = board_.dualSetting("peer"); !peer.empty())
-        add(args, {"--bind", peer, peer});
+        bindBack(args, "--bind", peer);
+}
+
+// bwrap would make a missing mount point's folders for root alone; made
+// here they keep the usual mode, so a local user of the board (mmb-sim run
+// --as) still reaches the simulator's programs.
+void Sandbox::bindBack(std::vector<std::string>& args, const char* bind, const std::string& tree) const
+{
+    for (const char* folder : BOARD_FOLDERS)
+        if (isUnder(tree, folder))
+            fs::create_directories(board_.boardPath(tree));
+    add(args, {bind, tree, tree});
 }
 
 void Sandbox::bindSimulatedTools(std::vector<std::string>& args) const

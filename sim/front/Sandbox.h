@@ -35,6 +35,7 @@ private:
     void refuseStaticProgram(const std::string& program) const;
     std::string programPath() const;
     void bindHostTrees(std::vector<std::string>& args) const;
+    void bindBack(std::vector<std::string>& args, const char* bind, const std::string& tree) const;
     void bindBoardTree(std::vector<std::string>& args) const;
     void bindSimulatedTools(std::vector<std::string>& args) const;
     void bindMounts(std::vector<std::string>& args) const;

@@ -168,10 +168,13 @@ TEST(Front, a_board_under_a_folder_the_board_replaces_runs_with_a_private_tmp)
     sim::SimBoard board(directory);
     ProcessResult result = shellOnBoard(board, "echo own > /tmp/marker && wc -c < /dev/mram0");
     bool ownTmp = fs::exists(board.boardPath("/tmp/marker")) && !fs::exists("/tmp/marker");
+    fs::permissions(scratch, fs::perms::others_exec | fs::perms::group_exec, fs::perm_options::add);
+    ProcessResult local = shellOnBoard(board, "wc -c < /dev/mram0", "nobody");  // so does a local user of the board
     fs::remove_all(scratch);
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out, "4096\n");  // the device shim reached the board's files
     EXPECT_TRUE(ownTmp);
+    EXPECT_EQ(local.out, "4096\n") << local.err;
 }
 
 TEST(Front, trees_in_folders_grafted_from_the_board_are_refused)
