@@ -82,10 +82,7 @@ void Sandbox::refuseStaticProgram(const std::string& program) const
 {
     std::string found;
     if (program.find('/') != std::string::npos) {
-        bool onBoard = false;
-        for (const char* folder : BOARD_FOLDERS)
-            onBoard = onBoard || isUnder(program, folder);
-        found = onBoard ? board_.boardPath(program) : program;
+        found = hostPath(program);
     } else {
         std::string folders = programPath();
         for (std::size_t start = 0, end = 0; found.empty() && start <= folders.size(); start = end + 1) {
@@ -98,6 +95,19 @@ void Sandbox::refuseStaticProgram(const std::string& program) const
     if (!found.empty() && linkedStatically(found))
         throw std::runtime_error(program + " is linked statically: the simulator's device shim cannot reach it, "
                                  "so it would not see the board's devices; link it dynamically");
+}
+
+// The host file a path names on the board: the board's own folders hold its
+// tree, except for the trees bound back into them.
+std::string Sandbox::hostPath(const std::string& path) const
+{
+    for (const std::string& tree : {prefix_, target_, board_.directory(), board_.dualSetting("peer")})
+        if (!tree.empty() && isUnder(path, tree))
+            return path;
+    for (const char* folder : BOARD_FOLDERS)
+        if (isUnder(path, folder))
+            return board_.boardPath(path);
+    return path;
 }
 
 std::vector<std::string> Sandbox::commandLine(const std::vector<std::string>& command, const std::string& user) const

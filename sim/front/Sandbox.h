@@ -32,6 +32,7 @@ public:
 
 private:
     void refuseHiddenTrees() const;
+    std::string hostPath(const std::string& path) const;
     void refuseStaticProgram(const std::string& program) const;
     std::string programPath() const;
     void bindHostTrees(std::vector<std::string>& args) const;
