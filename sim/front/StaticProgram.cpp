@@ -22,13 +22,15 @@ public:
     {
     }
 
-    uint64_t number(std::size_t offset, std::size_t size) const
+    // Offsets come from the file as 64-bit numbers, also on a 32-bit host.
+    uint64_t number(uint64_t offset, std::size_t size) const
     {
-        if (offset + size > bytes_.size())
+        if (offset > bytes_.size() || size > bytes_.size() - offset)
             return 0;
+        auto at = static_cast<std::size_t>(offset);
         uint64_t value = 0;
         for (std::size_t i = 0; i < size; ++i)
-            value |= uint64_t{bytes_[offset + (big_ ? size - 1 - i : i)]} << (8 * i);
+            value |= uint64_t{bytes_[at + (big_ ? size - 1 - i : i)]} << (8 * i);
         return value;
     }
 
