@@ -67,11 +67,22 @@ Sandbox::Sandbox(const SimBoard& board, std::string prefix, std::string target)
 {
 }
 
+// The host trees a board's programs reach: the builds, the board and the
+// other board of a pair.
+std::vector<std::string> Sandbox::hostTrees() const
+{
+    std::vector<std::string> trees;
+    for (std::string tree : {prefix_, target_, board_.directory(), board_.dualSetting("peer")})
+        if (!tree.empty())
+            trees.push_back(std::move(tree));
+    return trees;
+}
+
 void Sandbox::refuseHiddenTrees() const
 {
-    for (const std::string& tree : {prefix_, target_, board_.directory(), board_.dualSetting("peer")})
+    for (const std::string& tree : hostTrees())
         for (const char* folder : HIDING_FOLDERS)
-            if (!tree.empty() && isUnder(tree, folder))
+            if (isUnder(tree, folder))
                 throw std::runtime_error(tree + " lies under " + folder +
                                          ", which the board's own tree hides; keep boards and builds elsewhere");
 }
@@ -101,8 +112,8 @@ void Sandbox::refuseStaticProgram(const std::string& program) const
 // tree, except for the trees bound back into them.
 std::string Sandbox::hostPath(const std::string& path) const
 {
-    for (const std::string& tree : {prefix_, target_, board_.directory(), board_.dualSetting("peer")})
-        if (!tree.empty() && isUnder(path, tree))
+    for (const std::string& tree : hostTrees())
+        if (isUnder(path, tree))
             return path;
     for (const char* folder : BOARD_FOLDERS)
         if (isUnder(path, folder))

@@ -31,6 +31,7 @@ public:
     std::vector<std::string> commandLine(const std::vector<std::string>& command, const std::string& user = "") const;
 
 private:
+    std::vector<std::string> hostTrees() const;
     void refuseHiddenTrees() const;
     std::string hostPath(const std::string& path) const;
     void refuseStaticProgram(const std::string& program) const;
