@@ -5,6 +5,7 @@
 #include "MMBLib.h"
 
 #include "BoardPaths.h"
+#include "DeviceFailure.h"
 #include "FaultTable.h"
 
 #include <cstring>
@@ -17,10 +18,6 @@ namespace MMBLib {
 namespace ii2c {
 
 namespace {
-
-// Failure the library reports when the EEPROM cannot be reached.
-constexpr int ACTION_DEVICE = 1;
-constexpr int DETAIL_NO_EEPROM = 1;
 
 constexpr off_t BOOT_BANK_OFFSET = 0;
 

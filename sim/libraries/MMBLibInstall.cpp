@@ -4,6 +4,7 @@
 #include "MMBLib.h"
 
 #include "BoardPaths.h"
+#include "DeviceFailure.h"
 #include "SettingsFile.h"
 
 namespace MMBLib {
@@ -12,8 +13,6 @@ namespace ii2c {
 namespace {
 
 constexpr BOARD_INSTALL_BIT OTHER_MMB = 25;
-constexpr int ACTION_DEVICE = 1;
-constexpr int DETAIL_NO_RESPONSE = 2;
 
 long setting(const char* key)
 {

@@ -151,7 +151,8 @@ TEST_F(Pair, one_board_comes_up_active_with_every_service_the_other_standby)
     for (const TestBoard* board : {&a_, &b_}) {
         pid_t dualprocess = pidFromFile((*board)->boardPath("/var/run/dualprocess.pid"));
         EXPECT_TRUE(dualprocess > 0 && kill(dualprocess, 0) == 0) << (*board)->directory();
-        EXPECT_TRUE(traced(**board, "RUN# 20002 InitMMBProcessMGR::checkdualprocess OK"));
+        // Traced as monitoring begins, just after the ready report.
+        EXPECT_TRUE(waitUntil([&] { return traced(**board, "RUN# 20002 InitMMBProcessMGR::checkdualprocess OK"); }));
     }
 }
 
