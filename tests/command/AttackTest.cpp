@@ -9,11 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <functional>
-#include <sys/wait.h>
-#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -52,19 +49,18 @@ void expectCopyNotInhibited(Board board, const ProcessResult&)
     EXPECT_FALSE(exists(board, COPY_INHIBIT));
 }
 
-// Boot program and firmware both exchanged, first start of the new ones;
-// the package holds the active NOR flash's image.
-void applying(Board board, uint8_t nextHcpNo = 1, uint8_t currentBootRom = 0)
+// A board at the first start of an update (APPLYING, but for the two
+// numbers), with the victim file.
+std::function<void(Board)> applying(uint8_t nextHcpNo = 1, uint8_t currentBootRom = 0)
 {
-    makeHealthy(board, {'F', 0, nextHcpNo, currentBootRom, 1, 1, 1, 0, 0, "V01L02", "V02L00"});
-    board.writeFirmwarePackage(board.norImage("mtd0"));
-    sim::writeFile(board.boardPath(VICTIM), VICTIM_TEXT);
-    fs::permissions(board.boardPath(VICTIM), fs::perms::owner_read | fs::perms::owner_write);
-}
-
-void applyingWithVictim(Board board)
-{
-    applying(board);
+    return [=](Board board) {
+        Header header = APPLYING;
+        header.nextHcpNo = nextHcpNo;
+        header.currentBootRom = currentBootRom;
+        prepareApplying(board, header);
+        sim::writeFile(board.boardPath(VICTIM), VICTIM_TEXT);
+        fs::permissions(board.boardPath(VICTIM), fs::perms::owner_read | fs::perms::owner_write);
+    };
 }
 
 // The trace socket's folder is left writable by all; a listener of nobody's
@@ -82,22 +78,19 @@ void expectNothingHeard(Board board, const ProcessResult& result)
     EXPECT_EQ(result.status, 0) << result.err;
     std::string heard;
     // The listener answers the closing datagram, or the first trace line before it.
-    for (int i = 0; i < 3000 && heard.find('\n') == std::string::npos; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        heard = sim::readFile(board.boardPath("/tmp/heard"));
-    }
+    waitUntil([&] { return (heard = sim::readFile(board.boardPath("/tmp/heard"))).find('\n') != std::string::npos; });
     EXPECT_NE(heard.find("END"), std::string::npos) << heard;
 }
 
 const Attack ATTACKS[] = {
-    {"nor_compare_files_linked_to_a_root_file", applyingWithVictim,
+    {"nor_compare_files_linked_to_a_root_file", applying(),
      "ln -s /var/mmb/secret /tmp/nor0; ln -s /var/mmb/secret /tmp/worknor", "firm-steps copyFirm",
      [](Board board, const ProcessResult& result) {
          expectVictimIntact(board, result);
          EXPECT_EQ(result.out.rfind("norCopyError=0 nandCopyError=0", 0), 0u) << result.out;
          EXPECT_EQ(board.norImage("mtd1"), board.norImage("mtd0"));
      }},
-    {"local_trace_file_linked_to_a_root_file", applyingWithVictim, "ln -s /var/mmb/secret /tmp/trace.log",
+    {"local_trace_file_linked_to_a_root_file", applying(), "ln -s /var/mmb/secret /tmp/trace.log",
      "other-steps checkdualprocess", expectVictimIntact},
     {"local_trace_file_a_fifo", nothing, "mkfifo -m 666 /tmp/trace.log", "timeout 30 other-steps checkdualprocess",
      [](Board, const ProcessResult& result) {
@@ -106,7 +99,7 @@ const Attack ATTACKS[] = {
      }},
     {"start_up_log_copy_linked_to_a_root_file",
      [](Board board) {
-         applying(board);
+         applying()(board);
          sim::writeFile(board.boardPath("/var/run/dualprocess.pid"), "99999999\n");  // above any pid: dead
      },
      "ln -s /var/mmb/secret /tmp/mmbinit.log", "other-steps checkdualprocess",
@@ -114,7 +107,7 @@ const Attack ATTACKS[] = {
          EXPECT_EQ(result.out, "thrown kind=3 unit=f0 codes=09 00 00 00 00 00\n");
          EXPECT_EQ(sim::readFile(board.boardPath("/mnt/dump/dualdown_reboot.log")), "");
      }},
-    {"error_record_file_linked_to_a_root_file", applyingWithVictim, "ln -s /var/mmb/secret /tmp/initlog",
+    {"error_record_file_linked_to_a_root_file", applying(), "ln -s /var/mmb/secret /tmp/initlog",
      "other-steps putErrorLog", expectVictimIntact},
     {"boot_cause_marker_linked_to_the_copy_inhibit_marker", nothing,
      "ln -s /var/mmb/fmem/INH_MMBFSYNC /tmp/MMB_REBOOT_HBL", "nvram -d",
@@ -123,7 +116,7 @@ const Attack ATTACKS[] = {
          expectCopyNotInhibited(board, result);
          EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(board.boardPath("/tmp/MMB_REBOOT_HBL"))));
      }},
-    {"update_marker_linked_to_the_copy_inhibit_marker", applyingWithVictim,
+    {"update_marker_linked_to_the_copy_inhibit_marker", applying(),
      "ln -s /var/mmb/fmem/INH_MMBFSYNC /tmp/firmup_reboot", "firm-steps copyFirm", expectCopyNotInhibited},
     {"peer_failure_marker_linked_to_the_copy_inhibit_marker",
      [](Board board) {
@@ -141,13 +134,13 @@ const Attack ATTACKS[] = {
          EXPECT_EQ(result.out, "FMEM#0 hcp rev   = V01L02\nFMEM#1 hcp rev   = V01L01\n");
          EXPECT_FALSE(exists(board, "/tmp/nvrwork"));
      }},
-    {"next_hcp_number_out_of_range", [](Board board) { applying(board, 2); }, "",
+    {"next_hcp_number_out_of_range", applying(2), "",
      "mkdir /var/mmb/here && touch /var/mmb/here/caller-file && cd /var/mmb/here && firm-steps copyFirm",
      [](Board board, const ProcessResult& result) {
          EXPECT_EQ(result.out.rfind("norCopyError=0 nandCopyError=2", 0), 0u) << result.out;
          EXPECT_FALSE(fs::exists(board.path("hcp1/caller-file")));
      }},
-    {"current_boot_bank_out_of_range", [](Board board) { applying(board, 1, 5); }, "", "firm-steps setFirmUpRecovery",
+    {"current_boot_bank_out_of_range", applying(1, 5), "", "firm-steps setFirmUpRecovery",
      [](Board board, const ProcessResult&) {
          EXPECT_EQ(board.eepromBootBank(), 0);
          EXPECT_EQ(errorLogCodes(board), std::vector<Bytes>({{2, 0xF0, 4, 5, 0, 0, 0, 0}}));

@@ -2,6 +2,7 @@
 // manager runs, in order, the files it generates, the records it throws.
 // net-steps drives the manager; the library traces each service's name and
 // each command it runs, and the simulated init scripts record every call.
+#include "BoardLogs.h"
 #include "InitScripts.h"
 #include "Process.h"
 #include "TestBoard.h"
@@ -39,6 +40,8 @@ const Service& NTPD = SERVICES[1];
 const Service& LDAP = SERVICES[2];
 const Service& XINETD = SERVICES[3];
 const Service& LIGHTTPD = SERVICES[5];
+const Service& POSTFIX = SERVICES[6];
+const Service& FCRON = SERVICES[7];
 
 enum Mode { ACTIVE, STANDBY };
 
@@ -116,6 +119,13 @@ std::vector<const Service*> all(Mode mode = ACTIVE)
     return services;
 }
 
+// The services from first to the end of the list.
+std::vector<const Service*> from(const Service& first)
+{
+    std::vector<const Service*> services = all();
+    return std::vector<const Service*>(services.begin() + (&first - SERVICES), services.end());
+}
+
 std::vector<const Service*> allBut(const Service& left)
 {
     std::vector<const Service*> services = all();
@@ -177,36 +187,19 @@ void expectCommands(const sim::SimBoard& board, const Commands& expected, const 
     EXPECT_EQ(sortedScriptCalls(board), sortedScriptCalls(expected)) << what;
 }
 
-TEST(NetService, start_on_an_active_board_generates_both_files_then_starts_every_service)
-{
-    TestBoard board;
-    ProcessResult result = netSteps(*board, {"initialize", "start"});
-    EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.out, states(all()));
-    expectCommands(*board, START, "start");
-    EXPECT_EQ(sim::readFile(board->boardPath("/etc/sysconfig/mmbid")), "MMBID=0\nMMBMODE=A\n");
-}
-
-TEST(NetService, start_on_a_standby_board_leaves_the_active_only_services_alone)
+// The generated files hold what the commands make: the board's number and
+// mode, and what dspmmbconfig prints.
+TEST(NetService, generated_files_hold_the_board_number_mode_and_configuration)
 {
     sim::SimBoard::Options options;
     options.mmbNumber = 1;
     TestBoard board(options);
-    ProcessResult result = netSteps(*board, {"mode=standby", "initialize", "start"});
-    EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.out, states(all(STANDBY)));
-    expectCommands(*board, generate(1, STANDBY) + each("start", STANDBY), "start");
-    EXPECT_EQ(sim::readFile(board->boardPath("/etc/sysconfig/mmbid")), "MMBID=1\nMMBMODE=S\n");
-}
-
-TEST(NetService, configuration_file_holds_what_dspmmbconfig_prints)
-{
-    TestBoard board;
-    netSteps(*board, {"start"});
+    netSteps(*board, {"mode=standby", "start"});
     ProcessResult printed = runOnBoard(*board, {"/opt/mmb/bin/dspmmbconfig"});
     ASSERT_EQ(printed.status, 0) << printed.err;
     EXPECT_NE(printed.out, "");
     EXPECT_EQ(sim::readFile(board->boardPath("/etc/sysconfig/mmbconfig")), printed.out);
+    EXPECT_EQ(sim::readFile(board->boardPath("/etc/sysconfig/mmbid")), "MMBID=1\nMMBMODE=S\n");
 }
 
 struct Sequence {
@@ -214,12 +207,32 @@ struct Sequence {
     std::vector<std::string> steps;
     Commands commands;
     std::vector<const Service*> started;  // when the steps are done
+    std::string thrown = {};              // each record thrown, as net-steps prints it
+    std::function<void(const sim::SimBoard&)> arrange = {};  // before the steps, when given
+    int mmb = 0;
 };
 
+std::function<void(const sim::SimBoard&)> fault(const std::string& spec)
+{
+    return [spec](const sim::SimBoard& board) { board.addFault(spec); };
+}
+
+// A record thrown by a service, as net-steps prints it.
+std::string record(const std::string& codes, int mmb = 0)
+{
+    return "thrown kind=1 unit=f" + std::to_string(mmb) + " codes=29 " + codes + " 00 00 00\n";
+}
+
+// What each sequence of operations runs, leaves started and throws: a
+// failing command throws and ends its operation.
 TEST(NetService, each_operation_runs_the_commands_its_services_states_call_for)
 {
     const std::string toggleLighttpd = std::string("toggle=") + LIGHTTPD.path;
+    const Commands startMiscNtpd = {run(MISC, "start"), run(NTPD, "start")};
     const Sequence cases[] = {
+        {"start on an active board", {"initialize", "start"}, START, all()},
+        {"start on a standby board leaves the active-only services alone", {"mode=standby", "initialize", "start"},
+         generate(1, STANDBY) + each("start", STANDBY), all(STANDBY), "", {}, 1},
         {"start before initialize only generates the files", {"start"}, generate(0, ACTIVE), {}},
         {"a second initialize keeps the eight services", {"initialize", "initialize", "start"}, START, all()},
         {"a second start restarts", {"initialize", "start", "start"},
@@ -238,91 +251,51 @@ TEST(NetService, each_operation_runs_the_commands_its_services_states_call_for)
          START + Commands{run(NTPD, "stop")}, allBut(NTPD)},
         {"toggle of a path not in the list changes nothing",
          {"initialize", "start", "toggle=/etc/init.d/sshd", "toggle=/etc/init.d/ntpd/", "toggle=ntpd"}, START, all()},
-    };
-    for (const Sequence& c : cases) {
-        TestBoard board({}, std::to_string(&c - cases));
-        ProcessResult result = netSteps(*board, c.steps);
-        EXPECT_EQ(result.status, 0) << c.what << result.err;
-        bool initialized = std::find(c.steps.begin(), c.steps.end(), "initialize") != c.steps.end();
-        EXPECT_EQ(result.out, initialized ? states(c.started) : "") << c.what;
-        expectCommands(*board, c.commands, c.what);
-    }
-}
-
-struct Failure {
-    const char* what;
-    int mmb;
-    std::function<void(const sim::SimBoard&)> arrange;
-    std::vector<std::string> steps;
-    std::string thrown;  // kind, unit code and code bytes of each record thrown
-    Commands commands;
-    std::vector<const Service*> started;
-};
-
-std::function<void(const sim::SimBoard&)> fault(const std::string& spec)
-{
-    return [spec](const sim::SimBoard& board) { board.addFault(spec); };
-}
-
-TEST(NetService, a_failing_command_throws_and_ends_the_operation)
-{
-    const Failure cases[] = {
-        {"a start fails", 0, fault("script ntpd start 1"), {"initialize", "start"},
-         "thrown 01 f0 29 07 01 00 00 00\n", generate(0, ACTIVE) + Commands{run(MISC, "start"), run(NTPD, "start")},
-         {&MISC}},
-        {"the record names MMB 1", 1, fault("script ntpd start 1"), {"initialize", "start"},
-         "thrown 01 f1 29 07 01 00 00 00\n", generate(1, ACTIVE) + Commands{run(MISC, "start"), run(NTPD, "start")},
-         {&MISC}},
-        {"a restart fails and the service stays started", 0, fault("script xinetd restart 1"),
-         {"initialize", "start", "start"}, "thrown 01 f0 29 05 01 00 00 00\n",
+        {"a start fails", {"initialize", "start"}, generate(0, ACTIVE) + startMiscNtpd, {&MISC}, record("07 01"),
+         fault("script ntpd start 1")},
+        {"the record names MMB 1", {"initialize", "start"}, generate(1, ACTIVE) + startMiscNtpd, {&MISC},
+         record("07 01", 1), fault("script ntpd start 1"), 1},
+        {"a restart fails and the service stays started", {"initialize", "start", "start"},
          START + generate(0, ACTIVE) +
              Commands{run(MISC, "restart"), run(NTPD, "restart"), run(LDAP, "restart"), run(XINETD, "restart")},
-         all()},
-        {"a stop fails and the pass ends", 0, fault("script misc stop 1"), {"initialize", "start", "stop"},
-         "thrown 01 f0 29 03 02 00 00 00\n", START + Commands{run(MISC, "stop")}, all()},
-        {"the configuration dump is missing", 0,
-         [](const sim::SimBoard& b) { fs::remove(b.boardPath("/opt/mmb/bin/dspmmbconfig")); },
-         {"initialize", "start"}, "thrown 01 f0 29 02 01 00 00 00\n", generate(0, ACTIVE), {}},
-        {"the MMB ID file cannot be written", 0,
-         [](const sim::SimBoard& b) { fs::create_directory(b.boardPath("/etc/sysconfig/mmbid")); },
-         {"initialize", "start"}, "thrown 01 f0 29 01 01 00 00 00\n", {generate(0, ACTIVE)[0]}, {}},
+         all(), record("05 01"), fault("script xinetd restart 1")},
+        // Every service's number reaches its record; the background ones fail visibly only when stopped.
+        {"a start of snmpd fails", {"initialize", "start", "stop"},
+         generate(0, ACTIVE) + firstOf(each("start"), 5) + firstOf(each("stop"), 4), {}, record("08 01"),
+         fault("script snmpd start 1")},
+        {"a stop of ldap fails", {"initialize", "start", "stop"}, START + firstOf(each("stop"), 3), from(LDAP),
+         record("06 02"), fault("script ldap stop 1")},
+        {"a stop of postfix fails", {"initialize", "start", "stop"}, START + firstOf(each("stop"), 7), from(POSTFIX),
+         record("0b 02"), fault("script postfix stop 1")},
+        {"a stop of fcron fails", {"initialize", "start", "stop"}, START + each("stop"), from(FCRON), record("0a 02"),
+         fault("script fcron stop 1")},
+        {"a stop fails and the pass ends", {"initialize", "start", "stop"}, START + Commands{run(MISC, "stop")}, all(),
+         record("03 02"), fault("script misc stop 1")},
+        {"the configuration dump is missing", {"initialize", "start"}, generate(0, ACTIVE), {}, record("02 01"),
+         [](const sim::SimBoard& b) { fs::remove(b.boardPath("/opt/mmb/bin/dspmmbconfig")); }},
+        {"the MMB ID file cannot be written", {"initialize", "start"}, {generate(0, ACTIVE)[0]}, {}, record("01 01"),
+         [](const sim::SimBoard& b) { fs::create_directory(b.boardPath("/etc/sysconfig/mmbid")); }},
         // The shell returns at once for a background command, so its outcome is never seen.
-        {"a background script fails unnoticed", 0, fault("script ldap start 1"), {"initialize", "start"}, "", START,
-         all()},
+        {"a background script fails unnoticed", {"initialize", "start"}, START, all(), "",
+         fault("script ldap start 1")},
         // After the failed toggle the judge rules again: a standby start stops the service
         // instead of restarting it, and that pass ends there (the two files, then six services).
-        {"a failed toggle leaves the service to its judge", 0, fault("script lighttpd stop 1"),
+        {"a failed toggle leaves the service to its judge",
          {"initialize", "start", "mode=standby", std::string("toggle=") + LIGHTTPD.path, "start"},
-         "thrown 01 f0 29 09 02 00 00 00\nthrown 01 f0 29 09 02 00 00 00\n",
-         START + Commands{run(LIGHTTPD, "stop")} + firstOf(restartOnStandby(), 2 + 6), all()},
+         START + Commands{run(LIGHTTPD, "stop")} + firstOf(restartOnStandby(), 2 + 6), all(),
+         record("09 02") + record("09 02"), fault("script lighttpd stop 1")},
     };
-    for (const Failure& c : cases) {
+    for (const Sequence& c : cases) {
         sim::SimBoard::Options options;
         options.mmbNumber = c.mmb;
         TestBoard board(options, std::to_string(&c - cases));
-        c.arrange(*board);
+        if (c.arrange)
+            c.arrange(*board);
         ProcessResult result = netSteps(*board, c.steps);
         EXPECT_EQ(result.status, 0) << c.what << result.err;
-        EXPECT_EQ(result.out, c.thrown + states(c.started)) << c.what;
+        bool initialized = std::find(c.steps.begin(), c.steps.end(), "initialize") != c.steps.end();
+        EXPECT_EQ(result.out, c.thrown + (initialized ? states(c.started) : "")) << c.what;
         expectCommands(*board, c.commands, c.what);
-    }
-}
-
-// Every service's number reaches its record; the background ones fail
-// visibly only when stopped.
-TEST(NetService, each_record_carries_the_service_number)
-{
-    const std::pair<const char*, std::string> cases[] = {
-        {"script snmpd start 1", "thrown 01 f0 29 08 01 00 00 00\n"},
-        {"script ldap stop 1", "thrown 01 f0 29 06 02 00 00 00\n"},
-        {"script fcron stop 1", "thrown 01 f0 29 0a 02 00 00 00\n"},
-        {"script postfix stop 1", "thrown 01 f0 29 0b 02 00 00 00\n"},
-    };
-    for (const auto& [spec, record] : cases) {
-        TestBoard board({}, spec + 7);
-        board->addFault(spec);
-        ProcessResult result = netSteps(*board, {"initialize", "start", "stop"});
-        EXPECT_EQ(result.out.substr(0, record.size()), record) << spec;
     }
 }
 
@@ -352,44 +325,27 @@ TEST(NetService, commands_name_their_files_under_the_debug_prefix)
     EXPECT_EQ(traceTexts(*board), traceOf(expected));
 }
 
-// Runs net-steps with the simulated dualprocess listening; returns the
-// requests it received.
-std::vector<std::string> dualprocessRequests(const sim::SimBoard& board, const std::string& steps)
-{
-    ProcessResult result = shellOnBoard(board, "dualprocess || exit 1; net-steps " + steps +
-                                                   "; status=$?; kill $(cat /var/run/dualprocess.pid); exit $status");
-    EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.out, states(all()));
-    std::vector<std::string> requests;
-    for (const std::string& event : board.events())
-        if (event.compare(0, 20, "dualprocess request ") == 0)
-            requests.push_back(event);
-    return requests;
-}
-
+// With its flag set, a start reports the change to the listening
+// dualprocess once, right after services setup; without it, nothing.
 TEST(NetService, activating_start_reports_the_change_once_right_after_services_setup)
 {
-    TestBoard board;
-    std::vector<std::string> requests = dualprocessRequests(*board, "activating initialize start");
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].compare(0, 31, "dualprocess request 0x80020031 "), 0) << requests[0];
-
-    // In the trace the report lies between services setup and the next service.
-    std::vector<std::string> texts = traceTexts(*board);
-    std::vector<std::string> upToMisc = traceOf(firstOf(START, 3));
-    std::vector<std::string> rest = traceOf(Commands(START.begin() + 3, START.end()));
-    ASSERT_GT(texts.size(), upToMisc.size() + rest.size());
-    EXPECT_EQ(std::vector<std::string>(texts.begin(), texts.begin() + upToMisc.size()), upToMisc);
-    const std::string report = "send response of change-start to dualprocess";
-    EXPECT_EQ(texts[upToMisc.size()].compare(0, report.size(), report), 0) << texts[upToMisc.size()];
-    EXPECT_EQ(std::vector<std::string>(texts.end() - static_cast<long>(rest.size()), texts.end()), rest);
-}
-
-TEST(NetService, start_without_activating_reports_nothing)
-{
-    TestBoard board;
-    EXPECT_TRUE(dualprocessRequests(*board, "initialize start").empty());
-    expectCommands(*board, START, "start");
+    for (bool activating : {false, true}) {
+        TestBoard board({}, activating ? "activating" : "");
+        std::string steps = activating ? "activating initialize start" : "initialize start";
+        ProcessResult result = shellOnBoard(*board, "dualprocess || exit 1; net-steps " + steps +
+                                                        "; status=$?; kill $(cat /var/run/dualprocess.pid); exit $status");
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(result.out, states(all())) << steps;
+        std::vector<std::string> texts = traceOf(START);
+        if (activating)  // after the two files and services setup
+            texts.insert(texts.begin() + 6,
+                         {"send response of change-start to dualprocess (0)", "send packet(code=80020031) on IPC"});
+        EXPECT_EQ(traceTexts(*board), texts) << steps;
+        EXPECT_EQ(sortedScriptCalls(*board), sortedScriptCalls(START)) << steps;
+        EXPECT_EQ(eventsStartingWith(*board, "dualprocess request "),
+                  std::vector<std::string>(activating, "dualprocess request 0x80020031 data 80020031"))
+            << steps;
+    }
 }
 
 } // namespace

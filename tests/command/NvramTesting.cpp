@@ -2,7 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <map>
+#include <set>
 
 const char* const USAGE =
     "nvram { -i | -s next-hcpno | -b next-bankno | -m hcpno hcprev }\n"
@@ -52,6 +52,14 @@ void makeHealthy(const sim::SimBoard& board, const Header& header)
     board.patchNvram(0, 0x1F0, {0x4D, 0x20, 0x4D, 0x4D, 0x42, 0x49, 0x6E, 0x69, 0x74, 0x00});
 }
 
+const Header APPLYING = {'F', 0, 1, 0, 1, 1, 1, 0, 0, "V01L02", "V02L00"};
+
+void prepareApplying(const sim::SimBoard& board, const Header& header)
+{
+    makeHealthy(board, header);
+    board.writeFirmwarePackage(board.norImage("mtd0"));
+}
+
 void patchBig32(const sim::SimBoard& board, std::size_t offset, uint32_t value)
 {
     board.patchNvram(0, offset, {static_cast<uint8_t>(value >> 24), static_cast<uint8_t>(value >> 16),
@@ -73,15 +81,15 @@ uint32_t nvramBig32(const sim::SimBoard& board, std::size_t offset)
 
 std::vector<Bytes> errorLogCodes(const sim::SimBoard& board)
 {
-    std::map<std::string, Bytes> records;  // file names are the time stamps
+    std::set<std::filesystem::path> files;  // the names are the time stamps
     for (const std::filesystem::directory_entry& entry :
-         std::filesystem::directory_iterator(board.boardPath("/var/mmb/log/init"))) {
-        std::string content = sim::readFile(entry.path());
-        records[entry.path().filename().string()] = Bytes(content.begin() + 8, content.end());
-    }
+         std::filesystem::directory_iterator(board.boardPath("/var/mmb/log/init")))
+        files.insert(entry.path());
     std::vector<Bytes> codes;
-    for (const auto& [name, record] : records)
-        codes.push_back(record);
+    for (const std::filesystem::path& file : files) {
+        std::string content = sim::readFile(file);
+        codes.emplace_back(content.begin() + 8, content.end());
+    }
     return codes;
 }
 

@@ -38,6 +38,11 @@ Bytes revisionField(const std::string& text);
 
 // A board that last started by a reboot, with a valid NVRAM holding header.
 void makeHealthy(const sim::SimBoard& board, const Header& header);
+// Boot program and firmware both exchanged: HCP 1 and bank 1 run for the first time.
+extern const Header APPLYING;
+// A healthy board at that first start; the firmware package holds the
+// active NOR flash's image.
+void prepareApplying(const sim::SimBoard& board, const Header& header = APPLYING);
 // Writes a 32-bit big-endian value through the driver.
 void patchBig32(const sim::SimBoard& board, std::size_t offset, uint32_t value);
 

@@ -36,8 +36,6 @@ struct Operation {
 };
 
 const Header RUNNING = {0, 0, 0, 0, 1, 0, 0, 1, 0, "V01L02", "V01L01"};
-// The first start of an update that exchanged firmware and boot program.
-const Header APPLYING = {'F', 0, 1, 0, 1, 1, 1, 0, 0, "V01L02", "V02L00"};
 
 void PrintTo(const Operation& operation, std::ostream* out)
 {
@@ -57,21 +55,23 @@ const Operation OPERATIONS[] = {
     {"roll_back", {"firm-steps", "setFirmUpRecovery"}, APPLYING},
 };
 
+void put(Bytes& image, std::size_t offset, const Bytes& bytes)
+{
+    std::copy(bytes.begin(), bytes.end(), image.begin() + static_cast<long>(offset));
+}
+
 // Partition 0 before the operation: the header, every area holding
 // something, and a pattern in the bytes no operation may touch.
 Bytes oldImage(const Header& header)
 {
     Bytes image(4096, 0xA5);
-    auto put = [&image](std::size_t offset, const Bytes& bytes) {
-        std::copy(bytes.begin(), bytes.end(), image.begin() + static_cast<long>(offset));
-    };
-    put(0, header.bytes());
-    put(32, {3, 1});  // reboot count, suppress mode
-    put(36, {0, 0, 0, 1, 0x5F, 0, 0, 0, 0, 1, 0xE2, 0x40, 2, 0xF1, 4, 1, 0, 0, 0, 0});  // down log
-    put(56, {0, 0, 0, 17});     // log count, out of range: each start clears it
-    put(60, Bytes(256, 0x3C));  // log entries
-    put(318, {1});              // VLAN mode
-    put(496, ID_BLOCK);
+    put(image, 0, header.bytes());
+    put(image, 32, {3, 1});  // reboot count, suppress mode
+    put(image, 36, {0, 0, 0, 1, 0x5F, 0, 0, 0, 0, 1, 0xE2, 0x40, 2, 0xF1, 4, 1, 0, 0, 0, 0});  // down log
+    put(image, 56, {0, 0, 0, 17});     // log count, out of range: each start clears it
+    put(image, 60, Bytes(256, 0x3C));  // log entries
+    put(image, 318, {1});              // VLAN mode
+    put(image, 496, ID_BLOCK);
     return image;
 }
 
@@ -81,9 +81,8 @@ Bytes rebuiltImage()
     Header header;
     header.currentHcpRev = header.nextHcpRev = "V01L02";
     Bytes image(4096, 0);
-    Bytes headerBytes = header.bytes();
-    std::copy(headerBytes.begin(), headerBytes.end(), image.begin());
-    std::copy(ID_BLOCK.begin(), ID_BLOCK.end(), image.begin() + 496);
+    put(image, 0, header.bytes());
+    put(image, 496, ID_BLOCK);
     return image;
 }
 

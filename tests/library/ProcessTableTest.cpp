@@ -31,6 +31,8 @@ const std::string TOO_FEW = "RUN# 20010 initBuildProcess (the num. of Fields is 
 const std::string BAD_COUNT = "RUN# 20010 InitBuildProcess specified process count is invalid";
 const std::string NAME_TOO_LONG = "RUN# 20010 initBuildProcess (Length of specified module name is too long)";
 const std::string BAD_NAME = "RUN# 20010 initBuildProcess (Specified module name is invalid)";
+const std::string BAD_DOWN_OPERATION = "RUN# 20010 initBuildProcess (Specified down-operation is invaid)";
+const std::string BAD_KEY = "RUN# 20010 initBuildProcess (Specified process key is invaid)";
 
 // What one reading left behind.
 struct Reading {
@@ -106,16 +108,17 @@ protected:
     std::string tablePath_;
 };
 
-struct AcceptedTable {
+struct TableCase {
     const char* what;
     std::string table;
     int32_t processCount;
-    Lines records;
+    Lines records;      // in file order; before a rejected line, the ones appended
+    std::string trace = {};  // of a rejected line, which throws; empty when the table is accepted
 };
 
-TEST_F(ProcessTable, accepted_tables_give_their_records_in_file_order)
+TEST_F(ProcessTable, lines_make_records_in_file_order_until_one_is_rejected)
 {
-    const AcceptedTable cases[] = {
+    const TableCase cases[] = {
         {"count, three lines, end line", "3\na 1 0 10 x y\nb 2 -5 11 x y z\nc 1 19 12 x y z w 0\n#END\n", 3,
          {"a 1 0 10 0", "b 2 -5 11 0", "c 1 19 12 0"}},
         {"an end line with text stops before malformed lines", "1\na 1 0 1 x y\n#END of table\nbad\n0\nb 1\n", 1,
@@ -139,55 +142,29 @@ TEST_F(ProcessTable, accepted_tables_give_their_records_in_file_order)
          {"a 1 0 1 0", "b 1 0 2 0"}},
         {"the last line needs no line feed", "1\na 1 0 1 x y", 1, {"a 1 0 1 0"}},
         {"an empty file", "", 0, {}},
+        {"count of 0", "0\na 1 0 1 x y\n", 0, {}, BAD_COUNT},
+        {"count of letters", "three\n", 0, {}, BAD_COUNT},
+        {"count beyond 32 bits", "2147483648\n", 0, {}, BAD_COUNT},
+        {"second one-field line", "2\na 1 0 1 x y\n3\n", 2, {"a 1 0 1 0"}, TOO_FEW},
+        {"five fields after the count", "1\na 1 0 1 x\n", 1, {}, TOO_FEW},
+        {"three fields before the count", "a 1 0\n", 0, {}, TOO_FEW},
+        {"down-operation above 32 bits", "1\na 2147483648 0 1 x y\n", 1, {}, BAD_DOWN_OPERATION},
+        {"down-operation below 32 bits", "1\na -2147483649 0 1 x y\n", 1, {}, BAD_DOWN_OPERATION},
+        {"priority beyond a long", "1\na 1 99999999999999999999x 1 x y\n", 1, {},
+         "RUN# 20010 initBuildProcess (Specified priority is invaid)"},
+        {"process key beyond a signed 32-bit value", "1\na 1 0 4294967295 x y\n", 1, {}, BAD_KEY},
+        {"name leaving the executable folder", "1\n../../tmp/x 1 0 1 x y\n", 1, {}, BAD_NAME},
+        {"name with a command for the shell", "1\nx;id 1 0 1 x y\n", 1, {}, BAD_NAME},
+        {"name with a pattern for the shell", "1\nx* 1 0 1 x y\n", 1, {}, BAD_NAME},
+        {"earlier records stay", "3\na 1 0 1 x y\nb 1 0 2 x y\nc 1 0 -2147483649 x y\nd 1 0 4 x y\n", 3,
+         {"a 1 0 1 0", "b 1 0 2 0"}, BAD_KEY},
     };
-    for (const AcceptedTable& c : cases) {
+    for (const TableCase& c : cases) {
         Reading reading = read(c.table);
         EXPECT_EQ(reading.records, c.records) << c.what;
         EXPECT_EQ(reading.processCount, c.processCount) << c.what;
-        EXPECT_TRUE(reading.thrown.empty()) << c.what;
-        EXPECT_EQ(reading.traces, Lines()) << c.what;
-    }
-}
-
-struct RejectedTable {
-    const char* what;
-    std::string table;
-    std::string trace;
-    int32_t processCount;
-    Lines records;  // appended before the rejected line
-};
-
-TEST_F(ProcessTable, rejected_lines_are_traced_and_thrown)
-{
-    const RejectedTable cases[] = {
-        {"count of 0", "0\na 1 0 1 x y\n", BAD_COUNT, 0, {}},
-        {"count of letters", "three\n", BAD_COUNT, 0, {}},
-        {"count beyond 32 bits", "2147483648\n", BAD_COUNT, 0, {}},
-        {"carriage return before the count", "\r\n1\r\n", BAD_COUNT, 0, {}},
-        {"carriage-return blank line", "2\r\na 1 0 1 x y\r\n\r\nb 1 0 2 x y\r\n", TOO_FEW, 2, {"a 1 0 1 0"}},
-        {"second one-field line", "2\na 1 0 1 x y\n3\n", TOO_FEW, 2, {"a 1 0 1 0"}},
-        {"five fields after the count", "1\na 1 0 1 x\n", TOO_FEW, 1, {}},
-        {"three fields before the count", "a 1 0\n", TOO_FEW, 0, {}},
-        {"down-operation above 32 bits", "1\na 2147483648 0 1 x y\n",
-         "RUN# 20010 initBuildProcess (Specified down-operation is invaid)", 1, {}},
-        {"down-operation below 32 bits", "1\na -2147483649 0 1 x y\n",
-         "RUN# 20010 initBuildProcess (Specified down-operation is invaid)", 1, {}},
-        {"priority beyond a long", "1\na 1 99999999999999999999x 1 x y\n",
-         "RUN# 20010 initBuildProcess (Specified priority is invaid)", 1, {}},
-        {"process key beyond a signed 32-bit value", "1\na 1 0 4294967295 x y\n",
-         "RUN# 20010 initBuildProcess (Specified process key is invaid)", 1, {}},
-        {"name leaving the executable folder", "1\n../../tmp/x 1 0 1 x y\n", BAD_NAME, 1, {}},
-        {"name with a command for the shell", "1\nx;id 1 0 1 x y\n", BAD_NAME, 1, {}},
-        {"name with a pattern for the shell", "1\nx* 1 0 1 x y\n", BAD_NAME, 1, {}},
-        {"earlier records stay", "3\na 1 0 1 x y\nb 1 0 2 x y\nc 1 0 -2147483649 x y\nd 1 0 4 x y\n",
-         "RUN# 20010 initBuildProcess (Specified process key is invaid)", 3, {"a 1 0 1 0", "b 1 0 2 0"}},
-    };
-    for (const RejectedTable& c : cases) {
-        Reading reading = read(c.table);
-        EXPECT_EQ(reading.thrown, REJECTED) << c.what;
-        EXPECT_EQ(reading.traces, Lines{c.trace}) << c.what;
-        EXPECT_EQ(reading.processCount, c.processCount) << c.what;
-        EXPECT_EQ(reading.records, c.records) << c.what;
+        EXPECT_EQ(reading.thrown, c.trace.empty() ? Bytes() : REJECTED) << c.what;
+        EXPECT_EQ(reading.traces, c.trace.empty() ? Lines() : Lines{c.trace}) << c.what;
     }
 }
 
@@ -214,15 +191,9 @@ TEST_F(ProcessTable, module_name_must_fit_the_executable_path_beside_the_directo
         std::string name(c.length, 'n');
         Reading reading = read("1\n" + name + " 1 0 1 x y\n", c.directory);
         std::string what = std::string("directory \"") + c.directory + "\", name of " + std::to_string(c.length);
-        if (c.taken) {
-            EXPECT_EQ(reading.execPaths, Lines{c.directory + name}) << what;
-            EXPECT_TRUE(reading.thrown.empty()) << what;
-            EXPECT_EQ(reading.traces, Lines()) << what;
-        } else {
-            EXPECT_EQ(reading.records, Lines()) << what;
-            EXPECT_EQ(reading.thrown, REJECTED) << what;
-            EXPECT_EQ(reading.traces, Lines{NAME_TOO_LONG}) << what;
-        }
+        EXPECT_EQ(reading.execPaths, c.taken ? Lines{c.directory + name} : Lines()) << what;
+        EXPECT_EQ(reading.thrown, c.taken ? Bytes() : REJECTED) << what;
+        EXPECT_EQ(reading.traces, c.taken ? Lines() : Lines{NAME_TOO_LONG}) << what;
     }
 }
 
@@ -269,53 +240,6 @@ TEST_F(ProcessTable, missing_table_reads_as_empty)
     EXPECT_EQ(reading.traces, Lines());
 }
 
-struct SplitLine {
-    std::string line;
-    int result;
-    Lines fields;
-};
-
-// Runs parceOneLine and releases the fields it allocated.
-Lines split(InitBuildResource& reader, const std::string& line, int& result)
-{
-    std::vector<std::string*> fields;
-    result = reader.parceOneLine(line, fields);
-    Lines texts;
-    for (std::string* field : fields) {
-        texts.push_back(*field);
-        delete field;
-    }
-    return texts;
-}
-
-TEST(ProcessTableLine, every_space_splits_and_nothing_is_trimmed)
-{
-    const SplitLine cases[] = {
-        {"a 1 0", 3, {"a", "1", "0"}},
-        {"a  b", 3, {"a", "", "b"}},
-        {" a", 2, {"", "a"}},
-        {"a ", 2, {"a", ""}},
-        {" ", 2, {"", ""}},
-        {"\r", 1, {"\r"}},
-        {"a\tb", 1, {"a\tb"}},
-        {"#", 1, {"#"}},
-        {"/", 1, {"/"}},
-        {"#EN", 1, {"#EN"}},
-        {"", 0, {}},
-        {"/*", 0, {}},
-        {"/* a b", 0, {}},
-        {"#END", -1, {}},
-        {"#END x", -1, {}},
-    };
-    std::vector<InitMMBProcess*> processes;
-    InitBuildProcess reader("", "", processes);
-    for (const SplitLine& c : cases) {
-        int result = 0;
-        EXPECT_EQ(split(reader, c.line, result), c.fields) << '"' << c.line << '"';
-        EXPECT_EQ(result, c.result) << '"' << c.line << '"';
-    }
-}
-
 // The base reader alone: its own separator, "#" lines are comments and no
 // line ends the file.
 class CommaReader : public InitBuildResource {
@@ -325,19 +249,51 @@ public:
     void createOneItem() override {}
 };
 
-TEST(ProcessTableLine, base_reader_skips_hash_lines_and_has_no_end_line)
+struct SplitLine {
+    bool processTable;  // else the base reader
+    std::string line;
+    int result;
+    Lines fields;
+};
+
+// In the process table every space splits and nothing is trimmed.
+TEST(ProcessTableLine, lines_split_at_the_separator_and_skip_or_end_as_their_reader_says)
 {
     const SplitLine cases[] = {
-        {"a,b c", 2, {"a", "b c"}},
-        {"#END", 0, {}},
-        {"# note", 0, {}},
-        {"", 0, {}},
-        {"/* x", 1, {"/* x"}},
+        {true, "a 1 0", 3, {"a", "1", "0"}},
+        {true, "a  b", 3, {"a", "", "b"}},
+        {true, " a", 2, {"", "a"}},
+        {true, "a ", 2, {"a", ""}},
+        {true, " ", 2, {"", ""}},
+        {true, "\r", 1, {"\r"}},
+        {true, "a\tb", 1, {"a\tb"}},
+        {true, "#", 1, {"#"}},
+        {true, "/", 1, {"/"}},
+        {true, "#EN", 1, {"#EN"}},
+        {true, "", 0, {}},
+        {true, "/*", 0, {}},
+        {true, "/* a b", 0, {}},
+        {true, "#END", -1, {}},
+        {true, "#END x", -1, {}},
+        {false, "a,b c", 2, {"a", "b c"}},
+        {false, "#END", 0, {}},
+        {false, "# note", 0, {}},
+        {false, "", 0, {}},
+        {false, "/* x", 1, {"/* x"}},
     };
-    CommaReader reader;
+    std::vector<InitMMBProcess*> processes;
+    InitBuildProcess processReader("", "", processes);
+    CommaReader baseReader;
     for (const SplitLine& c : cases) {
-        int result = 0;
-        EXPECT_EQ(split(reader, c.line, result), c.fields) << '"' << c.line << '"';
+        InitBuildResource& reader = c.processTable ? static_cast<InitBuildResource&>(processReader) : baseReader;
+        std::vector<std::string*> fields;
+        int result = reader.parceOneLine(c.line, fields);
+        Lines texts;
+        for (std::string* field : fields) {
+            texts.push_back(*field);
+            delete field;
+        }
+        EXPECT_EQ(texts, c.fields) << '"' << c.line << '"';
         EXPECT_EQ(result, c.result) << '"' << c.line << '"';
     }
 }

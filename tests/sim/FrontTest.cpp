@@ -49,8 +49,7 @@ TEST(Front, reboot_stops_the_programs_and_boots_what_nvram_and_eeprom_name)
     board->setMounts({{"/dev/mtdblock1", "/tmp/nvrwork"}});
     pid_t running =
         startOnBoard(*board, {"sh", "-c", "touch /tmp/started; exec sleep 600"}, board->path("log/sleep.out"));
-    while (!fs::exists(board->boardPath("/tmp/started")))
-        usleep(10000);
+    ASSERT_TRUE(waitUntil([&board] { return fs::exists(board->boardPath("/tmp/started")); }));
     ASSERT_EQ(runSim({"reboot", board->directory()}).status, 0);
 
     int status = 0;

@@ -1,13 +1,12 @@
 // The simulated trace service receives what the board's trace client sends.
+#include "Process.h"
 #include "mmbtrace.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -21,8 +20,7 @@ TEST(TraceService, prints_each_line_with_its_level_and_id)
     FILE* out = popen(service.c_str(), "r");
     ASSERT_NE(out, nullptr);
     std::string socket = std::string(dir) + "/var/mmb/sock/ipcsock04";
-    for (int i = 0; i < 500 && !fs::exists(socket); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(waitUntil([&socket] { return fs::exists(socket); }));
 
     const unsigned char live[4] = {1, 0, 0x01, 0x01};
     const unsigned char replayed[4] = {1, 0, 0x01, 0x00};

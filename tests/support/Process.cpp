@@ -40,14 +40,19 @@ void drainPipes(int outFd, int errFd, std::string& out, std::string& err)
     }
 }
 
-// An argument vector for exec, pointing into argv.
-std::vector<char*> execArguments(const std::vector<std::string>& argv)
+// Starts argv[0] (searched in PATH) with the file actions, which it releases.
+pid_t spawn(const std::vector<std::string>& argv, posix_spawn_file_actions_t& actions)
 {
     std::vector<char*> args;
     for (const std::string& arg : argv)
         args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);
-    return args;
+    pid_t pid = 0;
+    int error = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (error != 0)
+        throw std::runtime_error("posix_spawnp(" + argv[0] + ") failed: " + std::strerror(error));
+    return pid;
 }
 
 std::vector<std::string> simCommand(const std::vector<std::string>& args)
@@ -83,16 +88,11 @@ ProcessResult runProgram(const std::vector<std::string>& argv)
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
-    std::vector<char*> args = execArguments(argv);
-    pid_t pid = 0;
-    int error = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    pid_t pid = spawn(argv, actions);
     close(outPipe[1]);
     close(errPipe[1]);
     ProcessResult result{-1, "", ""};
     drainPipes(outPipe[0], errPipe[0], result.out, result.err);
-    if (error != 0)
-        throw std::runtime_error("posix_spawnp(" + argv[0] + ") failed: " + std::strerror(error));
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
@@ -118,13 +118,7 @@ pid_t startOnBoard(const sim::SimBoard& board, const std::vector<std::string>& c
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    std::vector<char*> args = execArguments(argv);
-    pid_t pid = 0;
-    int error = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0)
-        throw std::runtime_error("posix_spawn(" + argv[0] + ") failed: " + std::strerror(error));
-    return pid;
+    return spawn(argv, actions);
 }
 
 ProcessResult shellOnBoard(const sim::SimBoard& board, const std::string& script, const std::string& user)

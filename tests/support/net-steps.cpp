@@ -6,17 +6,14 @@
 //   net-steps activating initialize start
 // Steps: initialize, start, stop, toggle=PATH, mode=active|standby,
 // activating (sets the manager's flag). A record thrown by a step is
-// printed as "thrown 01 f0 29 07 01 00 00 00" (kind, unit code, code bytes)
-// and the next step runs. The library's traces go to TRACE_FILE.
-#include "InitErrorLog.h"
+// printed and the next step runs. The library's traces go to TRACE_FILE.
 #include "InitLocalTrace.h"
 #include "InitMMBFirm.h"
 #include "InitNetService.h"
 #include "InitNetServiceMGR.h"
+#include "StepDriver.h"
 
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 
@@ -24,35 +21,25 @@ namespace {
 
 const char* const TRACE_FILE = "/tmp/net-steps.trace";
 
-bool runStep(InitNetServiceMGR& manager, const char* step)
+bool runStep(InitNetServiceMGR& manager, const std::string& step)
 {
-    if (std::strcmp(step, "initialize") == 0)
+    if (step == "initialize")
         manager.initialize();
-    else if (std::strcmp(step, "start") == 0)
+    else if (step == "start")
         manager.start();
-    else if (std::strcmp(step, "stop") == 0)
+    else if (step == "stop")
         manager.stop();
-    else if (std::strncmp(step, "toggle=", 7) == 0)
-        manager.toggleStatus(step + 7);
-    else if (std::strcmp(step, "mode=active") == 0)
+    else if (step.rfind("toggle=", 0) == 0)
+        manager.toggleStatus(step.c_str() + 7);
+    else if (step == "mode=active")
         InitMMBFirm::getInstance()->setActiveMode(0);
-    else if (std::strcmp(step, "mode=standby") == 0)
+    else if (step == "mode=standby")
         InitMMBFirm::getInstance()->setActiveMode(1);
-    else if (std::strcmp(step, "activating") == 0)
+    else if (step == "activating")
         manager.activating = true;
     else
         return false;
     return true;
-}
-
-void printRecord(const InitErrorLog& record)
-{
-    uint8_t saved[InitErrorLog::SAVED_SIZE];
-    record.pack(saved);
-    std::printf("thrown");
-    for (int i = 8; i < InitErrorLog::SAVED_SIZE; ++i)  // after the time stamp
-        std::printf(" %02x", saved[i]);
-    std::printf("\n");
 }
 
 // Background init scripts outlive the shell that started them; as their
@@ -60,6 +47,7 @@ void printRecord(const InitErrorLog& record)
 // recorded its call before the next step begins.
 void reapBackgroundScripts()
 {
+    std::fflush(stdout);  // before the scripts' own output
     while (wait(nullptr) > 0 || errno == EINTR) {
     }
 }
@@ -73,19 +61,9 @@ int main(int argc, char** argv)
     InitMMBFirm::getInstance()->initialize();
     InitLocalTrace::getInstance()->fileName = TRACE_FILE;
     InitNetServiceMGR& manager = *InitNetServiceMGR::getInstance();
-    for (int i = 1; i < argc; ++i) {
-        try {
-            if (!runStep(manager, argv[i])) {
-                std::fprintf(stderr, "net-steps: unknown step '%s'\n", argv[i]);
-                return 2;
-            }
-        } catch (InitErrorLog* record) {
-            printRecord(*record);
-            delete record;
-        }
-        std::fflush(stdout);
-        reapBackgroundScripts();
-    }
+    auto step = [&manager](const std::string& text) { return runStep(manager, text); };
+    if (runSteps("net-steps", argc, argv, step, reapBackgroundScripts) != 0)
+        return 2;
     for (const InitNetService* service : manager.services)
         std::printf("%s %s\n", service->scriptPath, service->started ? "started" : "stopped");
     return 0;

@@ -9,7 +9,7 @@
 #include "InitMMBOther.h"
 #include "InitTraceHandler.h"
 #include "ShellCommand.h"
-#include "ThrownRecord.h"
+#include "StepDriver.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -86,16 +86,5 @@ int main(int argc, char** argv)
 {
     InitLocalTrace::getInstance()->fileName = "/tmp/trace.log";
     InitMMBOther& other = *InitMMBOther::getInstance();
-    for (int i = 1; i < argc; ++i) {
-        try {
-            if (!runStep(other, argv[i])) {
-                std::fprintf(stderr, "other-steps: bad step '%s'\n", argv[i]);
-                return 2;
-            }
-        } catch (InitErrorLog* record) {
-            printThrownRecord(*record);
-            delete record;
-        }
-    }
-    return 0;
+    return runSteps("other-steps", argc, argv, [&other](const std::string& step) { return runStep(other, step); });
 }

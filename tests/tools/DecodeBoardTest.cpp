@@ -156,24 +156,6 @@ TEST(DecodeBoard, error_records_of_bank_selection_decode_with_their_reporter)
     }
 }
 
-TEST(DecodeBoard, error_record_as_json_is_one_line_of_raw_values)
-{
-    sim::SimBoard::Options options;
-    options.mmbNumber = 1;
-    TestBoard board(options);
-    makeHealthy(*board, STORED);
-    board->setClock(CLOCK_SECONDS, CLOCK_MICROS, 0);
-    board->addFault("eeprom-select 2 5");
-    runNvram(*board, {"-b", "1"});
-    std::string record = board->boardPath("/var/mmb/log/init/1593835520.123");
-    ProcessResult result = runDecode({"--json", record});
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, "{\"file\":\"" + record +
-                              "\",\"form\":\"error-log\",\"time\":\"2020-07-04T04:05:20.123Z\","
-                              "\"seconds\":1593835520,\"microseconds\":123456,\"kind\":2,\"unitCode\":241,"
-                              "\"reporter\":\"boot ROM bank selection failure\",\"code\":[4,1,0,0,0,0]}\n");
-}
-
 TEST(DecodeBoard, startup_record_written_by_put_error_log_decodes_field_by_field)
 {
     TestBoard board;

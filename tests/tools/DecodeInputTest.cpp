@@ -134,10 +134,12 @@ TEST(DecodeInput, any_content_of_a_right_size_decodes)
             ProcessResult result = runDecode(args);
             EXPECT_EQ(result.status, 0) << c.what << (json ? " as JSON" : "");
             EXPECT_EQ(result.err, "") << c.what;
-            if (json)
+            // Text starts with the title line; JSON is one line that names the file first.
+            std::string start = json ? "{\"file\":\"" + file + "\"," : file + ": " + c.form + "\n";
+            EXPECT_EQ(result.out.rfind(start, 0), 0u) << c.what << result.out;
+            if (json) {
                 EXPECT_EQ(result.out.find('\n'), result.out.size() - 1) << c.what << ": one line";
-            else
-                EXPECT_EQ(result.out.rfind(file + ": " + c.form + "\n", 0), 0u) << c.what << result.out;
+            }
         }
     }
 }
@@ -154,13 +156,10 @@ TEST(DecodeInput, directory_records_come_oldest_first_and_bad_files_are_named)
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err, "mmb-decode: " + folder + "/notes: wrong size for error log record: 3 bytes (expected 16)\n"
                           "mmb-decode: " + folder + "/old: a directory inside a directory of error log records\n");
-    std::vector<Fields> records = printedRecords(result.out);
-    ASSERT_EQ(records.size(), 3u);
-    EXPECT_EQ(records[0]["source"], folder + "/999.500");
-    EXPECT_EQ(records[0]["reporter"], "watchdog timer register access");
-    EXPECT_EQ(records[1]["source"], folder + "/1000.005");
-    EXPECT_EQ(records[1]["time"], "1970-01-01 00:16:40.005 UTC");
-    EXPECT_EQ(records[2]["source"], folder + "/1000.010");
+    std::vector<std::string> sources;
+    for (Fields& printed : printedRecords(result.out))
+        sources.push_back(printed["source"]);
+    EXPECT_EQ(sources, (std::vector<std::string>{folder + "/999.500", folder + "/1000.005", folder + "/1000.010"}));
 
     result = runDecode({"--form", "partition", folder});
     EXPECT_EQ(result.status, 1);
