@@ -139,6 +139,7 @@ TEST(NvramDevices, revision_display_mounts_only_the_flash_not_running)
         {"cut to 10", 0, "rev=ABCDEFGHIJKL\n", "FMEM#0 hcp rev   = V1\nFMEM#1 hcp rev   = ABCDEFGHIJ\n", mountOne},
         {"no equals", 0, "ABCDEFGHIJKL\n", "FMEM#0 hcp rev   = V1\nFMEM#1 hcp rev   = \n", mountOne},
         {"no file", 0, "-", "FMEM#0 hcp rev   = V1\nFMEM#1 hcp rev   = \n", mountOne},
+        {"empty file", 0, "", "FMEM#0 hcp rev   = V1\nFMEM#1 hcp rev   = \n", mountOne},
     };
     for (const RevisionCase& c : cases) {
         TestBoard board({}, std::to_string(&c - cases));
@@ -171,14 +172,32 @@ TEST(NvramDevices, failing_mount_ends_the_display_with_status_1)
     EXPECT_TRUE(fs::is_directory(board->boardPath("/tmp/nvrwork")));  // left as the failure found it
 }
 
-TEST(NvramDevices, leftover_work_folder_does_not_stop_the_display)
+// A leftover work path is taken over when it can be made ours; a folder of
+// another user that is not empty cannot, and ends the run as a failing mkdir.
+TEST(NvramDevices, leftover_work_path_is_taken_over_or_ends_the_display)
 {
-    TestBoard board;
-    makeHealthy(*board, STORED);
-    fs::create_directories(board->boardPath("/tmp/nvrwork"));
-    ProcessResult result = runNvram(*board, {"-p"});
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, "FMEM#0 hcp rev   = V01L02\nFMEM#1 hcp rev   = V01L01\n");
+    const std::string shown = "FMEM#0 hcp rev   = V01L02\nFMEM#1 hcp rev   = V01L01\n";
+    struct Case {
+        const char* user;  // who leaves it
+        const char* plant;
+        int status;
+        std::string out;
+    };
+    const Case cases[] = {
+        {"", "mkdir /tmp/nvrwork", 0, shown},
+        {"", "touch /tmp/nvrwork", 0, shown},
+        {"nobody", "mkdir /tmp/nvrwork", 0, shown},
+        {"nobody", "mkdir /tmp/nvrwork; touch /tmp/nvrwork/in-use", 1, ""},
+    };
+    for (const Case& c : cases) {
+        TestBoard board({}, std::to_string(&c - cases));
+        makeHealthy(*board, STORED);
+        ASSERT_EQ(shellOnBoard(*board, c.plant, c.user).status, 0) << c.plant;
+        ProcessResult result = runNvram(*board, {"-p"});
+        EXPECT_EQ(result.status, c.status) << c.user << ": " << c.plant;
+        EXPECT_EQ(result.out, c.out) << c.user << ": " << c.plant;
+        EXPECT_EQ(fs::exists(board->boardPath("/tmp/nvrwork")), c.status != 0) << c.user << ": " << c.plant;
+    }
 }
 
 } // namespace
