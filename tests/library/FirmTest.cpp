@@ -48,21 +48,6 @@ protected:
     InitMMBFirm firm_;
 };
 
-TEST_F(Firm, board_version_decides_the_two_nic_mode)
-{
-    const std::pair<uint16_t, bool> cases[] = {{0x04A0, false}, {0x04B0, true}, {0x0FF0, true}, {0x0000, false}};
-    for (auto [reg, twoNic] : cases) {
-        board_->setReg(0x76, reg);
-        firm_.readMMBBoardVersion();
-        EXPECT_EQ(firm_.boardVersion, static_cast<uint8_t>(reg >> 4));
-        EXPECT_EQ(firm_.isTwoNICMode(), twoNic) << std::hex << reg;
-    }
-    board_->addFault("cpld-read 0x76 EIO");
-    firm_.boardVersion = 0x11;
-    firm_.readMMBBoardVersion();
-    EXPECT_EQ(firm_.boardVersion, 0x11);
-}
-
 // A failing NVRAM device ends the check, the rebuild and the write with
 // -1, and the partition keeps what it held.
 TEST_F(Firm, nvram_device_failures_end_the_step_with_minus_one)
@@ -143,34 +128,42 @@ TEST_F(Firm, vlan_mode_is_written_alone)
     EXPECT_EQ(nvram(0, 32), Bytes(32, 0));
 }
 
-// A fresh board's NVRAM is rebuilt, its boot bank taken from register 0x600.
-TEST_F(Firm, load_decodes_board_number_cpld_mode_and_bank)
+// A fresh board's NVRAM is rebuilt, its boot bank taken from register
+// 0x600; an unreadable board version keeps the one held.
+TEST_F(Firm, load_decodes_board_registers)
 {
     struct Case {
-        uint16_t number, mode, resetType;  // registers 0x72, 0x70, 0x600
+        uint16_t number, mode, resetType, version;  // registers 0x72, 0x70, 0x600, 0x76
         const char* fault;
         int mmbId, cpldMode, bank;
+        uint8_t boardVersion;
+        bool twoNic;
     };
     const Case cases[] = {
-        {0x01FF, 0x0006, 0x2000, "", 1, 2, 1},
-        {0x0100, 0x0005, 0x0000, "", 1, 1, 0},
-        {0x00FF, 0x0007, 0x2000, "cpld-read 0x600 EIO", 0, 0, 0},
-        {0x0200, 0x0001, 0x0000, "cpld-read 0x70 EIO times 1", 0, 0, 0},
-        {0x0100, 0x0002, 0x0000, "cpld-read 0x72 EIO", 0, 2, 0},
+        {0x01FF, 0x0006, 0x2000, 0x04B0, "", 1, 2, 1, 0x4B, true},
+        {0x0100, 0x0005, 0x0000, 0x04A0, "", 1, 1, 0, 0x4A, false},
+        {0x00FF, 0x0007, 0x2000, 0x0FF0, "cpld-read 0x600 EIO", 0, 0, 0, 0xFF, true},
+        {0x0200, 0x0001, 0x0000, 0x0000, "cpld-read 0x70 EIO times 1", 0, 0, 0, 0, false},
+        {0x0100, 0x0002, 0x0000, 0x0FF0, "cpld-read 0x72 EIO", 0, 2, 0, 0xFF, true},
+        {0x0100, 0x0002, 0x0000, 0x0FF0, "cpld-read 0x76 EIO", 1, 2, 0, 0x11, false},
     };
     for (const Case& c : cases) {
         board_->setReg(0x72, c.number);
         board_->setReg(0x70, c.mode);
         board_->setReg(0x600, c.resetType);
+        board_->setReg(0x76, c.version);
         board_->patchNvram(0, 496, Bytes(10, 0));
         board_->clearFaults();
         if (*c.fault != '\0')
             board_->addFault(c.fault);
         InitMMBFirm firm;
+        firm.boardVersion = 0x11;
         firm.initialize();
         EXPECT_EQ(firm.mmbId, c.mmbId) << &c - cases;
         EXPECT_EQ(firm.cpldMode70, c.cpldMode) << &c - cases;
         EXPECT_EQ(firm.header.currentBootRom, c.bank) << &c - cases;
+        EXPECT_EQ(firm.boardVersion, c.boardVersion) << &c - cases;
+        EXPECT_EQ(firm.isTwoNICMode(), c.twoNic) << &c - cases;
     }
 }
 

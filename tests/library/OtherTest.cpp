@@ -148,8 +148,6 @@ TEST_F(Other, final_decision_is_made_once)
 {
     dual("active", "0x40000000");
     EXPECT_EQ(other_->open(nullptr, nullptr, nullptr), 0);
-    EXPECT_EQ(traces(), (std::vector<std::string>{"RUN# 20002 MMB status read(s=40000000 o=00000000)",
-                                                  "RUN# 20002 Decision of MMB mode(40000000 Active:Single) error(0)"}));
     fs::remove(board_->boardPath(TRACE_FILE));
     dual("active", "0x00000000");
     EXPECT_EQ(other_->open(nullptr, nullptr, nullptr), 0);  // the stored mode: nothing is asked again
