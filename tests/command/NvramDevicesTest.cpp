@@ -168,6 +168,7 @@ TEST(NvramDevices, leftover_work_path_is_taken_over_or_ends_the_display)
         EXPECT_EQ(result.status, c.status) << c.user << ": " << c.plant;
         EXPECT_EQ(result.out, c.out) << c.user << ": " << c.plant;
         EXPECT_EQ(fs::exists(board->boardPath("/tmp/nvrwork")), c.status != 0) << c.user << ": " << c.plant;
+        EXPECT_EQ(board->events().empty(), c.status != 0) << c.user << ": " << c.plant;  // mounted only when ours
     }
 }
 
