@@ -83,6 +83,8 @@ TEST(NvramDevices, partition_requests_reach_the_driver_with_their_numbers)
 {
     TestBoard board;
     makeHealthy(*board, STORED);
+    board->spoilNvramChecksum(1);
+    board->patchNvram(3, 0, {1, 2, 3});
     runNvram(*board, {"-g", "1"});
     runNvram(*board, {"-e", "3"});
     char checksum[64];
@@ -90,6 +92,8 @@ TEST(NvramDevices, partition_requests_reach_the_driver_with_their_numbers)
     snprintf(checksum, sizeof checksum, "ioctl /dev/mram1 0x%08lx", MRAM_GENERATE_CHECKSUM);
     snprintf(initialize, sizeof initialize, "ioctl /dev/mram3 0x%08lx", MRAM_INITIALIZE);
     EXPECT_EQ(board->events(), (std::vector<std::string>{checksum, initialize}));
+    EXPECT_TRUE(board->nvramChecksumValid(1));
+    EXPECT_EQ(board->nvram(3), Bytes(4096, 0));
 }
 
 struct RevisionCase {

@@ -164,22 +164,6 @@ TEST(NvramOptions, partition_requests_report_what_the_driver_did)
     }
 }
 
-TEST(NvramOptions, requests_reach_the_driver)
-{
-    TestBoard board;
-    makeHealthy(*board, STORED);
-    board->patchNvram(1, 0, {1, 2, 3});
-    board->spoilNvramChecksum(2);
-    runNvram(*board, {"-e", "1"});
-    runNvram(*board, {"-g", "2"});
-    EXPECT_EQ(board->nvram(1), Bytes(4096, 0));
-    EXPECT_TRUE(board->nvramChecksumValid(2));
-}
-
-} // namespace
-
-namespace {
-
 TEST(NvramOptions, initialise_clears_the_update_state_and_keeps_the_rest)
 {
     TestBoard board;

@@ -191,10 +191,6 @@ TEST(NvramState, running_partition_detection_copes_with_odd_links_and_files)
     }
 }
 
-} // namespace
-
-namespace {
-
 TEST(NvramState, debug_path_prefix_too_long_for_any_path_is_refused_safely)
 {
     TestBoard board;

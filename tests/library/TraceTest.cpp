@@ -200,18 +200,6 @@ TEST_F(Trace, first_line_truncates_the_file_and_levels_are_named)
     EXPECT_EQ(localLines(), (Lines{"RUN# 20001 run(sec=*)", "DBG# 20001 debug(sec=*)", "DVT# 20001 devtest(sec=*)"}));
 }
 
-TEST_F(Trace, local_file_starts_over_after_line_1001)
-{
-    reset(LOCAL_NAME, 0);
-    for (int i = 0; i < 1001; ++i)
-        trace(1, "fill");
-    EXPECT_EQ(local().lineCount, 0);
-    EXPECT_EQ(localLines().size(), 1001u);
-    trace(0, "over");
-    EXPECT_EQ(localLines(), Lines{"RUN# 20001 over(sec=*)"});
-    EXPECT_EQ(local().lineCount, 1);
-}
-
 TEST_F(Trace, service_gets_the_local_file_once_then_live_lines)
 {
     reset(LOCAL_NAME, 256);
@@ -262,9 +250,9 @@ TEST_F(Trace, replay_reads_lines_as_fgets_would)
     EXPECT_EQ(service.receive(), (Lines{"100 256 ", "0 256 " + std::string(249, 'x'), "0 256 20001 live(sec=*)"}));
 }
 
-// A replay just after line 1001 finds no line of this cycle: it sends
-// nothing and is done.
-TEST_F(Trace, replay_at_the_wrap_sends_nothing_and_is_done)
+// The local file starts over after line 1001; a replay just then finds no
+// line of this cycle: it sends nothing and is done.
+TEST_F(Trace, local_file_starts_over_after_line_1001_where_a_replay_sends_nothing)
 {
     reset(LOCAL_NAME, 0);
     for (int i = 0; i < 1000; ++i)
@@ -272,11 +260,13 @@ TEST_F(Trace, replay_at_the_wrap_sends_nothing_and_is_done)
     InitTraceHandler::getInstance()->traceId = LIVE_ID;
     TraceService service;
     trace(0, "wrap");
+    EXPECT_EQ(localLines().size(), 1001u);
     EXPECT_EQ(service.receive(), Lines{});
     EXPECT_TRUE(local().exported);
     trace(0, "after");
     EXPECT_EQ(service.receive(), Lines{"0 4660 20001 after"});
     EXPECT_EQ(localLines(), Lines{"RUN# 20001 after(sec=*)"});
+    EXPECT_EQ(local().lineCount, 1);
 }
 
 // A local file that cannot be written loses the line uncounted; one that
