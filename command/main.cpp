@@ -5,19 +5,18 @@
 #include "NVRCmd.h"
 #include "nvrctl.h"
 
+#include <memory>
+
 int main(int argc, char** argv)
 {
-    NVRCmd* cmd = nullptr;
     try {
-        cmd = parseCmdLine(argc, argv);
+        std::unique_ptr<NVRCmd> cmd(parseCmdLine(argc, argv));
         NVRAMHandler handler;
         handler.start(*cmd);
-        delete cmd;
         return 0;
-    } catch (InitErrorLog* record) {
-        delete record;
+    } catch (InitErrorLog* record) {  // GCOVR_EXCL_BR_LINE: anything else is memory exhaustion
+        delete record;                // GCOVR_EXCL_BR_LINE: delete's own test; no null record is thrown
     } catch (...) {
     }
-    delete cmd;
     return 1;
 }

@@ -2,9 +2,9 @@
 # Line and branch coverage of the start-up library and nvram over the whole
 # host suite, programs run on simulated boards included (preset coverage).
 # Prints gcovr's summary and a table per file, writes the HTML report to
-# build/coverage/report/index.html, and fails below the floors: lines 96 %
-# and branches 86 % over both folders (just below what the suite reaches today; the
-# aim is 97 % and 90 %), lines 85 % in every file. Raise them as tests come.
+# build/coverage/report/index.html, and fails below the floors: lines 97 %
+# and branches 90 % over both folders (below what the suite reaches today),
+# lines 85 % in every file. Raise them as tests come.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/setup.sh gcovr
@@ -34,7 +34,7 @@ echo "HTML report: $report/index.html"
 
 status=0
 # shellcheck disable=SC2086
-gcovr $tracefile --print-summary --fail-under-line 96 --fail-under-branch 86 || status=1
+gcovr $tracefile --print-summary --fail-under-line 97 --fail-under-branch 90 || status=1
 python3 - "$report/summary.json" <<'PY' || status=1
 import json
 import sys

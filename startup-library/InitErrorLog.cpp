@@ -21,7 +21,7 @@ uint8_t unitCodeOf(int unit)
 } // namespace
 
 InitErrorLog::InitErrorLog(int kindValue, int unit, unsigned char c0, unsigned char c1, unsigned char c2,
-                           unsigned char c3, unsigned char c4, unsigned char c5)
+                           unsigned char c3, unsigned char c4, unsigned char c5) noexcept
     : valid(false), time{0, 0}, kind(static_cast<uint8_t>(kindValue)), unitCode(unitCodeOf(unit)),
       code{c0, c1, c2, c3, c4, c5}
 {

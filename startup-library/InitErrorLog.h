@@ -22,9 +22,10 @@ public:
 
     /// A record stamped with the current time. kind: 1 warning, 3 fatal
     /// (others as the thrower chooses); unit 0 gives unit code 0xF0, 2 gives
-    /// 0xC2, any other 0xF1; c0 to c5 are the code bytes.
+    /// 0xC2, any other 0xF1; c0 to c5 are the code bytes. Never throws: it
+    /// is made on failure paths, and in the expression that throws it.
     InitErrorLog(int kind, int unit, unsigned char c0, unsigned char c1, unsigned char c2, unsigned char c3,
-                 unsigned char c4, unsigned char c5);
+                 unsigned char c4, unsigned char c5) noexcept;
 
     /// The 16 saved bytes.
     void pack(uint8_t out[SAVED_SIZE]) const;

@@ -129,50 +129,57 @@ TEST(FirmUpdate, first_start_copies_the_standby_flashes_and_commits)
     }
 }
 
-TEST(FirmUpdate, a_failing_touch_is_traced_and_the_copy_goes_on)
+// A marker that is not made, by a failing touch or with its name taken by a
+// folder in use (then touch never runs), is traced and the copy goes on.
+TEST(FirmUpdate, a_marker_not_made_is_traced_and_the_copy_goes_on)
 {
-    TestBoard board;
-    prepareUpdate(*board);
-    fs::create_directories(board->boardPath("/tmp/fail"));
-    sim::writeFile(board->boardPath("/tmp/fail/touch"), "#!/bin/sh\nexit 1\n");
-    fs::permissions(board->boardPath("/tmp/fail/touch"), fs::perms::owner_all);
-    ProcessResult result = shellOnBoard(*board, "PATH=/tmp/fail:$PATH firm-steps copyFirm");
-    EXPECT_EQ(result.out, outcome(0, 0, 1, 0, 1));
-    std::vector<std::string> expected = copyTraces(1, 0);
-    expected.insert(expected.begin() + 1, "RUN# 20003 Making file:%s /tmp/firmup_reboot");
-    EXPECT_EQ(traces(*board), expected);
-    EXPECT_EQ(board->norImage("mtd1"), board->norImage("mtd0"));
+    const std::string notMade = "RUN# 20003 Making file:%s /tmp/firmup_reboot";
+    for (bool nameTaken : {false, true}) {
+        TestBoard board({}, nameTaken ? "taken" : "failing");
+        prepareUpdate(*board);
+        fs::create_directories(board->boardPath("/tmp/fail"));
+        sim::writeFile(board->boardPath("/tmp/fail/touch"), "#!/bin/sh\nexit 1\n");
+        fs::permissions(board->boardPath("/tmp/fail/touch"), fs::perms::owner_all);
+        if (nameTaken)
+            fs::create_directories(board->boardPath("/tmp/firmup_reboot/in-use"));
+        ProcessResult result = shellOnBoard(*board, "PATH=/tmp/fail:$PATH firm-steps copyFirm");
+        EXPECT_EQ(result.out, outcome(0, 0, 1, 0, 1)) << nameTaken;
+        std::vector<std::string> expected = copyTraces(1, 0);
+        if (nameTaken)
+            expected[0] = notMade;
+        else
+            expected.insert(expected.begin() + 1, notMade);
+        EXPECT_EQ(traces(*board), expected) << nameTaken;
+        EXPECT_EQ(board->norImage("mtd1"), board->norImage("mtd0")) << nameTaken;
+    }
 }
 
+// The boot bank is selected back only when the boot program was exchanged;
+// the record of the roll-back names the board.
 TEST(FirmUpdate, roll_back_restores_the_running_firmware_and_bank)
 {
-    TestBoard board;
-    prepareUpdate(*board);
-    sim::writeFile(board->path("hw/eeprom"), std::string(1, '\x01'));  // bank 1 was selected for the update
-    ProcessResult recovery = firmSteps(*board, {"setFirmUpRecovery"});
-    EXPECT_EQ(recovery.status, 0) << recovery.err;
-    EXPECT_EQ(board->eepromBootBank(), 0);
-    const Header rolledBack = {'R', 0, 0, 0, 0, 0, 0, 0, 0, "V01L02", "V01L02"};
-    EXPECT_EQ(nvramBytes(*board, 0, 32), rolledBack.bytes());
-    EXPECT_TRUE(errorLogCodes(*board).empty());
-
-    ProcessResult nextStart = firmSteps(*board, {"setFirmUpInfo"});
-    EXPECT_EQ(nextStart.status, 0) << nextStart.err;
-    const Header committed = {0, 0, 0, 0, 0, 0, 0, 0, 0, "V01L02", "V01L02"};
-    EXPECT_EQ(nvramBytes(*board, 0, 32), committed.bytes());
-    EXPECT_EQ(errorLogCodes(*board), std::vector<Bytes>{Bytes({1, 0xC2, 3, 0x10, 0, 0, 0, 0})});
-}
-
-TEST(FirmUpdate, roll_back_without_a_boot_program_exchange_leaves_the_bank)
-{
-    TestBoard board;
     Header firmwareOnly = APPLYING;
     firmwareOnly.bootRomChange = 0;
-    prepareUpdate(*board, firmwareOnly);
-    sim::writeFile(board->path("hw/eeprom"), std::string(1, '\x01'));
-    firmSteps(*board, {"setFirmUpRecovery"});
-    EXPECT_EQ(board->eepromBootBank(), 1);
-    EXPECT_EQ(nvramBytes(*board, 0, 1), Bytes{'R'});
+    const std::tuple<Header, int, int> cases[] = {{APPLYING, 0, 0}, {firmwareOnly, 1, 1}};  // MMB, bank afterwards
+    for (const auto& [applying, mmb, bank] : cases) {
+        sim::SimBoard::Options options;
+        options.mmbNumber = mmb;
+        TestBoard board(options, std::to_string(mmb));
+        prepareUpdate(*board, applying);
+        sim::writeFile(board->path("hw/eeprom"), std::string(1, '\x01'));  // bank 1 was selected for the update
+        ProcessResult recovery = firmSteps(*board, {"setFirmUpRecovery"});
+        EXPECT_EQ(recovery.status, 0) << recovery.err;
+        EXPECT_EQ(board->eepromBootBank(), bank);
+        const Header rolledBack = {'R', 0, 0, 0, 0, 0, 0, 0, 0, "V01L02", "V01L02"};
+        EXPECT_EQ(nvramBytes(*board, 0, 32), rolledBack.bytes());
+        EXPECT_TRUE(errorLogCodes(*board).empty());
+
+        ProcessResult nextStart = firmSteps(*board, {"setFirmUpInfo"});
+        EXPECT_EQ(nextStart.status, 0) << nextStart.err;
+        const Header committed = {0, 0, 0, 0, 0, 0, 0, 0, 0, "V01L02", "V01L02"};
+        EXPECT_EQ(nvramBytes(*board, 0, 32), committed.bytes());
+        EXPECT_EQ(errorLogCodes(*board), std::vector<Bytes>{Bytes({1, 0xC2, 3, uint8_t(0x10 | mmb), 0, 0, 0, 0})});
+    }
 }
 
 struct CopyFailure {
@@ -182,6 +189,7 @@ struct CopyFailure {
     int nandCopyError;
     std::vector<std::string> events;  // simulated tool calls
     std::vector<Bytes> records;       // from setFirmUpInfo
+    int mmb = 0;                      // records name the board
 };
 
 TEST(FirmUpdate, every_copy_failure_stops_there_and_is_recorded)
@@ -195,7 +203,7 @@ TEST(FirmUpdate, every_copy_failure_stops_there_and_is_recorded)
         {"copy inhibited", [](const sim::SimBoard& b) { sim::writeFile(b.boardPath("/var/mmb/fmem/INH_MMBFSYNC"), ""); },
          0, 0, {}, {BOTH_EXCHANGED}},
         {"NOR differs from the package", [](const sim::SimBoard& b) { b.writeFirmwarePackage("other image"); },
-         3, 0, {}, {BOTH_EXCHANGED, {1, 0xC2, 3, 0x60, 4, 0, 0, 0}}},
+         3, 0, {}, {BOTH_EXCHANGED, {1, 0xC2, 3, 0x61, 4, 0, 0, 0}}, 1},
         {"erase fails", [](const sim::SimBoard& b) { b.addFault("tool flash_eraseall 1"); }, 1, 0, norSteps,
          {BOTH_EXCHANGED, {1, 0xC2, 3, 0x20, 2, 0, 0, 0}}},
         {"NOR copy fails", [](const sim::SimBoard& b) { b.addFault("open mtd1 EIO"); }, 2, 0, norSteps,
@@ -207,11 +215,13 @@ TEST(FirmUpdate, every_copy_failure_stops_there_and_is_recorded)
         {"mount fails", [](const sim::SimBoard& b) { b.addFault("tool mount 32"); }, 0, 1, allSteps,
          {BOTH_EXCHANGED, {1, 0xC2, 3, 0x20, 0, 0, 0, 0}}},
         {"file copy fails", [](const sim::SimBoard& b) { b.addFault("readonly sda1"); }, 0, 2, allSteps,
-         {BOTH_EXCHANGED, {1, 0xC2, 3, 0x20, 1, 0, 0, 0}}},
+         {BOTH_EXCHANGED, {1, 0xC2, 3, 0x21, 1, 0, 0, 0}}, 1},
     };
     for (const CopyFailure& c : cases) {
         for (bool commit : {false, true}) {
-            TestBoard board({}, std::to_string(&c - cases) + (commit ? "commit" : "copy"));
+            sim::SimBoard::Options options;
+            options.mmbNumber = c.mmb;
+            TestBoard board(options, std::to_string(&c - cases) + (commit ? "commit" : "copy"));
             prepareUpdate(*board);
             c.arrange(*board);
             std::string mtd1 = board->norImage("mtd1");
@@ -242,6 +252,25 @@ TEST(FirmUpdate, differing_nor_keeps_both_images_for_inspection)
     firmSteps(*board, {"copyFirm"});
     EXPECT_EQ(sim::readFile(board->boardPath("/tmp/nor0")), board->norImage("mtd0"));
     EXPECT_EQ(sim::readFile(board->boardPath("/tmp/worknor")), "other image");
+}
+
+// A compare file's name taken by a folder in use is left alone, nothing is
+// written through it, and the compare fails.
+TEST(FirmUpdate, compare_file_name_taken_fails_the_compare)
+{
+    const std::vector<std::string> all = copyTraces(1, 0);  // touch, cat, tar, cmp
+    const std::pair<const char*, std::string> cases[] = {{"/tmp/nor0", all[2]}, {"/tmp/worknor", all[1]}};
+    for (const auto& [name, otherFile] : cases) {
+        TestBoard board({}, name + 5);
+        prepareUpdate(*board);
+        fs::create_directories(board->boardPath(name) + "/in-use");
+        ProcessResult result = firmSteps(*board, {"copyFirm"});
+        EXPECT_EQ(result.out, outcome(3, 0, 1, 0, 1)) << name;
+        EXPECT_EQ(traces(*board), (std::vector<std::string>{all[0], otherFile, all[3],
+                                                            "DBG# 20003 Compare Error for Active NOR",
+                                                            "RUN# 20003 NOR bank change Error"}))
+            << name;
+    }
 }
 
 struct Bookkeeping {
@@ -308,31 +337,22 @@ TEST(FirmUpdate, rolled_back_state_records_its_exchange_flag)
     EXPECT_EQ(nvramBytes(*board, 0, 1), Bytes{0});
 }
 
-struct NamedRecord {
-    void (*arrange)(const sim::SimBoard&);
-    std::vector<std::string> steps;
-    Bytes record;
-};
-
-TEST(FirmUpdate, records_name_the_board)
+// Only what was exchanged is traced, only a double exchange recorded, and
+// the update is committed.
+TEST(FirmUpdate, first_start_traces_each_exchange)
 {
-    const NamedRecord cases[] = {
-        {[](const sim::SimBoard& b) { b.addFault("readonly sda1"); }, {"copyFirm", "setFirmUpInfo"},
-         {1, 0xC2, 3, 0x21, 1, 0, 0, 0}},
-        {[](const sim::SimBoard& b) { b.writeFirmwarePackage("other image"); }, {"copyFirm", "setFirmUpInfo"},
-         {1, 0xC2, 3, 0x61, 4, 0, 0, 0}},
-        {[](const sim::SimBoard&) {}, {"setFirmUpRecovery", "setFirmUpInfo"}, {1, 0xC2, 3, 0x11, 0, 0, 0, 0}},
-    };
-    for (const NamedRecord& c : cases) {
-        sim::SimBoard::Options options;
-        options.mmbNumber = 1;
-        TestBoard board(options, std::to_string(&c - cases));
-        prepareUpdate(*board);
-        c.arrange(*board);
-        firmSteps(*board, c.steps);
-        std::vector<Bytes> records = errorLogCodes(*board);
-        ASSERT_FALSE(records.empty()) << &c - cases;
-        EXPECT_EQ(records.back(), c.record) << &c - cases;
+    const std::tuple<uint8_t, uint8_t, std::vector<std::string>> cases[] = {
+        {1, 0, {"RUN# 20002 Exchage of MMB Firmware"}}, {0, 1, {"RUN# 20002 Exchange of MMB Boot Program"}}, {0, 0, {}}};
+    for (const auto& [firmChange, bootRomChange, exchanges] : cases) {
+        Header applying = APPLYING;
+        applying.firmChange = firmChange;
+        applying.bootRomChange = bootRomChange;
+        TestBoard board({}, std::to_string(firmChange) + std::to_string(bootRomChange));
+        prepareUpdate(*board, applying);
+        firmSteps(*board, {"setFirmUpInfo"});
+        EXPECT_EQ(traces(*board), exchanges);
+        EXPECT_TRUE(errorLogCodes(*board).empty());
+        EXPECT_EQ(nvramBytes(*board, 0, 1), Bytes{0});
     }
 }
 

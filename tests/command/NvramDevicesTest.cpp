@@ -34,84 +34,57 @@ struct BankCase {
     std::vector<const char*> faults;
     int eepromBank;      // afterwards
     Bytes recordCodes;   // bytes 8..15 of the one error log, or empty for none
+    int mmb = 0;
+    uint16_t resetType = 0x0000;  // 0x2100: watchdog error flag, bank 1 in use
+    int status = 0;
 };
 
+// Records carry the board's number, the time stamp that names their file,
+// and, for an error flag at boot, the bank in use.
 TEST(NvramDevices, bank_selection_is_stored_in_eeprom_and_nvram)
 {
     const BankCase cases[] = {
         {"selected", {}, 1, {}},
         {"transient failure five times", {"eeprom-select 2 4 times 5"}, 1, {}},
         {"transient failure six times", {"eeprom-select 2 4 times 6"}, 0, {}},
-        {"other failure", {"eeprom-select 2 5"}, 0, {2, 0xF0, 4, 1, 0, 0, 0, 0}},
+        {"other failure", {"eeprom-select 2 5"}, 0, {2, 0xF1, 4, 1, 0, 0, 0, 0}, 1},
         {"foreign failure", {"eeprom-select foreign"}, 0, {2, 0xF0, 4, 1, 0, 0, 0, 0}},
+        {"watchdog error at boot", {}, 1, {2, 0xF0, 0x19, 1, 0, 0, 0, 0}, 0, 0x2100},
+        {"unreachable watchdog", {"cpld-read 0x610 EIO"}, 0, {}, 0, 0x0000, 1},
     };
     for (const BankCase& c : cases) {
-        TestBoard board({}, std::to_string(&c - cases));
+        sim::SimBoard::Options options;
+        options.mmbNumber = c.mmb;
+        TestBoard board(options, std::to_string(&c - cases));
         makeHealthy(*board, STORED);
+        board->setReg(0x600, c.resetType);
         for (const char* fault : c.faults)
             board->addFault(fault);
         ProcessResult result = runNvram(*board, {"-b", "1"});
-        EXPECT_EQ(result.status, 0) << c.what << result.err;
+        EXPECT_EQ(result.status, c.status) << c.what << result.err;
         EXPECT_EQ(result.out, "") << c.what;
         EXPECT_EQ(board->eepromBootBank(), c.eepromBank) << c.what;
-        EXPECT_EQ(nvramBytes(*board, 4, 1), Bytes{1}) << c.what;  // the next bank is recorded whatever happened
+        // The next bank is recorded whatever the selection did, unless the run failed.
+        EXPECT_EQ(nvramBytes(*board, 4, 1), Bytes{uint8_t(c.status == 0 ? 1 : 0)}) << c.what;
         std::vector<std::string> logs = errorLogs(*board);
         ASSERT_EQ(logs.size(), c.recordCodes.empty() ? 0u : 1u) << c.what;
         if (!logs.empty()) {
             Bytes record = errorLogBytes(*board, logs[0]);
             EXPECT_EQ(Bytes(record.begin() + 8, record.end()), c.recordCodes) << c.what;
+            char name[32];  // the record's own time stamp
+            snprintf(name, sizeof name, "%u.%03u", record[0] << 24 | record[1] << 16 | record[2] << 8 | record[3],
+                     (record[4] << 24 | record[5] << 16 | record[6] << 8 | record[7]) / 1000);
+            EXPECT_EQ(logs[0], name) << c.what;
         }
     }
-}
-
-TEST(NvramDevices, failed_selection_record_carries_its_time_and_board)
-{
-    sim::SimBoard::Options options;
-    options.mmbNumber = 1;
-    TestBoard board(options);
-    makeHealthy(*board, STORED);
-    board->addFault("eeprom-select 2 5");
-    runNvram(*board, {"-b", "1"});
-    std::vector<std::string> logs = errorLogs(*board);
-    ASSERT_EQ(logs.size(), 1u);
-    Bytes record = errorLogBytes(*board, logs[0]);
-    ASSERT_EQ(record.size(), 16u);
-    uint32_t seconds = static_cast<uint32_t>(record[0] << 24 | record[1] << 16 | record[2] << 8 | record[3]);
-    uint32_t micros = static_cast<uint32_t>(record[4] << 24 | record[5] << 16 | record[6] << 8 | record[7]);
-    char name[32];
-    snprintf(name, sizeof name, "%u.%03u", seconds, micros / 1000);
-    EXPECT_EQ(logs[0], name);
-    EXPECT_EQ(Bytes(record.begin() + 8, record.end()), (Bytes{0x02, 0xF1, 0x04, 0x01, 0, 0, 0, 0}));
-}
-
-TEST(NvramDevices, watchdog_error_at_boot_is_recorded_with_the_bank_in_use)
-{
-    TestBoard board;
-    makeHealthy(*board, STORED);
-    board->setReg(0x600, 0x2100);  // watchdog error flag, bank 1 in use
-    runNvram(*board, {"-b", "0"});
-    std::vector<std::string> logs = errorLogs(*board);
-    ASSERT_EQ(logs.size(), 1u);
-    Bytes record = errorLogBytes(*board, logs[0]);
-    EXPECT_EQ(Bytes(record.begin() + 8, record.end()), (Bytes{2, 0xF0, 0x19, 1, 0, 0, 0, 0}));
-    EXPECT_EQ(board->eepromBootBank(), 0);
-}
-
-TEST(NvramDevices, unreachable_watchdog_ends_bank_selection_with_status_1)
-{
-    TestBoard board;
-    makeHealthy(*board, STORED);
-    board->addFault("cpld-read 0x610 EIO");
-    ProcessResult result = runNvram(*board, {"-b", "1"});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(nvramBytes(*board, 4, 1), Bytes{0});
-    EXPECT_EQ(board->eepromBootBank(), 0);
 }
 
 TEST(NvramDevices, partition_requests_reach_the_driver_with_their_numbers)
 {
     TestBoard board;
     makeHealthy(*board, STORED);
+    board->spoilNvramChecksum(1);
+    board->patchNvram(3, 0, {1, 2, 3});
     runNvram(*board, {"-g", "1"});
     runNvram(*board, {"-e", "3"});
     char checksum[64];
@@ -119,6 +92,8 @@ TEST(NvramDevices, partition_requests_reach_the_driver_with_their_numbers)
     snprintf(checksum, sizeof checksum, "ioctl /dev/mram1 0x%08lx", MRAM_GENERATE_CHECKSUM);
     snprintf(initialize, sizeof initialize, "ioctl /dev/mram3 0x%08lx", MRAM_INITIALIZE);
     EXPECT_EQ(board->events(), (std::vector<std::string>{checksum, initialize}));
+    EXPECT_TRUE(board->nvramChecksumValid(1));
+    EXPECT_EQ(board->nvram(3), Bytes(4096, 0));
 }
 
 struct RevisionCase {
@@ -139,6 +114,7 @@ TEST(NvramDevices, revision_display_mounts_only_the_flash_not_running)
         {"cut to 10", 0, "rev=ABCDEFGHIJKL\n", "FMEM#0 hcp rev   = V1\nFMEM#1 hcp rev   = ABCDEFGHIJ\n", mountOne},
         {"no equals", 0, "ABCDEFGHIJKL\n", "FMEM#0 hcp rev   = V1\nFMEM#1 hcp rev   = \n", mountOne},
         {"no file", 0, "-", "FMEM#0 hcp rev   = V1\nFMEM#1 hcp rev   = \n", mountOne},
+        {"empty file", 0, "", "FMEM#0 hcp rev   = V1\nFMEM#1 hcp rev   = \n", mountOne},
     };
     for (const RevisionCase& c : cases) {
         TestBoard board({}, std::to_string(&c - cases));
@@ -171,14 +147,33 @@ TEST(NvramDevices, failing_mount_ends_the_display_with_status_1)
     EXPECT_TRUE(fs::is_directory(board->boardPath("/tmp/nvrwork")));  // left as the failure found it
 }
 
-TEST(NvramDevices, leftover_work_folder_does_not_stop_the_display)
+// A leftover work path is taken over when it can be made ours; a folder of
+// another user that is not empty cannot, and ends the run as a failing mkdir.
+TEST(NvramDevices, leftover_work_path_is_taken_over_or_ends_the_display)
 {
-    TestBoard board;
-    makeHealthy(*board, STORED);
-    fs::create_directories(board->boardPath("/tmp/nvrwork"));
-    ProcessResult result = runNvram(*board, {"-p"});
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, "FMEM#0 hcp rev   = V01L02\nFMEM#1 hcp rev   = V01L01\n");
+    const std::string shown = "FMEM#0 hcp rev   = V01L02\nFMEM#1 hcp rev   = V01L01\n";
+    struct Case {
+        const char* user;  // who leaves it
+        const char* plant;
+        int status;
+        std::string out;
+    };
+    const Case cases[] = {
+        {"", "mkdir /tmp/nvrwork", 0, shown},
+        {"", "touch /tmp/nvrwork", 0, shown},
+        {"nobody", "mkdir /tmp/nvrwork", 0, shown},
+        {"nobody", "mkdir /tmp/nvrwork; touch /tmp/nvrwork/in-use", 1, ""},
+    };
+    for (const Case& c : cases) {
+        TestBoard board({}, std::to_string(&c - cases));
+        makeHealthy(*board, STORED);
+        ASSERT_EQ(shellOnBoard(*board, c.plant, c.user).status, 0) << c.plant;
+        ProcessResult result = runNvram(*board, {"-p"});
+        EXPECT_EQ(result.status, c.status) << c.user << ": " << c.plant;
+        EXPECT_EQ(result.out, c.out) << c.user << ": " << c.plant;
+        EXPECT_EQ(fs::exists(board->boardPath("/tmp/nvrwork")), c.status != 0) << c.user << ": " << c.plant;
+        EXPECT_EQ(board->events().empty(), c.status != 0) << c.user << ": " << c.plant;  // mounted only when ours
+    }
 }
 
 } // namespace

@@ -32,6 +32,7 @@ TEST(NvramOptions, each_command_line_runs_the_option_it_names_last)
         {{"-s", "2"}, INVALID + USAGE, STORED},
         {{"-s", "-1"}, INVALID + USAGE, STORED},
         {{"-s", "4294967297"}, INVALID + USAGE, STORED},  // beyond int: refused, not wrapped to 1
+        {{"-s", "-4294967295"}, INVALID + USAGE, STORED},
         {{"-b", "2"}, INVALID + USAGE, STORED},
         {{"-g", "4"}, INVALID + USAGE, STORED},
         {{"-e", "-1"}, INVALID + USAGE, STORED},
@@ -146,6 +147,7 @@ TEST(NvramOptions, partition_requests_report_what_the_driver_did)
         {{"-g", "1"}, "", "complete to generate checksum of partition#1(/dev/mram1)\n"},
         {{"-e", "3"}, "", "complete to initialize partition#3(/dev/mram3)\n"},
         {{"-g", "2"}, "missing mram2", ""},
+        {{"-e", "2"}, "missing mram2", ""},
         {{"-e", "1"}, "mram-request 1 init EIO",
          "ioctl error(5)\ncomplete to initialize partition#1(/dev/mram1)\n"},
         {{"-g", "0"}, "mram-request 0 checksum EBUSY",
@@ -161,22 +163,6 @@ TEST(NvramOptions, partition_requests_report_what_the_driver_did)
         EXPECT_EQ(result.out, c.out) << c.args[0] << c.args[1];
     }
 }
-
-TEST(NvramOptions, requests_reach_the_driver)
-{
-    TestBoard board;
-    makeHealthy(*board, STORED);
-    board->patchNvram(1, 0, {1, 2, 3});
-    board->spoilNvramChecksum(2);
-    runNvram(*board, {"-e", "1"});
-    runNvram(*board, {"-g", "2"});
-    EXPECT_EQ(board->nvram(1), Bytes(4096, 0));
-    EXPECT_TRUE(board->nvramChecksumValid(2));
-}
-
-} // namespace
-
-namespace {
 
 TEST(NvramOptions, initialise_clears_the_update_state_and_keeps_the_rest)
 {

@@ -92,32 +92,27 @@ TEST(NvramState, rebuild_leaves_the_areas_after_the_header_cleared_by_the_driver
     EXPECT_EQ(nvramBytes(*board, 318, 1), Bytes{0});
 }
 
-TEST(NvramState, flush_keeps_header_bytes_another_program_changed)
+// Header bytes another program changed while nvram ran are kept, unless
+// nvram changed them too (byte by byte). Opens of partition 0: the
+// identification check, the load, then flush.
+TEST(NvramState, flush_merges_the_header_byte_by_byte)
 {
-    TestBoard board;
-    makeHealthy(*board, STORED);
-    board->patchNvram(0, 32, {5});
-    // Opens of partition 0: the identification check, the load, then flush.
-    board->addFault("mram-change 0 2 01 after 3");
-    ProcessResult result = runNvram(*board, {"-r"});
-    EXPECT_EQ(result.status, 0) << result.err;
-    Header expected = STORED;
-    expected.nextHcpNo = 1;
-    EXPECT_EQ(nvramBytes(*board, 0, 33), [&] {
-        Bytes bytes = expected.bytes();
-        bytes.push_back(0);  // the reboot count this command cleared
-        return bytes;
-    }());
-}
-
-TEST(NvramState, flush_lets_this_commands_own_changes_win_byte_by_byte)
-{
-    TestBoard board;
-    makeHealthy(*board, STORED);
-    // Another program rewrites the whole current revision while nvram -m runs.
-    board->addFault("mram-change 0 10 4142434445464748494a4b after 3");
-    runNvram(*board, {"-m", "1", "NEW"});
-    EXPECT_EQ(nvramBytes(*board, 10, 11), (Bytes{'N', 'E', 'W', 'D', 'E', 'F', 'G', 'H', 'I', 'J', 'K'}));
+    Header nextChanged = STORED;
+    nextChanged.nextHcpNo = 1;
+    Header ownRevision = STORED;
+    ownRevision.currentHcpRev = "NEWDEFGHIJK";
+    const std::tuple<const char*, std::vector<std::string>, Header> cases[] = {
+        {"mram-change 0 2 01 after 3", {"-r"}, nextChanged},
+        {"mram-change 0 10 4142434445464748494a4b after 3", {"-m", "1", "NEW"}, ownRevision},
+    };
+    for (const auto& [fault, args, expected] : cases) {
+        TestBoard board({}, args[0]);
+        makeHealthy(*board, STORED);
+        board->addFault(fault);
+        ProcessResult result = runNvram(*board, args);
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(nvramBytes(*board, 0, 32), expected.bytes()) << fault;
+    }
 }
 
 struct LogCountCase {
@@ -169,6 +164,7 @@ TEST(NvramState, running_partition_detection_copes_with_odd_links_and_files)
         int currentHcp;
     };
     const std::string longLine = "rev=" + std::string(10000, 'x') + "\n";
+    const std::string longLink(255, 'a');  // read safely: the buffer holds it with its NUL
     const Case cases[] = {
         {"fs1", "REVISION=V01L02\n", "V01L01", 1},
         {"/mnt/fs1", "key=V02L10\n", "V02L10", 0},  // not three characters
@@ -178,6 +174,7 @@ TEST(NvramState, running_partition_detection_copes_with_odd_links_and_files)
         {"fs0", "no equals sign\n", "", 0},
         {"fs0", longLine, "xxxxxxxxxxx", 0},
         {"fs0", "", "", 0},
+        {longLink.c_str(), "REVISION=V01L02\n", "V01L02", 0},
     };
     for (const Case& c : cases) {
         TestBoard board({}, std::to_string(&c - cases));
@@ -193,20 +190,6 @@ TEST(NvramState, running_partition_detection_copes_with_odd_links_and_files)
         EXPECT_EQ(nvramBytes(*board, 0, 32), expected.bytes()) << c.link << " " << c.revisionFile.substr(0, 20);
     }
 }
-
-TEST(NvramState, link_of_255_characters_is_read_safely)
-{
-    TestBoard board;
-    std::filesystem::remove(board->boardPath("/mnt/mmb"));
-    std::filesystem::create_symlink(std::string(255, 'a'), board->boardPath("/mnt/mmb"));
-    ProcessResult result = runNvram(*board, {});
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, firmInfo(rebuiltFresh()));
-}
-
-} // namespace
-
-namespace {
 
 TEST(NvramState, debug_path_prefix_too_long_for_any_path_is_refused_safely)
 {

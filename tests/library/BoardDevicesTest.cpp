@@ -218,6 +218,7 @@ TEST_F(BoardDevices, other_selection_failures_are_recorded_without_retry)
     // The bank held before the selection, and what the failure traces.
     const std::tuple<const char*, uint8_t, std::string> cases[] = {
         {"eeprom-select 2 5 times 2", 0, "RUN# 20003 InitMMBBootROM::setBankNo[1] (act=2,detail=5)"},
+        {"eeprom-select 3 4 times 2", 0, "RUN# 20003 InitMMBBootROM::setBankNo[1] (act=3,detail=4)"},
         {"eeprom-select foreign times 2", 0, "RUN# 20003 Writing No[=1] of bootrom bank to EEPROM"},
         {"eeprom-select foreign times 2", 1, "RUN# 20003 Writing No[=0] of bootrom bank to EEPROM"},
     };

@@ -1,5 +1,7 @@
 // The firmware state object on a simulated board's devices.
+#include "BoardLogs.h"
 #include "InitErrorLog.h"
+#include "InitLocalTrace.h"
 #include "InitMMBFirm.h"
 #include "TestBoard.h"
 
@@ -12,6 +14,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 const Bytes ID_BLOCK = {0x4D, 0x20, 0x4D, 0x4D, 0x42, 0x49, 0x6E, 0x69, 0x74, 0x00};
+constexpr const char* TRACE_FILE = "/tmp/trace.log";
 
 class Firm : public testing::Test {
 protected:
@@ -20,8 +23,14 @@ protected:
         board_.useInProcess();
         setenv("MMB_DEBUG_PATH", board_->boardPath("").c_str(), 1);
         board_->setReg(0x600, 0x0000);  // a reboot: no shell command runs
+        InitLocalTrace::getInstance()->fileName = TRACE_FILE;
+        InitLocalTrace::getInstance()->lineCount = 0;
     }
-    void TearDown() override { unsetenv("MMB_DEBUG_PATH"); }
+    void TearDown() override
+    {
+        InitLocalTrace::getInstance()->fileName = nullptr;
+        unsetenv("MMB_DEBUG_PATH");
+    }
 
     void storeHeader(const Bytes& header) const
     {
@@ -33,25 +42,11 @@ protected:
         Bytes all = board_->nvram(0);
         return Bytes(all.begin() + static_cast<long>(offset), all.begin() + static_cast<long>(offset + length));
     }
+    std::vector<std::string> traces() const { return traceLines(board_->boardPath(TRACE_FILE)); }
 
     TestBoard board_;
     InitMMBFirm firm_;
 };
-
-TEST_F(Firm, board_version_decides_the_two_nic_mode)
-{
-    const std::pair<uint16_t, bool> cases[] = {{0x04A0, false}, {0x04B0, true}, {0x0FF0, true}, {0x0000, false}};
-    for (auto [reg, twoNic] : cases) {
-        board_->setReg(0x76, reg);
-        firm_.readMMBBoardVersion();
-        EXPECT_EQ(firm_.boardVersion, static_cast<uint8_t>(reg >> 4));
-        EXPECT_EQ(firm_.isTwoNICMode(), twoNic) << std::hex << reg;
-    }
-    board_->addFault("cpld-read 0x76 EIO");
-    firm_.boardVersion = 0x11;
-    firm_.readMMBBoardVersion();
-    EXPECT_EQ(firm_.boardVersion, 0x11);
-}
 
 // A failing NVRAM device ends the check, the rebuild and the write with
 // -1, and the partition keeps what it held.
@@ -89,9 +84,29 @@ TEST_F(Firm, reset_type_bits_are_cleared_from_the_value_just_read)
     firm_.resetPowerOnFlag();
     EXPECT_EQ(board_->cpldWrites(), std::vector<std::string>{"0x0600 0x0040"});
     EXPECT_EQ(firm_.powerOnFlag, 0);
-    board_->addFault("cpld-read 0x600 EIO");
-    firm_.clearResetTypeRegster(0x40);
-    EXPECT_EQ(board_->cpldWrites().size(), 1u);  // never written without a read
+    const std::pair<const char*, std::string> failures[] = {
+        {"cpld-read 0x600 EIO", "RUN# 20011 reset power on flag of MMB Reset Type register:ioctl(write) 5"},
+        {"cpld-write 0x600 EACCES", "RUN# 20011 reset power on flag of MMB Reset Type register:ioctl(write) 13"},
+        {"missing cpld", "RUN# 20011 stopWatchDogTimer:open 2"},
+    };
+    for (const auto& [fault, trace] : failures) {
+        board_->clearFaults();
+        board_->addFault(fault);
+        InitLocalTrace::getInstance()->lineCount = 0;
+        firm_.clearResetTypeRegster(0x40);
+        EXPECT_EQ(board_->cpldWrites().size(), 1u) << fault;  // never written without a read
+        EXPECT_EQ(traces(), std::vector<std::string>{trace});
+    }
+}
+
+// Nothing to merge against: the object's own header is written as it is.
+TEST_F(Firm, flush_without_a_readable_header_writes_its_own)
+{
+    storeHeader({'F', 0, 1});
+    board_->spoilNvramChecksum(0);
+    EXPECT_EQ(firm_.flush(), 0);
+    EXPECT_EQ(nvram(0, 3), Bytes(3, 0));
+    EXPECT_EQ(traces(), std::vector<std::string>{"RUN# 20011 flush:read header 5"});
 }
 
 TEST_F(Firm, down_log_is_stored_big_endian_with_its_flag)
@@ -107,19 +122,57 @@ TEST_F(Firm, vlan_mode_is_written_alone)
 {
     EXPECT_EQ(firm_.setVLANMode(0x103), 1);
     EXPECT_EQ(firm_.getVLANMode(), 3);
-    EXPECT_EQ(nvram(318, 1), Bytes{3});
+    uint8_t stored = 0;
+    EXPECT_EQ(firm_.readNVRAM_BOOT(318, &stored, 1), 1);
+    EXPECT_EQ(stored, 3);
     EXPECT_EQ(nvram(0, 32), Bytes(32, 0));
 }
 
-TEST_F(Firm, load_takes_registers_nor_words_and_the_update_snapshot)
+// A fresh board's NVRAM is rebuilt, its boot bank taken from register
+// 0x600; an unreadable board version keeps the one held.
+TEST_F(Firm, load_decodes_board_registers)
+{
+    struct Case {
+        uint16_t number, mode, resetType, version;  // registers 0x72, 0x70, 0x600, 0x76
+        const char* fault;
+        int mmbId, cpldMode, bank;
+        uint8_t boardVersion;
+        bool twoNic;
+    };
+    const Case cases[] = {
+        {0x01FF, 0x0006, 0x2000, 0x04B0, "", 1, 2, 1, 0x4B, true},
+        {0x0100, 0x0005, 0x0000, 0x04A0, "", 1, 1, 0, 0x4A, false},
+        {0x00FF, 0x0007, 0x2000, 0x0FF0, "cpld-read 0x600 EIO", 0, 0, 0, 0xFF, true},
+        {0x0200, 0x0001, 0x0000, 0x0000, "cpld-read 0x70 EIO times 1", 0, 0, 0, 0, false},
+        {0x0100, 0x0002, 0x0000, 0x0FF0, "cpld-read 0x72 EIO", 0, 2, 0, 0xFF, true},
+        {0x0100, 0x0002, 0x0000, 0x0FF0, "cpld-read 0x76 EIO", 1, 2, 0, 0x11, false},
+    };
+    for (const Case& c : cases) {
+        board_->setReg(0x72, c.number);
+        board_->setReg(0x70, c.mode);
+        board_->setReg(0x600, c.resetType);
+        board_->setReg(0x76, c.version);
+        board_->patchNvram(0, 496, Bytes(10, 0));
+        board_->clearFaults();
+        if (*c.fault != '\0')
+            board_->addFault(c.fault);
+        InitMMBFirm firm;
+        firm.boardVersion = 0x11;
+        firm.initialize();
+        EXPECT_EQ(firm.mmbId, c.mmbId) << &c - cases;
+        EXPECT_EQ(firm.cpldMode70, c.cpldMode) << &c - cases;
+        EXPECT_EQ(firm.header.currentBootRom, c.bank) << &c - cases;
+        EXPECT_EQ(firm.boardVersion, c.boardVersion) << &c - cases;
+        EXPECT_EQ(firm.isTwoNICMode(), c.twoNic) << &c - cases;
+    }
+}
+
+TEST_F(Firm, load_takes_nor_words_and_the_update_snapshot)
 {
     storeHeader({'F', 1, 0, 1, 0, 1, 1, 0, 0, 0, 'A', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 'B'});
-    board_->patchNvram(3, 0, {0x12, 0x34, 0xAB, 0xCD});
-    board_->setReg(0x72, 0x01FF);
-    board_->setReg(0x70, 0x0006);
+    uint8_t norWords[] = {0x12, 0x34, 0xAB, 0xCD};
+    EXPECT_EQ(firm_.writeNVRAM_NOR(0, norWords, 4), 4);
     firm_.initialize();
-    EXPECT_EQ(firm_.mmbId, 1);
-    EXPECT_EQ(firm_.cpldMode70, 2);
     EXPECT_EQ(firm_.norWord0, 0x1234);
     EXPECT_EQ(firm_.norWord1, 0xABCD);
     EXPECT_TRUE(firm_.firmUpdating);

@@ -18,6 +18,7 @@
 #include <regex>
 #include <string>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 #include <vector>
@@ -80,6 +81,12 @@ public:
 std::string stamped(const std::string& line)
 {
     return std::regex_replace(line, std::regex(R"(\(sec=[0-9]+\)$)"), "(sec=*)");
+}
+
+std::string contentOf(const std::string& path)
+{
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 Lines localLines()
@@ -185,22 +192,12 @@ TEST_F(Trace, first_line_truncates_the_file_and_levels_are_named)
 {
     std::ofstream(root + LOCAL_NAME) << "RUN# stale\nRUN# stale\n";
     reset(LOCAL_NAME, 0);
+    trace(-1, "no such level");
+    trace(3, "no such level");
     trace(0, "run");
     trace(1, "debug");
     trace(2, "devtest");
     EXPECT_EQ(localLines(), (Lines{"RUN# 20001 run(sec=*)", "DBG# 20001 debug(sec=*)", "DVT# 20001 devtest(sec=*)"}));
-}
-
-TEST_F(Trace, local_file_starts_over_after_line_1001)
-{
-    reset(LOCAL_NAME, 0);
-    for (int i = 0; i < 1001; ++i)
-        trace(1, "fill");
-    EXPECT_EQ(local().lineCount, 0);
-    EXPECT_EQ(localLines().size(), 1001u);
-    trace(0, "over");
-    EXPECT_EQ(localLines(), Lines{"RUN# 20001 over(sec=*)"});
-    EXPECT_EQ(local().lineCount, 1);
 }
 
 TEST_F(Trace, service_gets_the_local_file_once_then_live_lines)
@@ -215,6 +212,7 @@ TEST_F(Trace, service_gets_the_local_file_once_then_live_lines)
     trace(2, "c");
     EXPECT_EQ(service.receive(), (Lines{"0 256 20001 a(sec=*)", "200 256 20001 b(sec=*)", "100 256 20001 c(sec=*)"}));
     EXPECT_TRUE(local().exported);
+    local().exportInitLog(*InitTraceFile::getInstance());
     trace(1, "d");
     EXPECT_EQ(service.receive(), Lines{"200 4660 20001 d"});
 }
@@ -237,9 +235,24 @@ TEST_F(Trace, replay_reads_the_lines_written_and_skips_unnamed_ones)
     EXPECT_EQ(service.receive(), Lines{"200 257 20001 d"});
 }
 
-// A replay just after line 1001 finds no line of this cycle: it sends
-// nothing and is done.
-TEST_F(Trace, replay_at_the_wrap_sends_nothing_and_is_done)
+// The replay reads as fgets would: a line longer than its buffer is sent
+// cut, its rest counting as a line; a level name alone sends an empty text,
+// a line that begins with a NUL byte is skipped, the file's end ends it.
+TEST_F(Trace, replay_reads_lines_as_fgets_would)
+{
+    reset(LOCAL_NAME, 0);
+    for (int i = 0; i < 6; ++i)
+        trace(1, "overwritten");
+    std::ofstream(root + LOCAL_NAME) << "DVT#\n" << '\0' << "RUN# after NUL\nRUN# " << std::string(300, 'x') << "\n";
+    InitTraceHandler::getInstance()->traceId = LIVE_ID;
+    TraceService service;
+    trace(0, "live");
+    EXPECT_EQ(service.receive(), (Lines{"100 256 ", "0 256 " + std::string(249, 'x'), "0 256 20001 live(sec=*)"}));
+}
+
+// The local file starts over after line 1001; a replay just then finds no
+// line of this cycle: it sends nothing and is done.
+TEST_F(Trace, local_file_starts_over_after_line_1001_where_a_replay_sends_nothing)
 {
     reset(LOCAL_NAME, 0);
     for (int i = 0; i < 1000; ++i)
@@ -247,11 +260,13 @@ TEST_F(Trace, replay_at_the_wrap_sends_nothing_and_is_done)
     InitTraceHandler::getInstance()->traceId = LIVE_ID;
     TraceService service;
     trace(0, "wrap");
+    EXPECT_EQ(localLines().size(), 1001u);
     EXPECT_EQ(service.receive(), Lines{});
     EXPECT_TRUE(local().exported);
     trace(0, "after");
     EXPECT_EQ(service.receive(), Lines{"0 4660 20001 after"});
     EXPECT_EQ(localLines(), Lines{"RUN# 20001 after(sec=*)"});
+    EXPECT_EQ(local().lineCount, 1);
 }
 
 // A local file that cannot be written loses the line uncounted; one that
@@ -273,8 +288,12 @@ TEST_F(Trace, local_file_that_cannot_be_opened_is_tried_again)
 TEST_F(Trace, notices_a_late_service_but_not_its_removal)
 {
     reset(LOCAL_NAME, LIVE_ID);
+    const std::string socketPath = root + "/var/mmb/sock/ipcsock04";
+    std::ofstream{socketPath};  // no socket: no service
     trace(0, "early");
     EXPECT_FALSE(local().exported);
+    EXPECT_EQ(InitTraceFile::getInstance()->put(0, "direct", LIVE_ID), 0);
+    std::filesystem::remove(socketPath);
     {
         TraceService service;
         trace(1, "up");
@@ -361,8 +380,34 @@ TEST_F(MMBFile, opened_file_takes_formatted_text)
         ASSERT_NE(file.fp, nullptr);
         EXPECT_EQ(file.printf("%s=%d\n", "mode", mode), 7);
     }
-    std::ifstream in(path);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "mode=1\nmode=4\n");
+    EXPECT_EQ(contentOf(path), "mode=1\nmode=4\n");
+}
+
+// A name another user could have planted is never opened through: a link,
+// a second hard link, a folder or a FIFO leaves the file closed in every
+// mode and the file linked to as it was.
+TEST_F(MMBFile, open_refuses_anything_but_a_plain_file_of_one_link)
+{
+    const std::string target = root + "/target";
+    const std::string path = root + "/planted";
+    const std::pair<const char*, void (*)(const std::string&, const std::string&)> plants[] = {
+        {"symbolic link", [](const std::string& to, const std::string& at) { std::filesystem::create_symlink(to, at); }},
+        {"hard link", [](const std::string& to, const std::string& at) { std::filesystem::create_hard_link(to, at); }},
+        {"folder", [](const std::string&, const std::string& at) { std::filesystem::create_directory(at); }},
+        {"fifo", [](const std::string&, const std::string& at) { mkfifo(at.c_str(), 0666); }},
+    };
+    for (const auto& [what, plant] : plants) {
+        std::ofstream(target) << "kept";
+        plant(target, path);
+        for (int mode : {0, 1, 4}) {
+            InitMMBFile file;
+            snprintf(file.path, sizeof file.path, "%s", path.c_str());
+            file.open(mode);
+            EXPECT_EQ(file.fp, nullptr) << what << " mode " << mode;
+        }
+        EXPECT_EQ(contentOf(target), "kept") << what;
+        std::filesystem::remove(path);
+    }
 }
 
 TEST_F(MMBFile, setMode_throws_for_a_number_outside_the_table)
