@@ -13,9 +13,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Boot program and firmware both exchanged: HCP 1 and bank 1 run for the first time.
-const Header APPLYING = {'F', 0, 1, 0, 1, 1, 1, 0, 0, "V01L02", "V02L00"};
-
 ProcessResult firmSteps(const sim::SimBoard& board, const std::vector<std::string>& steps)
 {
     std::vector<std::string> command = {"firm-steps"};
@@ -40,10 +37,9 @@ std::vector<std::string> traces(const sim::SimBoard& board)
 // the HCP that runs next holds the new firmware.
 void prepareUpdate(const sim::SimBoard& board, const Header& header = APPLYING)
 {
-    makeHealthy(board, header);
+    prepareApplying(board, header);
     board.patchNvram(0, 32, {2});
     board.setClock(1600000000, 0, 1000);
-    board.writeFirmwarePackage(board.norImage("mtd0"));
     sim::writeFile(board.path("hw/mtd1"), std::string(sim::SimBoard::NOR_SIZE, '\x55'));
     std::string next = board.path("hcp" + std::to_string(header.nextHcpNo));
     std::string standby = board.path(header.nextHcpNo == 1 ? "hcp0" : "hcp1");
