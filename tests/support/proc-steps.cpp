@@ -1,10 +1,11 @@
 // Runs process-supervision operations of the start-up library, in the order
-// given, in one process on a simulated board, printing what ends them.
+// given, in one process on a simulated board, printing what ends them (a
+// step ending in "+" goes on after a record it throws).
 // Traces go to /tmp/trace.log on the board.
 //   proc-steps table=0,/etc/mmb/init/standing.ctl activate monitor
 //   proc-steps standby change-requested orphan activate monitor
 //   proc-steps decide enable services activate cause monitor
-//   proc-steps fail-fork=2 activate monitor     (the second fork from here fails)
+//   proc-steps fail-fork=2 activate+ activate   (the second fork from here fails)
 //   proc-steps fail-nice activate monitor       (every nice fails)
 //   proc-steps descriptors activate monitor     (open descriptors now and at the end)
 #include "InitErrorLog.h"
@@ -124,15 +125,18 @@ int main(int argc, char** argv)
     InitMMBFirm::getInstance()->initialize();
     InitMMBProcessMGR& manager = *InitMMBProcessMGR::getInstance();
     for (int i = 1; i < argc; ++i) {
+        std::string step = argv[i];
+        bool goOn = !step.empty() && step.back() == '+';
         try {
-            if (!runStep(manager, argv[i])) {
+            if (!runStep(manager, goOn ? step.substr(0, step.size() - 1) : step)) {
                 std::fprintf(stderr, "proc-steps: bad step '%s'\n", argv[i]);
                 return 2;
             }
         } catch (InitErrorLog* record) {
             printThrownRecord(*record);
             delete record;
-            return 0;
+            if (!goOn)
+                return 0;
         } catch (const char* order) {
             std::printf("thrown %s\n", order);
             return 0;
