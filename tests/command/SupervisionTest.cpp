@@ -92,7 +92,7 @@ TEST(Supervision, table_daemons_start_in_order_with_their_arguments)
     sim::SimBoard::Options options;
     options.mmbNumber = 1;
     TestBoard board(options);
-    prepare(*board, "/* a comment */\n3\nalpha 1 0 1 x y\nbeta 1 5 2 x y\ngamma 1 10 3 x y\n#END\n",
+    prepare(*board, "/* a comment */\n3\nalpha 1 -1 1 x y\nbeta 1 5 2 x y\ngamma 1 10 3 x y\n#END\n",
             {{"alpha", "run"}, {"beta", "run"}, {"gamma", "run"}});
     ProcessResult result = procSteps(*board, {"standby", "activate"});
     EXPECT_EQ(result.out, "done started=3\n") << result.err;
@@ -113,7 +113,7 @@ TEST(Supervision, table_daemons_start_in_order_with_their_arguments)
     };
     std::vector<std::string> started = starts(*board);
     std::sort(started.begin(), started.end());
-    EXPECT_EQ(started, (std::vector<std::string>{start("alpha", 0), start("beta", 5), start("gamma", 10)}));
+    EXPECT_EQ(started, (std::vector<std::string>{start("alpha", -1), start("beta", 5), start("gamma", 10)}));
 }
 
 TEST(Supervision, table_count_must_match_its_lines)
@@ -177,6 +177,7 @@ struct EndCase {
     std::string trace;      // why (the beginning of a trace line)
     bool warning;           // a warning record precedes it
     bool watchdogStopped;
+    std::string fault = "";                         // armed on the board
     std::vector<std::string> steps = {"activate"};  // what starts the daemon
     std::string timers = "scale 1\n";              // no timer ends a pass within the run
 };
@@ -189,7 +190,7 @@ TEST(Supervision, deaths_are_restarted_or_end_supervision)
         {"restarted three times", "alpha 1 0 17 x y", "live 301 exit 1", 4,
          "thrown kind=3 unit=f0 codes=09 11 02 01 00 00\n", "RUN# 20001 reboot[2] by alpha down", true, false},
         {"in the list of every mode", "alpha 1 0 17 x y", "live 301 exit 1", 4,
-         "thrown kind=3 unit=f0 codes=09 11 02 01 00 00\n", "RUN# 20001 reboot[2] by alpha down", true, false,
+         "thrown kind=3 unit=f0 codes=09 11 02 01 00 00\n", "RUN# 20001 reboot[2] by alpha down", true, false, "",
          {"table=0,/etc/mmb/init/pro_file.ctl"}},
         {"died within 300 seconds", "alpha 1 0 17 x y", "live 300 exit 2", 1,
          "thrown kind=3 unit=f0 codes=09 11 02 02 00 00\n", "RUN# 20001 reboot[3] by alpha down", true, false},
@@ -201,17 +202,25 @@ TEST(Supervision, deaths_are_restarted_or_end_supervision)
          "thrown kind=1 unit=f0 codes=09 12 02 01 00 00\n", "RUN# 20001 reboot[4] by mmbipmid down", false, false},
         {"mmbipmid crashed", "mmbipmid 0 0 18 x y", "live 10 crash", 1,
          "thrown kind=1 unit=f0 codes=09 12 02 00 8b 00\n", "RUN# 20001 reboot[4] by mmbipmid down", false, true},
+        {"mmbipmid crashed, no CPLD", "mmbipmid 0 0 18 x y", "live 10 crash", 1,
+         "thrown kind=1 unit=f0 codes=09 12 02 00 8b 00\n", "RUN# 20011 can't open CPLD 2", false, false, "missing cpld"},
+        {"mmbipmid crashed, CPLD write fails", "mmbipmid 0 0 18 x y", "live 10 crash", 1,
+         "thrown kind=1 unit=f0 codes=09 12 02 00 8b 00\n", "RUN# 20003 can't write CPLD 5", false, false,
+         "cpld-write 0x610 EIO"},
         {"no executable", "ghost 0 0 5 x y", "run", 1, "thrown kind=3 unit=f0 codes=09 05 02 0b 00 00\n",
          "RUN# 20011 execMmbProc:execl 2", true, false},
         {"a child in neither list died", "alpha 0 0 1 x y", "run", 0, "thrown ACTIVATE\n",
-         "RUN# 20001 changing MMB Mode from Standby to Active", false, false, {"orphan", "activate"}},
+         "RUN# 20001 changing MMB Mode from Standby to Active", false, false, "", {"orphan", "activate"}},
         {"a pass timed out: 120 board seconds", "alpha 0 0 1 x y", "run", 0, "thrown ACTIVATE\n",
-         "RUN# 20001 changing MMB Mode from Standby to Active(sec=1120", false, false, {"activate"}, "at-once 1\n"},
+         "RUN# 20001 changing MMB Mode from Standby to Active(sec=1120", false, false, "", {"activate"},
+         "at-once 1\n"},
     };
     for (const EndCase& c : cases) {
         TestBoard board({}, std::to_string(&c - cases));
         prepare(*board, "1\n" + c.line + "\n", {{"alpha", c.behaviour}, {"mmbipmid", c.behaviour}});
         sim::writeFile(board->path("hw/timers"), c.timers);
+        if (!c.fault.empty())
+            board->addFault(c.fault);
         board->setDualSetting("own", "0x00000100");  // dualprocess asks this Standby board to become Active
         std::vector<std::string> steps = {"standby", "change-requested"};
         steps.insert(steps.end(), c.steps.begin(), c.steps.end());
