@@ -8,6 +8,7 @@
 //   proc-steps fail-fork=2 activate+ activate   (the second fork from here fails)
 //   proc-steps fail-nice activate monitor       (every nice fails)
 //   proc-steps descriptors activate monitor     (open descriptors now and at the end)
+//   proc-steps forks-in-turn activate monitor   (children end in the order they were forked)
 #include "InitErrorLog.h"
 #include "InitLocalTrace.h"
 #include "InitMMBFirm.h"
@@ -22,12 +23,15 @@
 #include <dirent.h>
 #include <dlfcn.h>
 #include <string>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
 int forkFailsIn = 0;  // the fork that fails, counted from 1; 0: none
 bool niceFails = false;
+bool forksInTurn = false;  // a fork waits until the child forked before it has ended
+pid_t lastChild = 0;
 
 } // namespace
 
@@ -40,7 +44,12 @@ extern "C" pid_t fork()
         return -1;
     }
     static auto* real = reinterpret_cast<pid_t (*)()>(dlsym(RTLD_NEXT, "fork"));
-    return real();
+    siginfo_t info;  // left for the library to reap, so it reaps the children in the order of their forks
+    while (forksInTurn && lastChild > 0 && waitid(P_PID, lastChild, &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
+    }
+    pid_t child = real();
+    lastChild = child > 0 ? child : lastChild;
+    return child;
 }
 
 extern "C" int nice(int increment)
@@ -108,6 +117,8 @@ bool runStep(InitMMBProcessMGR& manager, const std::string& step)
         forkFailsIn = std::atoi(step.c_str() + 10);
     else if (step == "fail-nice")
         niceFails = true;
+    else if (step == "forks-in-turn")
+        forksInTurn = true;
     else if (step == "descriptors") {
         printDescriptors();
         std::atexit(printDescriptors);
