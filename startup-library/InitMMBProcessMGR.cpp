@@ -140,7 +140,7 @@ void InitMMBProcessMGR::activate()
 {
     if (!activeCreated) {
         for (InitMMBProcess* process : activeProcs)
-            delete process;
+            delete process;  // GCOVR_EXCL_BR_LINE: delete's test for null; the lists never hold one
         activeProcs.clear();
         create(1, PROCESS_TABLE);
         return;
