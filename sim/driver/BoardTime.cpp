@@ -4,6 +4,7 @@
 #include "EventLog.h"
 #include "FileCopy.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
@@ -38,7 +39,12 @@ int lockClock(const char* board)
     if (fd < 0 || clockHeld)
         return fd;
     clockHeld = 1;  // before the lock: a handler arriving in between must not wait for it
-    if (flock(fd, LOCK_EX) != 0) {
+    int locked = 0;
+    // A signal that ends the wait for the lock (a timer's, without restart)
+    // must not turn this reading into the host's time.
+    while ((locked = flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+    }
+    if (locked != 0) {
         close(fd);
         clockHeld = 0;
         return -1;

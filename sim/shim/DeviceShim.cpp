@@ -443,7 +443,9 @@ int gettimeofday(struct timeval* now, void* zone)
 // A board with a timer scale (hw/timers "scale N": a divisor) runs interval
 // timers that much faster, so minutes-long timeouts can be tested. With
 // "at-once 1" a real-time timer expires as it is armed: its SIGALRM arrives
-// before setitimer returns, the earliest a very short timer can fire.
+// before setitimer returns, the earliest a very short timer can fire; with
+// a board clock its whole time passes first, as in a sleep, so the board
+// time tells how long the timer was.
 int setitimer(__itimer_which_t which, const struct itimerval* value, struct itimerval* old)
 {
     REAL(setitimer);
@@ -451,13 +453,15 @@ int setitimer(__itimer_which_t which, const struct itimerval* value, struct itim
     const char* board = sim::boardFromEnvironment();
     long scale = sim::getNumberSetting(board, sim::TIMER_FILE, "scale", 1);
     bool atOnce = sim::getNumberSetting(board, sim::TIMER_FILE, "at-once", 0) != 0;
-    errno = saved;
     if (atOnce && which == ITIMER_REAL && value != nullptr && timerisset(&value->it_value)) {
         struct itimerval disarmed = {};
         int result = real_setitimer(which, &disarmed, old);
+        sim::sleepOnBoard(board, static_cast<unsigned>(value->it_value.tv_sec));
+        errno = saved;
         raise(SIGALRM);
         return result;
     }
+    errno = saved;
     if (value == nullptr || scale <= 1)
         return real_setitimer(which, value, old);
     struct itimerval scaled = {scaledTime(value->it_interval, scale), scaledTime(value->it_value, scale)};

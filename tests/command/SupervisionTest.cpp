@@ -13,7 +13,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <map>
 #include <regex>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -72,10 +71,11 @@ std::vector<std::string> traces(const sim::SimBoard& board)
     return traceLines(board.boardPath("/tmp/trace.log"));
 }
 
-bool traced(const sim::SimBoard& board, const std::string& line)
+// A trace line begins so; "(sec=" and the board time may follow the text.
+bool traced(const sim::SimBoard& board, const std::string& begin)
 {
-    std::vector<std::string> lines = traces(board);
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
+    std::vector<std::string> lines = sim::readLines(board.boardPath("/tmp/trace.log"));
+    return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) { return line.rfind(begin, 0) == 0; });
 }
 
 std::vector<std::string> files(const std::string& folder)
@@ -92,28 +92,29 @@ TEST(Supervision, table_daemons_start_in_order_with_their_arguments)
     sim::SimBoard::Options options;
     options.mmbNumber = 1;
     TestBoard board(options);
-    prepare(*board, "/* a comment */\n3\nalpha 1 0 1 x y\nbeta 1 5 2 x y\ngamma 1 10 3 x y\n#END\n",
+    prepare(*board, "/* a comment */\n3\nalpha 1 -1 1 x y\nbeta 1 5 2 x y\ngamma 1 10 3 x y\n#END\n",
             {{"alpha", "run"}, {"beta", "run"}, {"gamma", "run"}});
+    board->setReg(0x600, 0x0080);  // the power came on
     ProcessResult result = procSteps(*board, {"standby", "activate"});
     EXPECT_EQ(result.out, "done started=3\n") << result.err;
     // The manager's trace gives the start order; each daemon records its own
     // start (in whatever order they get to run) with what it was given:
-    // AC-ON? (a reboot: 0), Active? (Standby: 0), second board? (1), and the
+    // AC-ON? (1), Active? (Standby: 0), second board? (1), and the
     // table's niceness increment over this test's own.
     std::vector<std::string> forks;
     for (const std::string& line : traces(*board))
         if (line.rfind("DBG# 20001 /opt/mmb/bin/", 0) == 0)
             forks.push_back(line);
-    EXPECT_EQ(forks, (std::vector<std::string>{"DBG# 20001 /opt/mmb/bin/alpha:alpha:0:0:1",
-                                               "DBG# 20001 /opt/mmb/bin/beta:beta:0:0:1",
-                                               "DBG# 20001 /opt/mmb/bin/gamma:gamma:0:0:1"}));
+    EXPECT_EQ(forks, (std::vector<std::string>{"DBG# 20001 /opt/mmb/bin/alpha:alpha:1:0:1",
+                                               "DBG# 20001 /opt/mmb/bin/beta:beta:1:0:1",
+                                               "DBG# 20001 /opt/mmb/bin/gamma:gamma:1:0:1"}));
     int base = getpriority(PRIO_PROCESS, 0);
     auto start = [base](const char* name, int increment) {
-        return std::string("daemon ") + name + " 0 0 1 nice=" + std::to_string(std::min(base + increment, 19));
+        return std::string("daemon ") + name + " 1 0 1 nice=" + std::to_string(std::min(base + increment, 19));
     };
     std::vector<std::string> started = starts(*board);
     std::sort(started.begin(), started.end());
-    EXPECT_EQ(started, (std::vector<std::string>{start("alpha", 0), start("beta", 5), start("gamma", 10)}));
+    EXPECT_EQ(started, (std::vector<std::string>{start("alpha", -1), start("beta", 5), start("gamma", 10)}));
 }
 
 TEST(Supervision, table_count_must_match_its_lines)
@@ -126,7 +127,8 @@ TEST(Supervision, table_count_must_match_its_lines)
     for (const auto& [table, trace] : cases) {
         TestBoard board({}, std::to_string(&table - &cases[0].first));
         prepare(*board, table, {{"alpha", "run"}, {"beta", "run"}});
-        EXPECT_EQ(procSteps(*board, {"activate"}).out, "thrown kind=1 unit=f0 codes=1c 04 00 00 00 00\n");
+        const std::string thrown = "thrown kind=1 unit=f0 codes=1c 04 00 00 00 00\n";
+        EXPECT_EQ(procSteps(*board, {"activate+", "activate"}).out, thrown + thrown);  // read afresh, it fails again
         EXPECT_TRUE(traced(*board, trace)) << table;
         EXPECT_TRUE(starts(*board).empty()) << table;
     }
@@ -152,6 +154,9 @@ TEST(Supervision, start_waits_for_mmbipmid)
          "RUN# 20003 InitMMBProcessMGR::timeout is detected, starting ipmi"},
         {"another daemon died", PATIENT, "2\nalpha 0 0 6 x y\nmmbipmid 0 0 7 x y z w 1\n", {{"alpha", "exit 0"}, {"mmbipmid", "run"}},
          "thrown kind=1 unit=f0 codes=09 07 01 ff ff 00\n", "RUN# 20032 InitMMBProcessMGR::Process("},
+        {"timed out as armed: 360 board seconds", "at-once 1\n", "2\nmmbipmid 0 0 7 x y z w 1\nbeta 0 0 8 x y z w 0\n",
+         {{"mmbipmid", "run"}, {"beta", "run"}}, "thrown kind=1 unit=f0 codes=09 07 01 ff ff 01\n",
+         "RUN# 20003 InitMMBProcessMGR::timeout is detected, starting ipmi(sec=1360"},
         {"no mmbipmid", HASTY, "2\nalpha 0 0 6 x y z w 1\nbeta 0 0 8 x y\n", {{"alpha", "run"}, {"beta", "run"}},
          "done started=2\n", ""},
     };
@@ -161,66 +166,74 @@ TEST(Supervision, start_waits_for_mmbipmid)
         sim::writeFile(board->path("hw/timers"), c.timers);
         ProcessResult result = procSteps(*board, {"activate"});
         EXPECT_EQ(result.out, c.out) << c.what << result.err;
-        if (!c.trace.empty()) {
-            std::vector<std::string> lines = traces(*board);
-            EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
-                                    [&](const std::string& line) { return line.rfind(c.trace, 0) == 0; }))
-                << c.what;
-        }
+        EXPECT_TRUE(traced(*board, c.trace)) << c.what;
     }
 }
 
-struct DeathCase {
+struct EndCase {
     const char* what;
     std::string line;       // the daemon's table line
-    std::string behaviour;
-    int starts;             // incarnations before the reboot path
-    std::string out;        // the record that ends supervision
-    std::string reboot;     // its announcement
+    std::string behaviour;  // of alpha and mmbipmid; ghost has no executable
+    int deaths;             // down-info files
+    std::string out;        // what ends supervision
+    std::string trace;      // why (the beginning of a trace line)
     bool warning;           // a warning record precedes it
+    bool watchdogStopped;
+    std::string fault = "";                         // armed on the board
+    std::vector<std::string> steps = {"activate"};  // what starts the daemon
+    std::string timers = "scale 1\n";              // no timer ends a pass within the run
 };
 
-TEST(Supervision, deaths_are_restarted_or_end_in_a_reboot_record)
+// A mode change is requested before each run: a pass that restarted a
+// daemon does not look for it; any other pass does, and ends the run.
+TEST(Supervision, deaths_are_restarted_or_end_supervision)
 {
-    const DeathCase cases[] = {
+    const EndCase cases[] = {
         {"restarted three times", "alpha 1 0 17 x y", "live 301 exit 1", 4,
-         "thrown kind=3 unit=f0 codes=09 11 02 01 00 00\n", "RUN# 20001 reboot[2] by alpha down", true},
+         "thrown kind=3 unit=f0 codes=09 11 02 01 00 00\n", "RUN# 20001 reboot[2] by alpha down", true, false},
+        {"in the list of every mode", "alpha 1 0 17 x y", "live 301 exit 1", 4,
+         "thrown kind=3 unit=f0 codes=09 11 02 01 00 00\n", "RUN# 20001 reboot[2] by alpha down", true, false, "",
+         {"table=0,/etc/mmb/init/pro_file.ctl"}},
         {"died within 300 seconds", "alpha 1 0 17 x y", "live 300 exit 2", 1,
-         "thrown kind=3 unit=f0 codes=09 11 02 02 00 00\n", "RUN# 20001 reboot[3] by alpha down", true},
+         "thrown kind=3 unit=f0 codes=09 11 02 02 00 00\n", "RUN# 20001 reboot[3] by alpha down", true, false},
         {"restarts forbidden", "alpha 0 0 17 x y", "live 999 exit 3", 1,
-         "thrown kind=3 unit=f0 codes=09 11 02 03 00 00\n", "RUN# 20001 reboot[4] by alpha down", true},
+         "thrown kind=3 unit=f0 codes=09 11 02 03 00 00\n", "RUN# 20001 reboot[4] by alpha down", true, false},
         {"crashed", "alpha 2 0 17 x y", "live 10 crash", 1, "thrown kind=3 unit=f0 codes=09 11 02 00 8b 00\n",
-         "RUN# 20001 reboot[4] by alpha down", true},
-        {"mmbipmid", "mmbipmid 0 0 18 x y", "live 10 exit 1", 1, "thrown kind=1 unit=f0 codes=09 12 02 01 00 00\n",
-         "RUN# 20001 reboot[4] by mmbipmid down", false},
+         "RUN# 20001 reboot[4] by alpha down", true, false},
+        {"mmbipmid exited", "mmbipmid 0 0 18 x y", "live 10 exit 1", 1,
+         "thrown kind=1 unit=f0 codes=09 12 02 01 00 00\n", "RUN# 20001 reboot[4] by mmbipmid down", false, false},
+        {"mmbipmid crashed", "mmbipmid 0 0 18 x y", "live 10 crash", 1,
+         "thrown kind=1 unit=f0 codes=09 12 02 00 8b 00\n", "RUN# 20001 reboot[4] by mmbipmid down", false, true},
+        {"mmbipmid crashed, no CPLD", "mmbipmid 0 0 18 x y", "live 10 crash", 1,
+         "thrown kind=1 unit=f0 codes=09 12 02 00 8b 00\n", "RUN# 20011 can't open CPLD 2", false, false, "missing cpld"},
+        {"mmbipmid crashed, CPLD write fails", "mmbipmid 0 0 18 x y", "live 10 crash", 1,
+         "thrown kind=1 unit=f0 codes=09 12 02 00 8b 00\n", "RUN# 20003 can't write CPLD 5", false, false,
+         "cpld-write 0x610 EIO"},
+        {"no executable", "ghost 0 0 5 x y", "run", 1, "thrown kind=3 unit=f0 codes=09 05 02 0b 00 00\n",
+         "RUN# 20011 execMmbProc:execl 2", true, false},
+        {"a child in neither list died", "alpha 0 0 1 x y", "run", 0, "thrown ACTIVATE\n",
+         "RUN# 20001 changing MMB Mode from Standby to Active", false, false, "", {"orphan", "activate"}},
+        {"a pass timed out: 120 board seconds", "alpha 0 0 1 x y", "run", 0, "thrown ACTIVATE\n",
+         "RUN# 20001 changing MMB Mode from Standby to Active(sec=1120", false, false, "", {"activate"},
+         "at-once 1\n"},
     };
-    for (const DeathCase& c : cases) {
+    for (const EndCase& c : cases) {
         TestBoard board({}, std::to_string(&c - cases));
-        std::string name = c.line.substr(0, c.line.find(' '));
-        prepare(*board, "1\n" + c.line + "\n", {{name, c.behaviour}});
-        ProcessResult result = procSteps(*board, {"activate", "monitor"});
+        prepare(*board, "1\n" + c.line + "\n", {{"alpha", c.behaviour}, {"mmbipmid", c.behaviour}});
+        sim::writeFile(board->path("hw/timers"), c.timers);
+        if (!c.fault.empty())
+            board->addFault(c.fault);
+        board->setDualSetting("own", "0x00000100");  // dualprocess asks this Standby board to become Active
+        std::vector<std::string> steps = {"standby", "change-requested"};
+        steps.insert(steps.end(), c.steps.begin(), c.steps.end());
+        steps.push_back("monitor");
+        ProcessResult result = procSteps(*board, steps);
         EXPECT_EQ(result.out, c.out) << c.what << result.err;
-        EXPECT_EQ(starts(*board).size(), static_cast<size_t>(c.starts)) << c.what;
-        EXPECT_TRUE(traced(*board, c.reboot)) << c.what;
+        EXPECT_TRUE(traced(*board, c.trace)) << c.what;
         EXPECT_EQ(files(board->boardPath("/var/mmb/log/init")).size(), c.warning ? 1u : 0u) << c.what;
-        EXPECT_EQ(files(board->boardPath("/var/mmb/core/core_save")).size(), static_cast<size_t>(c.starts)) << c.what;
+        EXPECT_EQ(files(board->boardPath("/var/mmb/core/core_save")).size(), static_cast<size_t>(c.deaths)) << c.what;
+        EXPECT_EQ(board->cpldWrites(), std::vector<std::string>(c.watchdogStopped ? 1 : 0, "0x0610 0x800f")) << c.what;
     }
-}
-
-TEST(Supervision, down_info_file_holds_the_death_and_the_system_state)
-{
-    TestBoard board;
-    prepare(*board, "1\nalpha 0 0 1 x y\n", {{"alpha", "live 5 exit 1"}});
-    procSteps(*board, {"activate", "monitor"});
-    std::vector<std::string> saved = files(board->boardPath("/var/mmb/core/core_save"));
-    ASSERT_EQ(saved, std::vector<std::string>{"init_downinfo.1005"});
-    std::string info = sim::readFile(board->boardPath("/var/mmb/core/core_save/init_downinfo.1005"));
-    ASSERT_EQ(info.size(), 2048u);
-    std::string firstLine = info.substr(0, info.find('\n'));
-    EXPECT_EQ(firstLine.rfind("process(alpha:", 0), 0u);
-    const std::string end = ") down with status(0100)";
-    EXPECT_EQ(firstLine.substr(firstLine.size() - end.size()), end);
-    EXPECT_NE(info.find("MemTotal:"), std::string::npos);  // the memory figures follow
 }
 
 TEST(Supervision, crash_core_and_backtrace_are_kept)
@@ -228,40 +241,11 @@ TEST(Supervision, crash_core_and_backtrace_are_kept)
     TestBoard board;
     prepare(*board, "1\nalpha 0 0 1 x y\n", {{"alpha", "live 10 crash"}});
     sim::writeFile(board->boardPath("/var/mmb/core/segfault.txt"), "backtrace\n");
+    fs::create_directories(board->boardPath("/var/mmb/core/core_save/init_downinfo.1010"));  // unwritable: no matter
     procSteps(*board, {"activate", "monitor"});
     EXPECT_TRUE(fs::exists(board->boardPath("/mnt/dump/core.alpha.gz")));
     EXPECT_EQ(sim::readFile(board->boardPath("/var/mmb/core/core_save/bt.alpha.1010")), "backtrace\n");
     EXPECT_FALSE(fs::exists(board->boardPath("/var/mmb/core/segfault.txt")));
-    EXPECT_TRUE(board->cpldWrites().empty());  // only mmbipmid stops the watchdog
-}
-
-TEST(Supervision, mmbipmid_crash_stops_the_watchdog)
-{
-    TestBoard board;
-    prepare(*board, "1\nmmbipmid 0 0 1 x y\n", {{"mmbipmid", "live 10 crash"}});
-    procSteps(*board, {"activate", "monitor"});
-    EXPECT_EQ(board->cpldWrites(), std::vector<std::string>{"0x0610 0x800f"});
-    EXPECT_TRUE(fs::exists(board->boardPath("/mnt/dump/core.mmbipmid.gz")));
-}
-
-TEST(Supervision, missing_executable_dies_with_status_11)
-{
-    TestBoard board;
-    prepare(*board, "1\nghost 0 0 5 x y\n", {});
-    ProcessResult result = procSteps(*board, {"activate", "monitor"});
-    EXPECT_EQ(result.out, "thrown kind=3 unit=f0 codes=09 05 02 0b 00 00\n");
-    EXPECT_TRUE(traced(*board, "RUN# 20011 execMmbProc:execl 2"));
-}
-
-TEST(Supervision, death_outside_the_lists_leaves_no_trace_and_mode_change_surfaces)
-{
-    TestBoard board;
-    prepare(*board, "1\nalpha 0 0 1 x y\n", {{"alpha", "run"}});
-    board->setDualSetting("own", "0x00000100");  // dualprocess asks this Standby board to become Active
-    ProcessResult result = procSteps(*board, {"standby", "change-requested", "orphan", "activate", "monitor"});
-    EXPECT_EQ(result.out, "thrown ACTIVATE\n") << result.err;
-    EXPECT_TRUE(files(board->boardPath("/var/mmb/core/core_save")).empty());
-    EXPECT_TRUE(traced(*board, "RUN# 20001 changing MMB Mode from Standby to Active"));
 }
 
 TEST(Supervision, no_children_keeps_the_loop_turning)
@@ -271,45 +255,6 @@ TEST(Supervision, no_children_keeps_the_loop_turning)
     ProcessResult result = runOnBoard(*board, {"timeout", "1", "proc-steps", "monitor"});
     EXPECT_EQ(result.status, 124);  // still looping when the time was up; no crash
 }
-
-// proc-steps running in the background, for a test that signals it.
-class Supervisor {
-public:
-    Supervisor(const sim::SimBoard& board, const std::vector<std::string>& steps)
-        : board_(board), output_(board.path("log/proc-steps.out"))
-    {
-        std::vector<std::string> command = {"timeout", "30", "proc-steps"};
-        command.insert(command.end(), steps.begin(), steps.end());
-        run_ = startOnBoard(board, command, output_);
-    }
-    ~Supervisor()
-    {
-        board_.stopPrograms();
-        reap(0);
-    }
-    Supervisor(const Supervisor&) = delete;
-    Supervisor& operator=(const Supervisor&) = delete;
-
-    bool running() { return !reap(WNOHANG); }
-    // Its output once it has ended.
-    std::string output()
-    {
-        reap(0);
-        return sim::readFile(output_);
-    }
-
-private:
-    bool reap(int options)
-    {
-        ended_ = ended_ || waitpid(run_, nullptr, options) == run_;
-        return ended_;
-    }
-
-    const sim::SimBoard& board_;
-    std::string output_;
-    pid_t run_ = 0;
-    bool ended_ = false;
-};
 
 // A field of /proc/PID/status ("PPid", "SigBlk", "SigIgn"), as text.
 std::string statusField(pid_t pid, const std::string& field)
@@ -338,6 +283,25 @@ bool monitoring(const sim::SimBoard& board, const std::vector<std::string>& daem
            std::all_of(daemons.begin(), daemons.end(), [&](const std::string& name) { return daemonPid(board, name) > 0; });
 }
 
+// Runs proc-steps in the background; once it monitors these daemons, calls
+// meanwhile with its pid (the first daemon's parent), which must end the
+// run, and gives the run's output.
+std::string supervise(const sim::SimBoard& board, const std::vector<std::string>& steps,
+                      const std::vector<std::string>& daemons, const std::function<void(pid_t)>& meanwhile)
+{
+    std::string output = board.path("log/proc-steps.out");
+    std::vector<std::string> command = {"timeout", "30", "proc-steps"};
+    command.insert(command.end(), steps.begin(), steps.end());
+    pid_t run = startOnBoard(board, command, output);
+    bool ended = false;
+    waitUntil([&] { return monitoring(board, daemons) || (ended = waitpid(run, nullptr, WNOHANG) == run); });
+    if (!ended) {
+        meanwhile(std::stoi(statusField(daemonPid(board, daemons[0]), "PPid")));
+        waitpid(run, nullptr, 0);
+    }
+    return sim::readFile(output);
+}
+
 TEST(Supervision, daemon_ready_at_once_neither_kills_nor_stalls_the_start)
 {
     // Each start wait opens after the fork: the first meets SIGINT at its
@@ -360,14 +324,16 @@ TEST(Supervision, daemons_start_with_the_programs_mask_and_sigint_ignored_after_
     prepare(*board, "3\nalpha 0 0 1 x y\nmmbipmid 0 0 7 x y z w 1\nbeta 0 0 8 x y z w 0\n",
             {{"alpha", "run"}, {"mmbipmid", "ready"}, {"beta", "run"}});
     patientTimers(*board);
-    Supervisor supervisor(*board, {"activate", "monitor"});
-    ASSERT_TRUE(waitUntil([&] { return monitoring(*board, {"alpha", "mmbipmid", "beta"}); }));
-    const std::pair<const char*, bool> cases[] = {{"alpha", false}, {"mmbipmid", false}, {"beta", true}};
-    for (const auto& [name, ignored] : cases) {
-        pid_t pid = daemonPid(*board, name);
-        EXPECT_FALSE(sigintIn(pid, "SigBlk")) << name;  // mmbipmid was forked with SIGINT held
-        EXPECT_EQ(sigintIn(pid, "SigIgn"), ignored) << name;
-    }
+    std::string out = supervise(*board, {"activate", "monitor"}, {"alpha", "mmbipmid", "beta"}, [&](pid_t) {
+        const std::pair<const char*, bool> cases[] = {{"alpha", false}, {"mmbipmid", false}, {"beta", true}};
+        for (const auto& [name, ignored] : cases) {
+            pid_t pid = daemonPid(*board, name);
+            EXPECT_FALSE(sigintIn(pid, "SigBlk")) << name;  // mmbipmid was forked with SIGINT held
+            EXPECT_EQ(sigintIn(pid, "SigIgn"), ignored) << name;
+        }
+        kill(daemonPid(*board, "alpha"), SIGTERM);
+    });
+    EXPECT_EQ(out, "thrown kind=3 unit=f0 codes=09 01 02 00 0f 00\n");
 }
 
 // The start signals caught ("C") and the web service toggles ("T") since
@@ -386,20 +352,6 @@ std::string catchesAndToggles(const sim::SimBoard& board)
     return sequence;
 }
 
-// Another process sends pid SIGINT as fast as it can until done() holds.
-void stormUntil(pid_t pid, const std::function<bool()>& done)
-{
-    pid_t sender = fork();
-    if (sender == 0) {
-        while (kill(pid, SIGINT) == 0) {
-        }
-        _exit(0);
-    }
-    waitUntil(done);
-    kill(sender, SIGKILL);
-    waitpid(sender, nullptr, 0);
-}
-
 TEST(Supervision, start_signals_while_monitoring_toggle_the_web_service_once_each)
 {
     const std::pair<const char*, std::string> cases[] = {
@@ -410,15 +362,21 @@ TEST(Supervision, start_signals_while_monitoring_toggle_the_web_service_once_eac
         TestBoard board({}, std::to_string(&table - &cases[0].second));
         prepare(*board, table, {{"mmbipmid", "ready"}, {"alpha", "run"}});
         patientTimers(*board);
-        Supervisor supervisor(*board, {"services", "activate", "monitor"});
-        ASSERT_TRUE(waitUntil([&] { return monitoring(*board, {"alpha"}) || !supervisor.running(); })) << what;
-        pid_t self = std::stoi(statusField(daemonPid(*board, "alpha"), "PPid"));
-        stormUntil(self, [&] {
-            std::string sequence = catchesAndToggles(*board);
-            return std::count(sequence.begin(), sequence.end(), 'T') >= 20 || !supervisor.running();
+        std::string out = supervise(*board, {"services", "activate", "monitor"}, {"alpha"}, [&](pid_t self) {
+            pid_t sender = fork();  // sends SIGINT as fast as it can
+            while (sender == 0 && kill(self, SIGINT) == 0) {
+            }
+            if (sender == 0)
+                _exit(0);
+            waitUntil([&] {
+                std::string sequence = catchesAndToggles(*board);
+                return std::count(sequence.begin(), sequence.end(), 'T') >= 20 || kill(self, 0) != 0;
+            });
+            kill(sender, SIGKILL);
+            waitpid(sender, nullptr, 0);
+            kill(daemonPid(*board, "alpha"), SIGTERM);  // still supervised: its death ends the run
         });
-        kill(daemonPid(*board, "alpha"), SIGTERM);  // still supervised: its death ends the run
-        EXPECT_EQ(supervisor.output(), "thrown kind=3 unit=f0 codes=09 01 02 00 0f 00\n") << what;
+        EXPECT_EQ(out, "thrown kind=3 unit=f0 codes=09 01 02 00 0f 00\n") << what;
         // Each catch toggles before the next; the death may end the pass of the last one.
         std::string sequence = catchesAndToggles(*board);
         EXPECT_TRUE(std::regex_match(sequence, std::regex("(CT)+C?"))) << what << ": " << sequence;
@@ -456,58 +414,46 @@ TEST(Supervision, hang_up_before_requests_are_enabled_or_from_no_process_orders_
     }
 }
 
-TEST(Supervision, timer_expiring_as_it_is_armed_still_ends_the_wait)
-{
-    const WaitCase cases[] = {
-        {"start wait", "at-once 1\n", "1\nmmbipmid 0 0 7 x y z w 1\n", {{"mmbipmid", "run"}},
-         "thrown kind=1 unit=f0 codes=09 07 01 ff ff 01\n", ""},
-        {"monitoring pass", "at-once 1\n", "1\nalpha 0 0 1 x y\n", {{"alpha", "run"}}, "thrown ACTIVATE\n", ""},
-    };
-    for (const WaitCase& c : cases) {
-        TestBoard board({}, std::to_string(&c - cases));
-        prepare(*board, c.table, c.daemons);
-        sim::writeFile(board->path("hw/timers"), c.timers);
-        board->setDualSetting("own", "0x00000100");  // the pass's look for a mode change ends the loop
-        ProcessResult result = procSteps(*board, {"standby", "change-requested", "activate", "monitor"});
-        EXPECT_EQ(result.out, c.out) << c.what << result.err;
-    }
-}
-
-
 struct StartFailure {
     const char* what;
-    std::string line;  // the daemon's table line
-    std::string behaviour;
-    std::string fault;  // proc-steps step
+    std::string table;  // its daemons live 301 seconds, then exit
+    std::vector<std::string> steps;
+    size_t starts;
     std::string out;
     std::string trace;
 };
 
 // A fork that fails in the start or the restart, and a niceness the child
-// cannot take, each end in their own record.
+// cannot take, each end in their own record. Activated again, the manager
+// does not read the table again: it starts only what it never tried.
 TEST(Supervision, failed_fork_and_nice_end_in_their_records)
 {
+    const std::string restartable = "1\nalpha 1 0 17 x y\n";
     const StartFailure cases[] = {
-        {"fork fails at the start", "alpha 1 0 17 x y", "run", "fail-fork=1",
+        {"fork fails at the start", restartable, {"fail-fork=1", "activate"}, 0,
          "thrown kind=1 unit=f0 codes=09 11 01 00 00 00\n", "RUN# 20011 InitMMBProcessMGR::create: -1"},
-        {"fork fails at the restart", "alpha 1 0 17 x y", "live 301 exit 1", "fail-fork=2",
+        {"fork fails at the restart", restartable, {"fail-fork=2", "activate", "monitor"}, 1,
          "thrown kind=1 unit=f0 codes=09 11 01 00 00 00\n", "RUN# 20001 reboot[1] by alpha down"},
-        {"nice fails", "alpha 0 0 17 x y", "run", "fail-nice", "thrown kind=3 unit=f0 codes=09 11 02 0a 00 00\n",
-         "RUN# 20011 execMmbProc:nice 1"},
+        {"nice fails", "1\nalpha 0 0 17 x y\n", {"fail-nice", "activate", "monitor"}, 0,
+         "thrown kind=3 unit=f0 codes=09 11 02 0a 00 00\n", "RUN# 20011 execMmbProc:nice 1"},
+        {"activated again after a failed start, and once more",
+         "3\nalpha 1 0 17 x y\nbeta 1 0 18 x y\ngamma 1 0 19 x y\n", {"fail-fork=2", "activate+", "activate", "activate"},
+         2, "thrown kind=1 unit=f0 codes=09 12 01 00 00 00\ndone started=1\n", "RUN# 20011 InitMMBProcessMGR::create: -1"},
     };
     for (const StartFailure& c : cases) {
         TestBoard board({}, std::to_string(&c - cases));
-        prepare(*board, "1\n" + c.line + "\n", {{"alpha", c.behaviour}});
-        ProcessResult result = procSteps(*board, {c.fault, "activate", "monitor"});
+        prepare(*board, c.table, {{"alpha", "live 301 exit 1"}, {"beta", "live 301 exit 1"}, {"gamma", "live 301 exit 1"}});
+        ProcessResult result = procSteps(*board, c.steps);
         EXPECT_EQ(result.out, c.out) << c.what << result.err;
+        EXPECT_EQ(starts(*board).size(), c.starts) << c.what;
         EXPECT_TRUE(traced(*board, c.trace)) << c.what;
     }
 }
 
-// The down-info file: the death's line, at most 32 bytes of the load and
-// of the open files' figures, 1000 of the memory figures, the rest of the
-// 2048 bytes as they were; a new file has mode 0640, an older longer one
-// keeps its tail.
+// The down-info file, named by the board time of the death: the death's
+// line, at most 32 bytes of the load and of the open files' figures, 1000
+// of the memory figures, the rest of the 2048 bytes as they were; a new
+// file has mode 0640, an older longer one keeps its tail.
 TEST(Supervision, down_info_file_keeps_its_limits_and_an_older_tail)
 {
     for (bool older : {false, true}) {
@@ -532,6 +478,7 @@ TEST(Supervision, down_info_file_keeps_its_limits_and_an_older_tail)
             lines.push_back(info.substr(at, end - at));
         }
         ASSERT_EQ(lines.size(), 3u);
+        EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(process\(alpha:\d+\) down with status\(0100\))"))) << lines[0];
         EXPECT_TRUE(lines[1].size() < 32 && std::count(lines[1].begin(), lines[1].end(), ' ') == 4) << lines[1];
         EXPECT_TRUE(lines[2].size() < 32 && std::count(lines[2].begin(), lines[2].end(), '\t') == 2) << lines[2];
         EXPECT_NE(info[memory + 999], '\0');
@@ -539,18 +486,25 @@ TEST(Supervision, down_info_file_keeps_its_limits_and_an_older_tail)
     }
 }
 
-// Every death and restart gives back what it opened: after the most
-// restarts the rule allows, the supervisor holds the descriptors it held
-// before the first start.
+// A thousand deaths and restarts give back what they opened: the
+// supervisor ends holding the descriptors it held before the first start.
+// With the executable missing each child dies at once; each clock reading
+// moves board time 301 seconds on, so each death may be restarted. The
+// children die and are reaped in turn: each record is restarted three
+// times, then the first one's fourth death ends the run.
 TEST(Supervision, deaths_and_restarts_leave_no_descriptor_open)
 {
     TestBoard board;
-    prepare(*board, "1\nalpha 1 0 17 x y\n", {{"alpha", "live 301 crash"}});
+    std::string table = "340\n";
+    for (int i = 0; i < 340; ++i)
+        table += "ghost 1 0 5 x y\n";
+    prepare(*board, table, {});
+    board->setClock(1000, 0, 301000000);
     sim::writeFile(board->boardPath("/var/mmb/core/segfault.txt"), "backtrace\n");
-    ProcessResult result = procSteps(*board, {"descriptors", "activate", "monitor"});
+    ProcessResult result = procSteps(*board, {"descriptors", "forks-in-turn", "activate", "monitor"}, 240);
     std::string before = result.out.substr(0, result.out.find('\n') + 1);
-    EXPECT_EQ(result.out, before + "thrown kind=3 unit=f0 codes=09 11 02 00 8b 00\n" + before) << result.err;
-    EXPECT_EQ(starts(*board).size(), 4u);
+    EXPECT_EQ(result.out, before + "thrown kind=3 unit=f0 codes=09 05 02 0b 00 00\n" + before) << result.err;
+    EXPECT_EQ(files(board->boardPath("/var/mmb/core/core_save")).size(), 340u * 3 + 1 + 1);  // deaths, backtrace
 }
 
 // Under a debug prefix the library looks for the core where no daemon

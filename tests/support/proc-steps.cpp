@@ -1,12 +1,14 @@
 // Runs process-supervision operations of the start-up library, in the order
-// given, in one process on a simulated board, printing what ends them.
+// given, in one process on a simulated board, printing what ends them (a
+// step ending in "+" goes on after a record it throws).
 // Traces go to /tmp/trace.log on the board.
 //   proc-steps table=0,/etc/mmb/init/standing.ctl activate monitor
 //   proc-steps standby change-requested orphan activate monitor
 //   proc-steps decide enable services activate cause monitor
-//   proc-steps fail-fork=2 activate monitor     (the second fork from here fails)
+//   proc-steps fail-fork=2 activate+ activate   (the second fork from here fails)
 //   proc-steps fail-nice activate monitor       (every nice fails)
 //   proc-steps descriptors activate monitor     (open descriptors now and at the end)
+//   proc-steps forks-in-turn activate monitor   (children end in the order they were forked)
 #include "InitErrorLog.h"
 #include "InitLocalTrace.h"
 #include "InitMMBFirm.h"
@@ -21,12 +23,15 @@
 #include <dirent.h>
 #include <dlfcn.h>
 #include <string>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
 int forkFailsIn = 0;  // the fork that fails, counted from 1; 0: none
 bool niceFails = false;
+bool forksInTurn = false;  // a fork waits until the child forked before it has ended
+pid_t lastChild = 0;
 
 } // namespace
 
@@ -39,7 +44,12 @@ extern "C" pid_t fork()
         return -1;
     }
     static auto* real = reinterpret_cast<pid_t (*)()>(dlsym(RTLD_NEXT, "fork"));
-    return real();
+    siginfo_t info;  // left for the library to reap, so it reaps the children in the order of their forks
+    while (forksInTurn && lastChild > 0 && waitid(P_PID, lastChild, &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
+    }
+    pid_t child = real();
+    lastChild = child > 0 ? child : lastChild;
+    return child;
 }
 
 extern "C" int nice(int increment)
@@ -107,6 +117,8 @@ bool runStep(InitMMBProcessMGR& manager, const std::string& step)
         forkFailsIn = std::atoi(step.c_str() + 10);
     else if (step == "fail-nice")
         niceFails = true;
+    else if (step == "forks-in-turn")
+        forksInTurn = true;
     else if (step == "descriptors") {
         printDescriptors();
         std::atexit(printDescriptors);
@@ -124,15 +136,18 @@ int main(int argc, char** argv)
     InitMMBFirm::getInstance()->initialize();
     InitMMBProcessMGR& manager = *InitMMBProcessMGR::getInstance();
     for (int i = 1; i < argc; ++i) {
+        std::string step = argv[i];
+        bool goOn = !step.empty() && step.back() == '+';
         try {
-            if (!runStep(manager, argv[i])) {
+            if (!runStep(manager, goOn ? step.substr(0, step.size() - 1) : step)) {
                 std::fprintf(stderr, "proc-steps: bad step '%s'\n", argv[i]);
                 return 2;
             }
         } catch (InitErrorLog* record) {
             printThrownRecord(*record);
             delete record;
-            return 0;
+            if (!goOn)
+                return 0;
         } catch (const char* order) {
             std::printf("thrown %s\n", order);
             return 0;
