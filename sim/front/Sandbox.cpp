@@ -67,12 +67,13 @@ Sandbox::Sandbox(const SimBoard& board, std::string prefix, std::string target)
 {
 }
 
-// The host trees a board's programs reach: the builds, the board and the
-// other board of a pair.
-std::vector<std::string> Sandbox::hostTrees() const
+// The host trees a board's programs reach: the folder of a program run by
+// its host path (see programFolder), the builds, the board and the other
+// board of a pair.
+std::vector<std::string> Sandbox::hostTrees(const std::string& programFolder) const
 {
     std::vector<std::string> trees;
-    for (std::string tree : {prefix_, target_, board_.directory(), board_.dualSetting("peer")})
+    for (std::string tree : {programFolder, prefix_, target_, board_.directory(), board_.dualSetting("peer")})
         if (!tree.empty())
             trees.push_back(std::move(tree));
     return trees;
@@ -80,7 +81,7 @@ std::vector<std::string> Sandbox::hostTrees() const
 
 void Sandbox::refuseHiddenTrees() const
 {
-    for (const std::string& tree : hostTrees())
+    for (const std::string& tree : hostTrees(""))
         for (const char* folder : HIDING_FOLDERS)
             if (isUnder(tree, folder))
                 throw std::runtime_error(tree + " lies under " + folder +
@@ -89,11 +90,11 @@ void Sandbox::refuseHiddenTrees() const
 
 // The shim cannot reach a program without a dynamic loader; only the
 // command itself is looked at, not what it starts.
-void Sandbox::refuseStaticProgram(const std::string& program) const
+void Sandbox::refuseStaticProgram(const std::string& program, const std::string& programFolder) const
 {
     std::string found;
     if (program.find('/') != std::string::npos) {
-        found = hostPath(program);
+        found = hostPath(program, programFolder);
     } else {
         std::string folders = programPath();
         for (std::size_t start = 0, end = 0; found.empty() && start <= folders.size(); start = end + 1) {
@@ -110,9 +111,9 @@ void Sandbox::refuseStaticProgram(const std::string& program) const
 
 // The host file a path names on the board: the board's own folders hold its
 // tree, except for the trees bound back into them.
-std::string Sandbox::hostPath(const std::string& path) const
+std::string Sandbox::hostPath(const std::string& path, const std::string& programFolder) const
 {
-    for (const std::string& tree : hostTrees())
+    for (const std::string& tree : hostTrees(programFolder))
         if (isUnder(path, tree))
             return path;
     for (const char* folder : BOARD_FOLDERS)
@@ -121,18 +122,34 @@ std::string Sandbox::hostPath(const std::string& path) const
     return path;
 }
 
+// A program built outside the known trees in a folder the board replaces (a
+// clone's build in /tmp, say), named by its host path and not a file of the
+// board: its folder is bound back read-only, or the board would hide it.
+std::string Sandbox::programFolder(const std::string& program) const
+{
+    if (program.empty() || program[0] != '/')
+        return "";
+    std::string onBoard = board_.boardPath(program);
+    bool hidden = hostPath(program, "") == onBoard;  // in a folder the board replaces, outside the known trees
+    if (!hidden || fs::exists(onBoard) || access(program.c_str(), X_OK) != 0)
+        return "";
+    return fs::path(program).parent_path().string();
+}
+
 std::vector<std::string> Sandbox::commandLine(const std::vector<std::string>& command, const std::string& user) const
 {
     refuseHiddenTrees();
-    if (!command.empty())
-        refuseStaticProgram(command[0]);
+    std::string program = command.empty() ? "" : command[0];
+    std::string folder = programFolder(program);
+    if (!program.empty())
+        refuseStaticProgram(program, folder);
     std::vector<std::string> args = {"bwrap", "--die-with-parent", "--ro-bind", "/", "/", "--dev", "/dev"};
     if (geteuid() != 0)
         add(args, {"--unshare-user", "--uid", "0", "--gid", "0"});
     // The simulated mount binds a firmware file system inside the namespace.
     add(args, {"--cap-add", "CAP_SYS_ADMIN"});
     bindBoardTree(args);
-    bindHostTrees(args);
+    bindHostTrees(args, folder);
     bindSimulatedTools(args);
     bindMounts(args);
     setEnvironment(args);
@@ -152,13 +169,14 @@ void Sandbox::bindBoardTree(std::vector<std::string>& args) const
 
 // The board's own folders replace the host's, so a build, a board or the
 // other board of a pair lying under one of them (a clone in /tmp, say) is
-// bound back on top at its own path, as it is outside: the builds
-// read-only, the boards (which lie in a build) writable. The board's files
+// bound back on top at its own path, as it is outside: the builds and a
+// program's folder read-only, the boards (which lie in a build) writable,
+// bound last as they may lie in the others. The board's files
 // around it stay its own; the mount point left in the board's folder is an
 // empty directory.
-void Sandbox::bindHostTrees(std::vector<std::string>& args) const
+void Sandbox::bindHostTrees(std::vector<std::string>& args, const std::string& programFolder) const
 {
-    for (const std::string& build : {prefix_, target_})
+    for (const std::string& build : {programFolder, prefix_, target_})
         if (!build.empty())
             bindBack(args, BUILD_BIND, build);
     bindBack(args, "--bind", board_.directory());

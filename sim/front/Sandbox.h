@@ -31,12 +31,13 @@ public:
     std::vector<std::string> commandLine(const std::vector<std::string>& command, const std::string& user = "") const;
 
 private:
-    std::vector<std::string> hostTrees() const;
+    std::vector<std::string> hostTrees(const std::string& programFolder) const;
     void refuseHiddenTrees() const;
-    std::string hostPath(const std::string& path) const;
-    void refuseStaticProgram(const std::string& program) const;
+    std::string hostPath(const std::string& path, const std::string& programFolder) const;
+    std::string programFolder(const std::string& program) const;
+    void refuseStaticProgram(const std::string& program, const std::string& programFolder) const;
     std::string programPath() const;
-    void bindHostTrees(std::vector<std::string>& args) const;
+    void bindHostTrees(std::vector<std::string>& args, const std::string& programFolder) const;
     void bindBack(std::vector<std::string>& args, const char* bind, const std::string& tree) const;
     void bindBoardTree(std::vector<std::string>& args) const;
     void bindSimulatedTools(std::vector<std::string>& args) const;

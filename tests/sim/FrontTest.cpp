@@ -155,8 +155,8 @@ TEST(Front, bad_input_gets_a_clear_message_and_status_2)
     }
 }
 
-// A clone in /tmp holds its builds and boards there: the board reaches
-// them, yet its /tmp stays its own.
+// A clone in /tmp holds its builds, boards and programs there: the board
+// reaches them, yet its /tmp stays its own.
 TEST(Front, a_board_under_a_folder_the_board_replaces_runs_with_a_private_tmp)
 {
     char scratch[] = "/tmp/mmbsim-front-XXXXXX";
@@ -167,12 +167,18 @@ TEST(Front, a_board_under_a_folder_the_board_replaces_runs_with_a_private_tmp)
     sim::SimBoard board(directory);
     ProcessResult result = shellOnBoard(board, "echo own > /tmp/marker && wc -c < /dev/mram0");
     bool ownTmp = fs::exists(board.boardPath("/tmp/marker")) && !fs::exists("/tmp/marker");
+    std::string program = std::string(scratch) + "/programs/hello";
+    fs::create_directory(std::string(scratch) + "/programs");
+    sim::writeFile(program, "#!/bin/sh\necho hello\n");
+    fs::permissions(program, fs::perms::owner_exec, fs::perm_options::add);
+    ProcessResult built = runSim({"run", directory, "--", program});
     fs::permissions(scratch, fs::perms::others_exec | fs::perms::group_exec, fs::perm_options::add);
     ProcessResult local = shellOnBoard(board, "wc -c < /dev/mram0", "nobody");  // so does a local user of the board
     fs::remove_all(scratch);
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out, "4096\n");  // the device shim reached the board's files
     EXPECT_TRUE(ownTmp);
+    EXPECT_EQ(built.out, "hello\n") << built.err;
     EXPECT_EQ(local.out, "4096\n") << local.err;
 }
 
