@@ -1,8 +1,9 @@
 // What supervision leaves on the storage: records synced, full folders,
 // cores of a crash loop, stray cores and the pruning at start-up. The test
-// runs in a mount namespace of its own with a fresh /var, since the
-// down-info files lie at a fixed path; fsync and sync are this program's
-// own, so that it sees what the library puts on the storage.
+// runs in a mount namespace of its own with a fresh /var and /tmp, since
+// the down-info files and the boot-cause markers lie at fixed paths; fsync
+// and sync are this program's own, so that it sees what the library puts on
+// the storage. The device shim serves a simulated board's registers.
 #include "InitErrorLog.h"
 #include "InitLocalTrace.h"
 #include "InitMMBFirm.h"
@@ -10,6 +11,7 @@
 #include "InitMMBProcessMGR.h"
 #include "InitMMBStorage.h"
 #include "NvramLayout.h"
+#include "TestBoard.h"
 
 #include <gtest/gtest.h>
 
@@ -76,6 +78,7 @@ public:
         ASSERT_EQ(unshare(CLONE_NEWNS), 0) << "needs root";
         ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
         ASSERT_EQ(mount("tmpfs", "/var", "tmpfs", 0, "size=16m"), 0);
+        ASSERT_EQ(mount("tmpfs", "/tmp", "tmpfs", 0, "size=1m"), 0);
         setenv("MMB_DEBUG_PATH", DEBUG_ROOT, 1);
         InitLocalTrace::getInstance()->fileName = "/trace.log";
     }
@@ -190,6 +193,20 @@ TEST_F(Storage, full_folders_leave_no_empty_record_and_trace_the_lost_one)
             failures.push_back(line);
     ASSERT_EQ(failures.size(), 1u);
     EXPECT_TRUE(std::regex_match(failures[0], lost)) << failures[0];
+}
+
+// The marker that makes every start AC-ON until the board's I2C
+// initialisation completes must outlive a power cut right after it.
+TEST_F(Storage, power_on_marker_reaches_the_storage)
+{
+    TestBoard board;
+    board.useInProcess();
+    board->setReg(0x600, 0x0080);  // the power came on
+    fs::create_directories("/var/mmb/fmem");
+    InitMMBFirm firm;
+    firm.initialize();
+    EXPECT_EQ(firm.bootCause, InitMMBFirm::AC_ON);
+    EXPECT_EQ(synced, (Lines{"/var/mmb/fmem/MMB_I2C_INIT_INCOMPLETE", "/var/mmb/fmem"}));
 }
 
 TEST_F(Storage, standby_copy_is_synced_before_the_update_is_committed)
