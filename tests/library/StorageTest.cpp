@@ -252,6 +252,19 @@ TEST_F(Storage, start_up_sets_the_core_pattern_and_clears_stray_cores)
     EXPECT_EQ(contentOf(KERNEL_DIR + "/core_pattern"), "/var/mmb/core/core.%e");
     EXPECT_EQ(contentOf(KERNEL_DIR + "/core_uses_pid"), "0");
     EXPECT_EQ(namesIn(CORE_DIR), (Names{"core_save", "segfault.txt"}));
+    Lines removed = traces();
+    std::sort(removed.begin(), removed.end());
+    EXPECT_EQ(removed, (Lines{"RUN# 20002 stray core removed(core.mmbipmid.77)", "RUN# 20002 stray core removed(core.mmbmon)",
+                              "RUN# 20002 stray core removed(core_work)", "RUN# 20002 stray core removed(core_work.gz)"}));
+}
+
+// A kernel without the settings (or a read-only /proc): said, and the
+// start goes on.
+TEST_F(Storage, core_pattern_that_cannot_be_set_is_traced)
+{
+    InitMMBStorage::setCorePattern();
+    EXPECT_EQ(traces(), (Lines{"RUN# 20011 write(/var/debug/proc/sys/kernel/core_pattern) failed errno=2",
+                               "RUN# 20011 write(/var/debug/proc/sys/kernel/core_uses_pid) failed errno=2"}));
 }
 
 // The newest of each kind stay, and whatever this start-up wrote, however
