@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <dirent.h>
@@ -55,8 +56,8 @@ std::vector<Entry> filesOf(const std::string& folder, const std::string& prefix)
         return files;
     while (dirent* entry = readdir(dir)) {
         struct stat status;
-        if (startsWith(entry->d_name, prefix) && fstatat(dirfd(dir), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-            S_ISREG(status.st_mode))
+        bool plain = fstatat(dirfd(dir), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode);
+        if (plain && startsWith(entry->d_name, prefix))
             files.push_back({entry->d_name, status.st_mtim});
     }
     closedir(dir);
@@ -98,6 +99,7 @@ timespec processStart()
     return start;
 }
 
+// Whole seconds: a file of the second this process started counts as its own.
 bool before(const timespec& time, const timespec& limit)
 {
     return time.tv_sec < limit.tv_sec;
