@@ -15,6 +15,7 @@
 #include "InitMMBFirm.h"
 #include "InitMMBOther.h"
 #include "InitMMBProcessMGR.h"
+#include "InitMMBStorage.h"
 #include "InitNetServiceMGR.h"
 #include "InitTraceHandler.h"
 #include "NvramLayout.h"
@@ -51,6 +52,7 @@ int modeOrdered(const char* order)
 // Firmware state, boot ROM bank and the provisional mode.
 void judgeBoot()
 {
+    InitMMBStorage::tidy();  // before this boot writes anything: cores, older records
     firm().initialize();
     firm().resetPowerOnFlag();  // seen: the next start is a reboot
     InitMMBBootROM& bootRom = *InitMMBBootROM::getInstance();

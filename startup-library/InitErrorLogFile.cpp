@@ -4,8 +4,11 @@
 #include "InitErrorLog.h"
 
 #include "InitMMBFile.h"
+#include "InitTraceHandler.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
 
@@ -21,9 +24,17 @@ void InitErrorLog::saveLog(InitMMBFile& file) const
     uint8_t saved[SAVED_SIZE];
     pack(saved);
     fseek(file.fp, 0, SEEK_SET);
-    fwrite(saved, sizeof saved, 1, file.fp);
-    fclose(file.fp);
+    bool kept = fwrite(saved, sizeof saved, 1, file.fp) == 1 && fflush(file.fp) == 0 &&
+                InitMMBFile::syncToStorage(fileno(file.fp), file.path) == 0;
+    int error = errno;
+    kept = fclose(file.fp) == 0 && kept;
     file.fp = nullptr;
+    if (kept)
+        return;
+    // A full folder or a failing storage: the record is lost, but said so,
+    // and no empty or cut file stands for it.
+    InitTraceHandler::getInstance()->outputf(20011, 0, "write(%s) failed errno=%d", file.path, error);
+    unlink(file.path);
 }
 
 void InitErrorLog::outputLog(InitErrorLog& record)

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -70,6 +71,38 @@ int InitMMBFile::openRegular(const char* path, int flags, mode_t createMode)
         return -1;
     }
     return fd;
+}
+
+int InitMMBFile::syncToStorage(int fd, const char* path)
+{
+    if (fsync(fd) != 0)
+        return -1;
+    char folder[PATH_SIZE];
+    const char* slash = strrchr(path, '/');
+    if (slash == nullptr)
+        snprintf(folder, sizeof folder, ".");
+    else
+        snprintf(folder, sizeof folder, "%.*s", slash == path ? 1 : static_cast<int>(slash - path), path);
+    int folderFd = ::open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd < 0)
+        return -1;
+    int result = fsync(folderFd);
+    int savedErrno = errno;
+    close(folderFd);
+    errno = savedErrno;
+    return result;
+}
+
+int InitMMBFile::syncToStorage(const char* path)
+{
+    int fd = openRegular(path, O_RDONLY, 0);
+    if (fd < 0)
+        return -1;
+    int result = syncToStorage(fd, path);
+    int savedErrno = errno;
+    close(fd);
+    errno = savedErrno;
+    return result;
 }
 
 void InitMMBFile::setMode(int modeNumber)

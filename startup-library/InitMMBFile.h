@@ -35,6 +35,12 @@ public:
     static int openRegular(const char* path, int flags, mode_t createMode);
     /// 1 when stat of path succeeds, else 0.
     static int isFileExist(const char* path);
+    /// Puts what was written through fd, and the file's entry in its
+    /// folder, on the storage (fsync of both), so that a power cut after it
+    /// keeps the file whole. @return 0, or -1 with errno set.
+    static int syncToStorage(int fd, const char* path);
+    /// syncToStorage for a file written by another program (a shell tool).
+    static int syncToStorage(const char* path);
 
     /// Throws InitErrorLog* for a mode number above 4.
     void setMode(int modeNumber);

@@ -38,6 +38,14 @@ InitTraceHandler* trace()
     return InitTraceHandler::getInstance();
 }
 
+// A marker that a power cut must not take back. One that is missing was
+// not made: its touch's failure is ignored.
+void keepOnStorage(const char* path)
+{
+    if (InitMMBFile::syncToStorage(path) != 0 && errno != ENOENT)
+        trace()->outputf(20011, 0, "sync(%s) failed errno=%d", path, errno);
+}
+
 void nvramPath(int partition, char (&path)[16])
 {
     snprintf(path, sizeof path, MRAM_DEVICE_FORMAT, partition);
@@ -341,6 +349,7 @@ void InitMMBFirm::judgeBootCause()
         if (powerOn) {
             judgeAcOn("judge MMB reset cause AC-ON");
             execCommandNoDown("touch %s 2>/dev/null ", I2C_MARKER);
+            keepOnStorage(I2C_MARKER);
             return;
         }
     }

@@ -189,6 +189,7 @@ void InitMMBFirm::recordCopyOutcome()
 
 void InitMMBFirm::commitFirmUp()
 {
+    sync();  // the standby copies reach the storage before NVRAM names them good
     rebootCount = 0;
     header.firmUpMode = nvram::FIRMUP_NONE;
     header.currentHcpNo = header.nextHcpNo;

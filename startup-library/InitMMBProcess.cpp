@@ -6,6 +6,7 @@
 #include "InitErrorLog.h"
 #include "InitMMBFile.h"
 #include "InitMMBFirm.h"
+#include "InitMMBStorage.h"
 #include "InitTraceHandler.h"
 #include "ShellCommand.h"
 #include "SignalHold.h"
@@ -166,7 +167,10 @@ int InitMMBProcess::getCoredump()
     InitMMBFile::makePath("/var/mmb/core/core_work", work);
     InitMMBFile::makePath("/var/mmb/core/core_work.gz", packed);
     execCommandNoDown("%s -f %s", "/bin/rm", work);
+    // The move names one file only when the pattern matches one.
+    InitMMBStorage::holdOtherCores(coreDir, name);
     execCommandNoDown("%s -f %s/core.%s* %s", "/bin/mv", coreDir, name, work);
+    InitMMBStorage::returnHeldCores(coreDir);
     if (!InitMMBFile::isFileExist(work)) {
         trace()->output(20002, 0, "Save coredump(coredump is none)");
         return 1;

@@ -233,8 +233,14 @@ void InitMMBProcessMGR::writeDownInfo(char* downlog, size_t used, int32_t when)
     int fd = InitMMBFile::openRegular(initlogfile, O_RDWR | O_CREAT, 0640);
     if (fd < 0)
         return;
-    pwrite(fd, downlog, DOWN_INFO_SIZE, 0);
+    // Silent, as every failure in collecting down information; a full
+    // folder leaves no empty file behind.
+    bool written = pwrite(fd, downlog, DOWN_INFO_SIZE, 0) == DOWN_INFO_SIZE;
+    if (written)
+        InitMMBFile::syncToStorage(fd, initlogfile);
     close(fd);
+    if (!written)
+        unlink(initlogfile);
 }
 
 void InitMMBProcessMGR::keepBacktrace(const InitMMBProcess& process, int32_t when)

@@ -5,12 +5,37 @@
 #include "InitTraceFile.h"
 #include "lmsg.h"
 
+#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 
 namespace {
 
 constexpr int LEVEL_COUNT = 3;  // RUN#, DBG#, DVT#
+
+// The signals whose library handlers trace: the start signal and the
+// mode-change request.
+sigset_t tracingSignals()
+{
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGHUP);
+    return signals;
+}
+
+void toSinks(const char* line, int level, int traceId)
+{
+    InitLocalTrace* local = InitLocalTrace::getInstance();
+    local->put(level, line);
+    if (traceId < InitTraceHandler::SERVICE_ID_MIN)
+        return;
+    InitTraceFile* service = InitTraceFile::getInstance();
+    if (local->exported)
+        service->put(level, line, traceId);
+    else
+        local->exportInitLog(*service);
+}
 
 } // namespace
 
@@ -64,13 +89,14 @@ void InitTraceHandler::outputTrace(const char* line, int level)
 {
     if (level < 0 || level >= LEVEL_COUNT)
         return;  // no sink has a name or service level for it
-    InitLocalTrace* local = InitLocalTrace::getInstance();
-    local->put(level, line);
-    if (traceId < SERVICE_ID_MIN)
-        return;
-    InitTraceFile* service = InitTraceFile::getInstance();
-    if (local->exported)
-        service->put(level, line, traceId);
-    else
-        local->exportInitLog(*service);
+    if (InitLocalTrace::getInstance()->fileName == nullptr && traceId < SERVICE_ID_MIN)
+        return;  // both sinks off, as in nvram: nothing to hold signals for
+    // A handler that traces waits until this line is out: interrupting it,
+    // its own line would cut into the local file's count and truncation,
+    // or replay the file a second time.
+    sigset_t blocked = tracingSignals();
+    sigset_t saved;
+    sigprocmask(SIG_BLOCK, &blocked, &saved);
+    toSinks(line, level, traceId);
+    sigprocmask(SIG_SETMASK, &saved, nullptr);
 }

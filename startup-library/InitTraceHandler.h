@@ -3,7 +3,9 @@
 
 /// The trace facility: formats a message through the board's catalogue and
 /// offers the line to the local trace file and the board trace service.
-/// Safe to call from a signal handler: stack buffers only, no locks.
+/// Safe to call from a signal handler: stack buffers only, no locks; SIGINT
+/// and SIGHUP, whose library handlers trace, are held while a line goes to
+/// the sinks, so one trace never interrupts another.
 class InitTraceHandler {
 public:
     static constexpr int TEXT_SIZE = 240;  ///< formatted text of outputf

@@ -7,8 +7,10 @@
 // "ready-at-once" sends it first thing, before its own start-up, "hangup"
 // sends its parent SIGHUP (claiming SENDER as the sender's pid when given;
 // 0 is no process, as for a terminal hang-up) and then the start signal,
-// "crash" leaves /var/mmb/core/core.<name>.<pid> and dies of SIGSEGV with a
-// core dump. Every start is recorded in the event log as
+// "crash" leaves a core file named as the board's kernel would (the core
+// pattern with %e and %p, ".<pid>" added when core_uses_pid is 1; the
+// board's own files under /proc/sys/kernel) and dies of SIGSEGV with a core
+// dump. Every start is recorded in the event log as
 //   daemon <name> <arguments> nice=<niceness>
 // and the pid is kept in /var/run/<name>.pid.
 #include "BoardPaths.h"
@@ -52,11 +54,38 @@ void writePidFile(const std::string& name)
     }
 }
 
+std::string firstLineOf(const char* path)
+{
+    char line[256] = {};
+    if (FILE* file = std::fopen(path, "r")) {
+        if (std::fgets(line, sizeof line, file) == nullptr)
+            line[0] = '\0';
+        std::fclose(file);
+    }
+    line[std::strcspn(line, "\n")] = '\0';
+    return line;
+}
+
+std::string coreFileName(const std::string& name)
+{
+    std::string pattern = firstLineOf("/proc/sys/kernel/core_pattern");
+    std::string pid = std::to_string(getpid());
+    std::string core;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size() && (pattern[i + 1] == 'e' || pattern[i + 1] == 'p'))
+            core += pattern[++i] == 'e' ? name.substr(0, 15) : pid;
+        else
+            core += pattern[i];
+    }
+    if (firstLineOf("/proc/sys/kernel/core_uses_pid") == "1" && pattern.find("%p") == std::string::npos)
+        core += "." + pid;
+    return core;
+}
+
 [[noreturn]] void crash(const std::string& name)
 {
-    char core[256];
-    std::snprintf(core, sizeof core, "/var/mmb/core/core.%s.%d", name.c_str(), static_cast<int>(getpid()));
-    if (FILE* file = std::fopen(core, "w")) {
+    std::string core = coreFileName(name);
+    if (FILE* file = std::fopen(core.c_str(), "w")) {
         std::fprintf(file, "core of %s\n", name.c_str());
         std::fclose(file);
     }

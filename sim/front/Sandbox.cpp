@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <pwd.h>
 #include <stdexcept>
 #include <unistd.h>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -34,6 +36,10 @@ const Graft GRAFTS[] = {
 const char* const HIDING_FOLDERS[] = {"/etc", "/usr/sbin", "/dev"};
 // Simulated tools bound over the host's own (these always exist).
 const char* const TOOL_FILES[] = {"/usr/bin/mount", "/usr/bin/umount"};
+// The kernel's core settings, each the board's own (hw/NAME) from its first
+// run on: a board whose kernel adds the pid until the start-up says otherwise.
+const std::pair<const char*, const char*> CORE_SETTINGS[] = {
+    {"core_pattern", "/var/mmb/core/core.%e\n"}, {"core_uses_pid", "1\n"}};
 
 #ifdef MMB_COVERAGE
 // A coverage build's programs write their counters back into the build tree.
@@ -152,6 +158,7 @@ std::vector<std::string> Sandbox::commandLine(const std::vector<std::string>& co
     bindHostTrees(args, folder);
     bindSimulatedTools(args);
     bindMounts(args);
+    bindCoreSettings(args);
     setEnvironment(args);
     add(args, {"--chdir", "/"});
     if (!user.empty())
@@ -220,6 +227,16 @@ void Sandbox::bindMounts(std::vector<std::string>& args) const
     for (const MountEntry& entry : board_.mounts())
         if (const FlashDevice* flash = findFlashDevice(entry.device))
             add(args, {"--bind", board_.path("hcp" + std::to_string(flash->hcp)), entry.directory});
+}
+
+void Sandbox::bindCoreSettings(std::vector<std::string>& args) const
+{
+    for (const auto& [name, value] : CORE_SETTINGS) {
+        std::string setting = board_.path(std::string("hw/") + name);
+        if (!fs::exists(setting))
+            std::ofstream(setting) << value;
+        add(args, {"--bind", setting, std::string("/proc/sys/kernel/") + name});
+    }
 }
 
 // The command starts under setpriv, which needs the two capabilities to

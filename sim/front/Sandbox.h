@@ -42,6 +42,7 @@ private:
     void bindBoardTree(std::vector<std::string>& args) const;
     void bindSimulatedTools(std::vector<std::string>& args) const;
     void bindMounts(std::vector<std::string>& args) const;
+    void bindCoreSettings(std::vector<std::string>& args) const;
     void setEnvironment(std::vector<std::string>& args) const;
     static void switchUser(std::vector<std::string>& args, const std::string& user);
 

@@ -248,6 +248,38 @@ TEST(Supervision, crash_core_and_backtrace_are_kept)
     EXPECT_FALSE(fs::exists(board->boardPath("/var/mmb/core/segfault.txt")));
 }
 
+// A daemon that crashes again and again, beside a stray core of its own
+// (one left by a death in the start wait) and the core of a module whose
+// name begins the same: each crash's core is saved, none stays raw, on a
+// board whose kernel adds the pid to core names and on one with the
+// start-up's core pattern.
+TEST(Supervision, crash_loop_leaves_no_raw_core)
+{
+    struct Case {
+        const char* pattern;
+        const char* usesPid;
+    };
+    for (const Case& c : {Case{"/var/mmb/core/core.%e\n", "1\n"}, Case{"/var/mmb/core/core.%e\n", "0\n"}}) {
+        TestBoard board({}, c.usesPid);
+        prepare(*board, "1\nalpha 1 0 1 x y\n", {{"alpha", "live 400 crash"}});
+        sim::writeFile(board->path("hw/core_pattern"), c.pattern);
+        sim::writeFile(board->path("hw/core_uses_pid"), c.usesPid);
+        sim::writeFile(board->boardPath("/var/mmb/core/core.alpha.1"), "stray\n");
+        sim::writeFile(board->boardPath("/var/mmb/core/core.alphabet"), "another module's\n");
+        ProcessResult result = procSteps(*board, {"activate", "monitor"});
+        EXPECT_EQ(result.out, "thrown kind=3 unit=f0 codes=09 01 02 00 8b 00\n") << result.err;
+        EXPECT_EQ(starts(*board).size(), 4u);
+        std::vector<std::string> saves;
+        for (const std::string& line : traces(*board))
+            if (line.rfind("DBG# 20001 \"/bin/gzip -9 -f ", 0) == 0)
+                saves.push_back(line);
+        EXPECT_EQ(saves.size(), 4u) << c.usesPid;
+        EXPECT_EQ(files(board->boardPath("/var/mmb/core")), (std::vector<std::string>{"core.alphabet", "core_save"}));
+        EXPECT_EQ(sim::readFile(board->boardPath("/var/mmb/core/core.alphabet")), "another module's\n");
+        EXPECT_EQ(sim::readFile(board->boardPath("/mnt/dump/core.alpha.gz")).substr(0, 2), "\x1f\x8b");
+    }
+}
+
 TEST(Supervision, no_children_keeps_the_loop_turning)
 {
     TestBoard board;

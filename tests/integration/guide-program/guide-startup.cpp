@@ -7,6 +7,7 @@
 #include "InitMMBFirm.h"
 #include "InitMMBOther.h"
 #include "InitMMBProcessMGR.h"
+#include "InitMMBStorage.h"
 #include "InitNetServiceMGR.h"
 #include "ShellCommand.h"
 
@@ -15,6 +16,7 @@
 int main()
 {
     InitLocalTrace::getInstance()->fileName = "/tmp/guide.log";
+    InitMMBStorage::tidy();  // the core pattern, stray cores, the newest 100 records of each kind
     InitMMBFirm& firm = *InitMMBFirm::getInstance();
     try {
         firm.initialize();  // judges the boot cause
