@@ -2,6 +2,7 @@
 // given, in one process on a simulated board, then prints the state they
 // leave in memory:
 //   firm-steps copyFirm setFirmUpInfo
+//   firm-steps compare compare        (prints each compare's result: "compare=1")
 //   firm-steps setFirmUpRecovery
 //   firm-steps generateBootChg=1
 //   firm-steps setDownLog
@@ -11,6 +12,7 @@
 #include "InitMMBFirm.h"
 #include "StepDriver.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -19,6 +21,8 @@ bool runStep(InitMMBFirm& firm, const std::string& step)
 {
     if (step == "copyFirm")
         firm.copyFirm();
+    else if (step == "compare")
+        std::printf("compare=%d\n", firm.checkNVRAM_NORVersion());
     else if (step == "setFirmUpInfo")
         firm.setFirmUpInfo();
     else if (step == "setFirmUpRecovery")
