@@ -3,6 +3,7 @@
 // leave in memory:
 //   firm-steps copyFirm setFirmUpInfo
 //   firm-steps compare compare        (prints each compare's result: "compare=1")
+//   firm-steps forget-work-files compare   (the compare's work files removed first)
 //   firm-steps setFirmUpRecovery
 //   firm-steps generateBootChg=1
 //   firm-steps setDownLog
@@ -17,10 +18,18 @@
 
 namespace {
 
+void forgetWorkFiles()
+{
+    for (const char* file : {"/tmp/nor0", "/tmp/worknor"})
+        std::remove(file);
+}
+
 bool runStep(InitMMBFirm& firm, const std::string& step)
 {
     if (step == "copyFirm")
         firm.copyFirm();
+    else if (step == "forget-work-files")
+        forgetWorkFiles();
     else if (step == "compare")
         std::printf("compare=%d\n", firm.checkNVRAM_NORVersion());
     else if (step == "setFirmUpInfo")
