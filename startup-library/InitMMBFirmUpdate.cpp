@@ -82,6 +82,19 @@ bool filled(const char* file, int status)
     return info.st_size > 0;
 }
 
+// Makes a work file afresh and has the command fill it. A file that could
+// not be made is another user's and left alone; one left unfilled holds
+// nothing to inspect and is removed again.
+bool fillWorkFile(const char* file, int (*command)())
+{
+    if (!claimNewFile(file))
+        return false;
+    if (filled(file, command()))
+        return true;
+    unlink(file);
+    return false;
+}
+
 void warn(InitMMBFirm& firm, int kind, uint8_t c0, uint8_t c1, uint8_t c2)
 {
     firm.setWarning(new InitErrorLog(kind, UPDATE_UNIT, c0, c1, c2, 0, 0, 0));
@@ -94,12 +107,11 @@ int InitMMBFirm::checkNVRAM_NORVersion()
     // The compare reads only work files made afresh here and filled: a work
     // file that could not be made (another user holds its name) or filled
     // fails the compare as a difference does, and cmp never reads it.
-    bool norCopied = claimNewFile(NOR_COPY) &&
-                     filled(NOR_COPY, execCommandNoDown("/bin/cat %s > %s", ACTIVE_NOR, NOR_COPY));
-    bool imageUnpacked =
-        claimNewFile(PACKAGE_IMAGE) &&
-        filled(PACKAGE_IMAGE, execCommandNoDown("/bin/tar xzOf %s rom.image.gz | /bin/gzip -dc > %s", PACKAGE,
-                                                PACKAGE_IMAGE));
+    bool norCopied =
+        fillWorkFile(NOR_COPY, [] { return execCommandNoDown("/bin/cat %s > %s", ACTIVE_NOR, NOR_COPY); });
+    bool imageUnpacked = fillWorkFile(PACKAGE_IMAGE, [] {
+        return execCommandNoDown("/bin/tar xzOf %s rom.image.gz | /bin/gzip -dc > %s", PACKAGE, PACKAGE_IMAGE);
+    });
     if (!norCopied || !imageUnpacked ||
         execCommand_retExitCode("/usr/bin/cmp %s %s > /dev/null", NOR_COPY, PACKAGE_IMAGE) != 0) {
         trace()->output(20003, 1, "Compare Error for Active NOR");

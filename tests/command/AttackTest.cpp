@@ -152,6 +152,8 @@ const Attack ATTACKS[] = {
      [](Board board, const ProcessResult& result) {
          EXPECT_EQ(result.out.rfind("norCopyError=3 nandCopyError=0", 0), 0u) << result.out;
          EXPECT_TRUE(board.events().empty());  // the standby NOR flash not erased
+         EXPECT_FALSE(exists(board, "/tmp/nor0"));  // unfilled work files are not kept
+         EXPECT_FALSE(exists(board, "/tmp/worknor"));
      }},
     {"nor_compare_images_kept_for_root_alone", norDiffersFromPackage, "",
      "firm-steps copyFirm",
