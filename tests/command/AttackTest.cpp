@@ -84,8 +84,7 @@ void expectRunningFirmwareUntouched(Board board, const ProcessResult& result, in
                                 ", running hcp " + std::to_string(running));
 }
 
-// The active NOR flash differs from the package; a copy of the package's
-// image lies ready for nobody to feed.
+// The active NOR flash differs from the package: every compare must fail.
 void norDiffersFromPackage(Board board)
 {
     applying()(board);
@@ -93,7 +92,7 @@ void norDiffersFromPackage(Board board)
 }
 
 // Rounds of the NOR compare in one process, each from a /tmp without root's
-// work files, counted by result ("    500 compare=0").
+// work files, counted by result ("    300 compare=0"); then the attacker stops.
 std::string compareRounds(int rounds)
 {
     std::string steps;
