@@ -55,7 +55,7 @@ struct RevisionText {
 bool partitionRequest(int partition, unsigned long request, char (&path)[16])
 {
     snprintf(path, sizeof path, MRAM_DEVICE_FORMAT, partition);
-    int fd = open(path, O_RDWR);
+    int fd = open(path, O_RDWR | O_CLOEXEC);
     // Descriptor 0 counts as a failed open, as the command always had it.
     if (fd <= 0)
         return false;  // cppcheck-suppress resourceLeak
@@ -175,7 +175,7 @@ void NVRAMHandler::getFMEMRevision(int fmemNo, char* rev)
     execCommand("%s -t %s %s %s", "/bin/mount", "jffs2", fmemNo == 0 ? "/dev/mtdblock0" : "/dev/mtdblock1", WORK_DIR);
     char* line = nullptr;
     size_t size = 0;
-    if (FILE* file = fopen(REVISION_FILE, "r")) {
+    if (FILE* file = fopen(REVISION_FILE, "re")) {
         if (getline(&line, &size, file) < 0 && line != nullptr)
             line[0] = '\0';
         fclose(file);

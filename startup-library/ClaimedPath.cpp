@@ -8,6 +8,7 @@ namespace {
 
 constexpr mode_t FILE_MODE = 0666;  // as the shell's redirection or touch would make it
 constexpr mode_t DIRECTORY_MODE = 0700;
+constexpr mode_t WORK_FILE_MODE = 0600;  // work files may hold the boot flash image
 
 bool ours(const struct stat& status)
 {
@@ -21,6 +22,15 @@ bool removeEntry(const char* path, const struct stat& status)
     return (S_ISDIR(status.st_mode) ? rmdir(path) : unlink(path)) == 0;
 }
 
+bool createFile(const char* path, mode_t mode)
+{
+    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd < 0)
+        return false;
+    close(fd);
+    return true;
+}
+
 } // namespace
 
 bool claimFile(const char* path)
@@ -32,11 +42,7 @@ bool claimFile(const char* path)
         if (!removeEntry(path, status))
             return false;
     }
-    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, FILE_MODE);
-    if (fd < 0)
-        return false;
-    close(fd);
-    return true;
+    return createFile(path, FILE_MODE);
 }
 
 bool claimDirectory(const char* path)
@@ -49,4 +55,12 @@ bool claimDirectory(const char* path)
             return false;
     }
     return mkdir(path, DIRECTORY_MODE) == 0;
+}
+
+bool claimNewFile(const char* path)
+{
+    struct stat status;
+    if (lstat(path, &status) == 0 && !removeEntry(path, status))
+        return false;
+    return createFile(path, WORK_FILE_MODE);
 }

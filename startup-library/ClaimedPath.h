@@ -12,5 +12,10 @@
 bool claimFile(const char* path);
 // The same for a directory, made with mode 0700 when it is not already ours.
 bool claimDirectory(const char* path);
+// For a work file that is to hold only what this run writes into it:
+// whatever is at path is removed and an empty file made afresh, that only
+// this process's user may read or write. False when that failed; the file
+// must not be used then.
+bool claimNewFile(const char* path);
 
 #endif

@@ -23,7 +23,7 @@ int cpldWrite(int fd, uint32_t reg, uint16_t value)
 
 bool readCpldRegister(uint32_t reg, uint16_t& value)
 {
-    int fd = open(CPLD_DEVICE, O_RDONLY);
+    int fd = open(CPLD_DEVICE, O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
     bool ok = cpldRead(fd, reg, value) == 0;

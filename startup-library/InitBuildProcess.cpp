@@ -22,6 +22,9 @@ constexpr size_t FIELDS_READ = 4;             // name, down-operation, priority,
 constexpr size_t PROCESS_LINE_FIELDS = 6;     // fields 5 and 6 must be there, unread
 constexpr size_t START_WAIT_FIELD = 9;
 
+constexpr const char* MODULE_NAME_CHARACTERS =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._+-";
+
 constexpr const char* COUNT_READER = "InitBuildProcess";
 constexpr const char* LINE_READER = "initBuildProcess";
 
@@ -99,14 +102,14 @@ void InitBuildProcess::readProcessCount(const std::string& field)
 
 // The name must fit the executable path beside execDir, or the record would
 // hold no name and silently never start. It is a file name in execDir and
-// reaches the shell inside words of the core file commands, so it holds no
-// "/" and nothing the shell reads inside a word. ("#" and a tab stay: no
-// name starts a word, and a word split there only fails its command.)
+// reaches the shell inside words of the core file commands, so it holds only
+// letters, digits and "._+-": no "/", nothing the shell reads inside a word,
+// and no blank that would split the word.
 void InitBuildProcess::readModuleName(const std::string& field)
 {
     if (strlen(execDir) + field.size() >= sizeof moduleName)
         reject(LINE_READER, "(Length of specified module name is too long)");
-    if (field.find_first_of("/;&|<>()$`\\\"'*?[]{}~!") != std::string::npos)
+    if (field.find_first_not_of(MODULE_NAME_CHARACTERS) != std::string::npos)
         reject(LINE_READER, "(Specified module name is invalid)");
     snprintf(moduleName, sizeof moduleName, "%s", field.c_str());
 }

@@ -56,14 +56,14 @@ int openBoot(int flags)
 {
     char path[16];
     nvramPath(0, path);
-    return open(path, flags);
+    return open(path, flags | O_CLOEXEC);
 }
 
 int transfer(int partition, int offset, void* buf, int len, bool writing)
 {
     char path[16];
     nvramPath(partition, path);
-    int fd = open(path, O_RDWR);
+    int fd = open(path, O_RDWR | O_CLOEXEC);
     lseek(fd, offset, SEEK_SET);
     int result = writing ? static_cast<int>(write(fd, buf, static_cast<size_t>(len)))
                          : static_cast<int>(read(fd, buf, static_cast<size_t>(len)));
@@ -194,7 +194,7 @@ int InitMMBFirm::checkNVRAM()
 {
     char path[16];
     nvramPath(0, path);
-    int fd = open(path, O_RDWR);
+    int fd = open(path, O_RDWR | O_CLOEXEC);
     if (fd < 0)
         return -1;
     uint8_t id[nvram::ID_SIZE] = {};
@@ -339,7 +339,7 @@ void InitMMBFirm::judgeAcOn(const char* text)
 
 void InitMMBFirm::judgeBootCause()
 {
-    int fd = open(CPLD_DEVICE, O_RDWR);
+    int fd = open(CPLD_DEVICE, O_RDWR | O_CLOEXEC);
     if (fd >= 0) {
         uint16_t value = 0;
         bool powerOn = cpldRead(fd, reg::RESET_TYPE, value) == 0 && (value & reg::POWER_ON_FLAG) != 0;
@@ -379,7 +379,7 @@ void InitMMBFirm::judgeBootCause()
 
 void InitMMBFirm::readMMBBoardVersion()
 {
-    int fd = open(CPLD_DEVICE, O_RDWR);
+    int fd = open(CPLD_DEVICE, O_RDWR | O_CLOEXEC);
     if (fd < 0) {
         trace()->output(20011, 0, "readMMBBoardVersion:CPLD open", errno);
         return;
@@ -397,7 +397,7 @@ void InitMMBFirm::readMMBBoardVersion()
 
 void InitMMBFirm::clearResetTypeRegster(unsigned short mask)
 {
-    int fd = open(CPLD_DEVICE, O_RDWR);
+    int fd = open(CPLD_DEVICE, O_RDWR | O_CLOEXEC);
     if (fd < 0) {
         trace()->output(20011, 0, "stopWatchDogTimer:open", errno);
         return;

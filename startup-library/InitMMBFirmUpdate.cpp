@@ -12,6 +12,7 @@
 #include <cstring>
 #include <mntent.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -23,6 +24,7 @@ constexpr const char* STANDBY_NOR = "/dev/mtd1";
 constexpr const char* PACKAGE = "/mnt/hcp/mmbfirm.tgz";
 constexpr const char* NOR_COPY = "/tmp/nor0";
 constexpr const char* PACKAGE_IMAGE = "/tmp/worknor";
+constexpr const char* RUNNING_LINK = "/mnt/mmb";
 
 // Update records carry unit 2 (unit code 0xC2); code byte 0 names the reporter.
 constexpr int UPDATE_UNIT = 2;
@@ -38,12 +40,12 @@ InitTraceHandler* trace()
 }
 
 // The copy source is a firmware file system only when it is mounted where
-// it should be: a number out of range, or a firmware that is not there,
-// must never make the copy start from whatever folder the shell is in.
+// it should be: a firmware that is not there must never make the copy start
+// from whatever folder the shell is in.
 bool isMountedFirmware(int hcpNo)
 {
     std::string directory = "/mnt/fs" + std::to_string(hcpNo);
-    FILE* table = setmntent("/proc/self/mounts", "r");
+    FILE* table = setmntent("/proc/self/mounts", "re");
     if (table == nullptr)
         return false;
     bool mounted = false;
@@ -51,6 +53,46 @@ bool isMountedFirmware(int hcpNo)
         mounted = mounted || directory == entry->mnt_dir;
     endmntent(table);
     return mounted;
+}
+
+// The firmware file system running now, as /mnt/mmb names it: 0 or 1, or
+// -1 when the link names neither "fs0" nor "fs1".
+int runningHcp()
+{
+    char link[8] = {};
+    if (readlink(RUNNING_LINK, link, sizeof link - 1) < 0)
+        return -1;
+    if (strcmp(link, "fs0") == 0)
+        return 0;
+    return strcmp(link, "fs1") == 0 ? 1 : -1;
+}
+
+// A work file was filled by its command only when the command succeeded and
+// left something in it: a full /tmp leaves the file empty or short and the
+// command failing.
+bool filled(const char* file, int status)
+{
+    if (status != 0)
+        return false;
+    struct stat info;
+    // GCOVR_EXCL_BR_START: in a sticky /tmp nobody else can remove the file made for the command
+    if (lstat(file, &info) != 0)
+        return false;
+    // GCOVR_EXCL_BR_STOP
+    return info.st_size > 0;
+}
+
+// Makes a work file afresh and has the command fill it. A file that could
+// not be made is another user's and left alone; one left unfilled holds
+// nothing to inspect and is removed again.
+bool fillWorkFile(const char* file, int (*command)())
+{
+    if (!claimNewFile(file))
+        return false;
+    if (filled(file, command()))
+        return true;
+    unlink(file);
+    return false;
 }
 
 void warn(InitMMBFirm& firm, int kind, uint8_t c0, uint8_t c1, uint8_t c2)
@@ -62,12 +104,16 @@ void warn(InitMMBFirm& firm, int kind, uint8_t c0, uint8_t c1, uint8_t c2)
 
 int InitMMBFirm::checkNVRAM_NORVersion()
 {
-    // A file that could not be claimed stays unwritten and fails the compare.
-    if (claimFile(NOR_COPY))
-        execCommandNoDown("/bin/cat %s > %s", ACTIVE_NOR, NOR_COPY);
-    if (claimFile(PACKAGE_IMAGE))
-        execCommandNoDown("/bin/tar xzOf %s rom.image.gz | /bin/gzip -dc > %s", PACKAGE, PACKAGE_IMAGE);
-    if (execCommand_retExitCode("/usr/bin/cmp %s %s > /dev/null", NOR_COPY, PACKAGE_IMAGE) != 0) {
+    // The compare reads only work files made afresh here and filled: a work
+    // file that could not be made (another user holds its name) or filled
+    // fails the compare as a difference does, and cmp never reads it.
+    bool norCopied =
+        fillWorkFile(NOR_COPY, [] { return execCommandNoDown("/bin/cat %s > %s", ACTIVE_NOR, NOR_COPY); });
+    bool imageUnpacked = fillWorkFile(PACKAGE_IMAGE, [] {
+        return execCommandNoDown("/bin/tar xzOf %s rom.image.gz | /bin/gzip -dc > %s", PACKAGE, PACKAGE_IMAGE);
+    });
+    if (!norCopied || !imageUnpacked ||
+        execCommand_retExitCode("/usr/bin/cmp %s %s > /dev/null", NOR_COPY, PACKAGE_IMAGE) != 0) {
         trace()->output(20003, 1, "Compare Error for Active NOR");
         return 0;
     }
@@ -122,6 +168,16 @@ void InitMMBFirm::copyStandbyHcp()
     int next = header.nextHcpNo;
     int standby = next == 1 ? 0 : 1;
     trace()->output(20001, 0, "Copying Standby NAND Flash");
+    // The standby is formatted, so it must be known not to run: the update
+    // runs the next HCP, and /mnt/mmb must name it. A next HCP number that
+    // names no partition, or a link naming the standby or neither, leaves
+    // both file systems untouched.
+    int running = runningHcp();
+    if (next > 1 || running < 0 || running == standby) {
+        trace()->outputf(20003, 0, "Standby NAND Flash refused: next hcp %d, running hcp %d", next, running);
+        nandCopyError = NAND_PREPARE_FAILED;
+        return;
+    }
     if (execCommand_retExitCode("%s /mnt/fs%d", "/bin/umount", standby) != 0) {
         trace()->outputf(20003, 0, "Umount of fs%d", standby);
         nandCopyError = NAND_PREPARE_FAILED;
@@ -190,6 +246,12 @@ void InitMMBFirm::recordCopyOutcome()
 void InitMMBFirm::commitFirmUp()
 {
     sync();  // the standby copies reach the storage before NVRAM names them good
+    // A next HCP number that names no partition (a corrupted byte) is never
+    // committed: the partition that runs now is, as a rebuilt NVRAM takes it.
+    if (header.nextHcpNo > 1) {
+        trace()->outputf(20003, 0, "Next hcp no %d invalid", header.nextHcpNo);
+        getCurrentPartitionNo(header.nextHcpNo, header.nextHcpRev);
+    }
     rebootCount = 0;
     header.firmUpMode = nvram::FIRMUP_NONE;
     header.currentHcpNo = header.nextHcpNo;

@@ -190,7 +190,7 @@ int InitMMBOther::checkdualprocess()
     InitMMBFile::makePath(DUALPROCESS_PID_FILE, path);
     if (!InitMMBFile::isFileExist(path))
         return 0;
-    int fd = ::open(path, O_RDONLY);
+    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         trace()->outputf(20003, 0, "open(%s) failed errno=%d", path, errno);
         return 1;

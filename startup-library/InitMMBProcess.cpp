@@ -44,7 +44,7 @@ InitTraceHandler* trace()
 void stopWatchdog()
 {
     trace()->output(20002, 0, "mmbipmid down, watchdog stop");
-    int fd = open(CPLD_DEVICE, O_RDWR);
+    int fd = open(CPLD_DEVICE, O_RDWR | O_CLOEXEC);
     if (fd < 0) {
         trace()->output(20011, 0, "can't open CPLD", errno);
         return;

@@ -58,7 +58,7 @@ void InitMMBWatchDogTimer::fail(const char* text, int error, uint8_t step, uint8
 void InitMMBWatchDogTimer::openWdt()
 {
     if (fd < 0) {
-        fd = open(CPLD_DEVICE, O_RDWR);
+        fd = open(CPLD_DEVICE, O_RDWR | O_CLOEXEC);
         if (fd == -1) {
             InitTraceHandler::getInstance()->output(20011, 0, "stopWatchDogTimer:open", errno);
             throw new InitErrorLog(1, mmbId(), REPORTER, STEP_OPEN, 0, 0, 0, 0);

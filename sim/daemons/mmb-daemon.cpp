@@ -129,6 +129,8 @@ int main(int argc, char** argv)
     int null = open("/dev/null", O_RDWR);
     for (int fd = 0; fd <= 2 && null >= 0; ++fd)
         dup2(null, fd);
+    if (null > 2)
+        close(null);
 
     // A simulated daemon never outlives the program that supervises it.
     prctl(PR_SET_PDEATHSIG, SIGTERM);

@@ -63,6 +63,53 @@ std::function<void(Board)> applying(uint8_t nextHcpNo = 1, uint8_t currentBootRo
     };
 }
 
+// A board whose next HCP byte was corrupted to nextHcpNo, running fs<running>;
+// a file only the running file system holds.
+std::function<void(Board)> corruptedNextHcp(uint8_t nextHcpNo, int running)
+{
+    return [=](Board board) {
+        applying(nextHcpNo)(board);
+        linkRunningHcp(board, running);
+        sim::writeFile(board.path("hcp" + std::to_string(running) + "/opt/mmb/only-here"), "running firmware\n");
+    };
+}
+
+void expectRunningFirmwareUntouched(Board board, const ProcessResult& result, int nextHcpNo, int running)
+{
+    EXPECT_EQ(result.out.rfind("norCopyError=0 nandCopyError=1", 0), 0u) << result.out;
+    EXPECT_EQ(board.events(), std::vector<std::string>{"flash_eraseall /dev/mtd1"});  // the NOR copy only
+    EXPECT_EQ(sim::readFile(board.path("hcp" + std::to_string(running) + "/opt/mmb/only-here")), "running firmware\n");
+    std::vector<std::string> lines = traceLines(board.boardPath("/tmp/trace.log"));
+    EXPECT_EQ(lines.back(), "RUN# 20003 Standby NAND Flash refused: next hcp " + std::to_string(nextHcpNo) +
+                                ", running hcp " + std::to_string(running));
+}
+
+// The active NOR flash differs from the package: every compare must fail.
+void norDiffersFromPackage(Board board)
+{
+    applying()(board);
+    board.writeFirmwarePackage("package image");
+}
+
+// Rounds of the NOR compare in one process, each from a /tmp without root's
+// work files, counted by result ("    300 compare=0"); then the attacker stops.
+std::string compareRounds(int rounds)
+{
+    std::string steps;
+    for (int i = 0; i < rounds; ++i)
+        steps += " forget-work-files compare";
+    return "firm-steps" + steps + " | grep compare= | sort | uniq -c; touch /tmp/stop";
+}
+// Before the guard 11 of 300 and 21 of 500 rounds lost the race (about 4 %):
+// 300 rounds find it but for a chance near 10^-5.
+constexpr int RACE_ROUNDS = 300;
+const std::string RACE_RUN = compareRounds(RACE_ROUNDS);
+
+// A process table line whose module name holds tabs: split at them, the
+// core file command "mv -f /var/mmb/core/core.NAME* work" would move the log
+// folder into the core folder when run from /var/mmb.
+const char* const TABBED_NAME = "x\tlog\t-t\tcore";
+
 // The trace socket's folder is left writable by all; a listener of nobody's
 // takes the socket's name and stops after the first line it receives.
 const char* const LISTENER =
@@ -89,6 +136,33 @@ const Attack ATTACKS[] = {
          expectVictimIntact(board, result);
          EXPECT_EQ(result.out.rfind("norCopyError=0 nandCopyError=0", 0), 0u) << result.out;
          EXPECT_EQ(board.norImage("mtd1"), board.norImage("mtd0"));
+     }},
+    {"nor_compare_fed_through_a_fifo_raced_into_its_name", norDiffersFromPackage,
+     "printf 'package image' > /tmp/fed; fifo-feeder /tmp/nor0 /tmp/fed /tmp/stop > /dev/null 2>&1 & "
+     "while [ ! -p /tmp/nor0 ]; do :; done",
+     RACE_RUN.c_str(),
+     [](Board, const ProcessResult& result) {
+         EXPECT_EQ(result.status, 0) << result.err;
+         EXPECT_EQ(result.out, "    " + std::to_string(RACE_ROUNDS) + " compare=0\n");
+     }},
+    // The board's /tmp lies on the host's disk: a file size limit stands in
+    // for the full /tmp, cutting both work files short at the same length.
+    {"work_files_cut_short_by_a_full_tmp", applying(), "", "ulimit -f 64; firm-steps copyFirm",
+     [](Board board, const ProcessResult& result) {
+         EXPECT_EQ(result.out.rfind("norCopyError=3 nandCopyError=0", 0), 0u) << result.out;
+         EXPECT_TRUE(board.events().empty());  // the standby NOR flash not erased
+         EXPECT_FALSE(exists(board, "/tmp/nor0"));  // unfilled work files are not kept
+         EXPECT_FALSE(exists(board, "/tmp/worknor"));
+     }},
+    {"nor_compare_images_kept_for_root_alone", norDiffersFromPackage, "",
+     "firm-steps copyFirm",
+     [](Board board, const ProcessResult& result) {
+         EXPECT_EQ(result.out.rfind("norCopyError=3 nandCopyError=0", 0), 0u) << result.out;
+         for (const char* file : {"/tmp/nor0", "/tmp/worknor"}) {
+             ProcessResult read = shellOnBoard(board, std::string("cat ") + file, "nobody");
+             EXPECT_NE(read.status, 0) << file;
+             EXPECT_TRUE(read.out.empty()) << file << ": " << read.out.size() << " bytes read";
+         }
      }},
     {"local_trace_file_linked_to_a_root_file", applying(), "ln -s /var/mmb/secret /tmp/trace.log",
      "other-steps checkdualprocess", expectVictimIntact},
@@ -134,11 +208,18 @@ const Attack ATTACKS[] = {
          EXPECT_EQ(result.out, "FMEM#0 hcp rev   = V01L02\nFMEM#1 hcp rev   = V01L01\n");
          EXPECT_FALSE(exists(board, "/tmp/nvrwork"));
      }},
-    {"next_hcp_number_out_of_range", applying(2), "",
+    {"next_hcp_number_out_of_range", corruptedNextHcp(2, 1), "",
      "mkdir /var/mmb/here && touch /var/mmb/here/caller-file && cd /var/mmb/here && firm-steps copyFirm",
      [](Board board, const ProcessResult& result) {
-         EXPECT_EQ(result.out.rfind("norCopyError=0 nandCopyError=2", 0), 0u) << result.out;
+         expectRunningFirmwareUntouched(board, result, 2, 1);
          EXPECT_FALSE(fs::exists(board.path("hcp1/caller-file")));
+     }},
+    {"next_hcp_number_naming_the_partition_not_running", corruptedNextHcp(0, 1), "", "firm-steps copyFirm",
+     [](Board board, const ProcessResult& result) { expectRunningFirmwareUntouched(board, result, 0, 1); }},
+    {"next_hcp_number_out_of_range_never_committed", corruptedNextHcp(2, 1), "", "firm-steps setFirmUpInfo",
+     [](Board board, const ProcessResult&) {
+         const Header committed = {0, 1, 1, 1, 1, 0, 0, 0, 0, "V01L01", "V01L01"};  // running fs1's revision
+         EXPECT_EQ(nvramBytes(board, 0, 32), committed.bytes());
      }},
     {"current_boot_bank_out_of_range", applying(1, 5), "", "firm-steps setFirmUpRecovery",
      [](Board board, const ProcessResult&) {
@@ -163,6 +244,18 @@ const Attack ATTACKS[] = {
      [](Board board, const ProcessResult& result) {
          EXPECT_EQ(result.out, "thrown kind=1 unit=f0 codes=1c 04 00 00 00 00\n");
          EXPECT_FALSE(exists(board, "/tmp/evil.ran"));
+     }},
+    {"module_name_with_tabs_splitting_a_command",
+     [](Board board) {
+         sim::writeFile(board.boardPath("/etc/mmb/init/tabbed.ctl"), std::string("1\n") + TABBED_NAME + " 0 0 1 a b\n");
+         fs::create_symlink(std::string(MMB_BIN_DIR) + "/mmb-daemon", board.boardPath("/opt/mmb/bin/") + TABBED_NAME);
+         fs::create_directories(board.path("hw/daemons"));
+         sim::writeFile(board.path("hw/daemons/") + TABBED_NAME, "crash\n");
+     },
+     "", "cd /var/mmb && timeout 30 proc-steps table=1,/etc/mmb/init/tabbed.ctl activate monitor",
+     [](Board board, const ProcessResult& result) {
+         EXPECT_EQ(result.out, "thrown kind=1 unit=f0 codes=1c 04 00 00 00 00\n");
+         EXPECT_TRUE(fs::is_directory(board.boardPath("/var/mmb/log/init")));
      }},
     {"trace_socket_bound_by_another_user", socketFolderOpen, LISTENER,
      "other-steps traceId=300 checkdualprocess; logger -d -u /var/mmb/sock/ipcsock04 END || true", expectNothingHeard},

@@ -212,6 +212,24 @@ TEST(FirmUpdate, every_copy_failure_stops_there_and_is_recorded)
          {BOTH_EXCHANGED, {1, 0xC2, 3, 0x20, 0, 0, 0, 0}}},
         {"file copy fails", [](const sim::SimBoard& b) { b.addFault("readonly sda1"); }, 0, 2, allSteps,
          {BOTH_EXCHANGED, {1, 0xC2, 3, 0x21, 1, 0, 0, 0}}, 1},
+        {"copy source not mounted", [](const sim::SimBoard& b) { b.setMounts({{"/dev/sda1", "/mnt/fs0"}}); }, 0, 2,
+         allSteps, {BOTH_EXCHANGED, {1, 0xC2, 3, 0x20, 1, 0, 0, 0}}},
+        // Which file system runs is not known: the standby might be it.
+        {"running link missing", [](const sim::SimBoard& b) { fs::remove(b.boardPath("/mnt/mmb")); }, 0, 1, norSteps,
+         {BOTH_EXCHANGED, {1, 0xC2, 3, 0x20, 0, 0, 0, 0}}},
+        {"running link naming no file system",
+         [](const sim::SimBoard& b) {
+             fs::remove(b.boardPath("/mnt/mmb"));
+             fs::create_symlink("fs2", b.boardPath("/mnt/mmb"));
+         },
+         0, 1, norSteps, {BOTH_EXCHANGED, {1, 0xC2, 3, 0x20, 0, 0, 0, 0}}},
+        // Empty work files compare equal, yet hold no boot image.
+        {"empty boot flash and package image",
+         [](const sim::SimBoard& b) {
+             sim::writeFile(b.path("hw/mtd0"), "");
+             b.writeFirmwarePackage("");
+         },
+         3, 0, {}, {BOTH_EXCHANGED, {1, 0xC2, 3, 0x60, 4, 0, 0, 0}}},
     };
     for (const CopyFailure& c : cases) {
         for (bool commit : {false, true}) {
@@ -240,6 +258,7 @@ TEST(FirmUpdate, every_copy_failure_stops_there_and_is_recorded)
     }
 }
 
+// Kept for root only: the boot flash image is no one else's to read.
 TEST(FirmUpdate, differing_nor_keeps_both_images_for_inspection)
 {
     TestBoard board;
@@ -248,10 +267,13 @@ TEST(FirmUpdate, differing_nor_keeps_both_images_for_inspection)
     firmSteps(*board, {"copyFirm"});
     EXPECT_EQ(sim::readFile(board->boardPath("/tmp/nor0")), board->norImage("mtd0"));
     EXPECT_EQ(sim::readFile(board->boardPath("/tmp/worknor")), "other image");
+    for (const char* file : {"/tmp/nor0", "/tmp/worknor"})
+        EXPECT_EQ(fs::status(board->boardPath(file)).permissions(), fs::perms::owner_read | fs::perms::owner_write)
+            << file;
 }
 
 // A compare file's name taken by a folder in use is left alone, nothing is
-// written through it, and the compare fails.
+// written through it, and the compare fails without reading it.
 TEST(FirmUpdate, compare_file_name_taken_fails_the_compare)
 {
     const std::vector<std::string> all = copyTraces(1, 0);  // touch, cat, tar, cmp
@@ -262,8 +284,7 @@ TEST(FirmUpdate, compare_file_name_taken_fails_the_compare)
         fs::create_directories(board->boardPath(name) + "/in-use");
         ProcessResult result = firmSteps(*board, {"copyFirm"});
         EXPECT_EQ(result.out, outcome(3, 0, 1, 0, 1)) << name;
-        EXPECT_EQ(traces(*board), (std::vector<std::string>{all[0], otherFile, all[3],
-                                                            "DBG# 20003 Compare Error for Active NOR",
+        EXPECT_EQ(traces(*board), (std::vector<std::string>{all[0], otherFile, "DBG# 20003 Compare Error for Active NOR",
                                                             "RUN# 20003 NOR bank change Error"}))
             << name;
     }

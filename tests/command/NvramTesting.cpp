@@ -58,6 +58,14 @@ void prepareApplying(const sim::SimBoard& board, const Header& header)
 {
     makeHealthy(board, header);
     board.writeFirmwarePackage(board.norImage("mtd0"));
+    if (header.nextHcpNo <= 1)
+        linkRunningHcp(board, header.nextHcpNo);
+}
+
+void linkRunningHcp(const sim::SimBoard& board, int hcp)
+{
+    std::filesystem::remove(board.boardPath("/mnt/mmb"));
+    std::filesystem::create_symlink("fs" + std::to_string(hcp), board.boardPath("/mnt/mmb"));
 }
 
 void patchBig32(const sim::SimBoard& board, std::size_t offset, uint32_t value)

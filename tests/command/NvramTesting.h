@@ -40,9 +40,11 @@ Bytes revisionField(const std::string& text);
 void makeHealthy(const sim::SimBoard& board, const Header& header);
 // Boot program and firmware both exchanged: HCP 1 and bank 1 run for the first time.
 extern const Header APPLYING;
-// A healthy board at that first start; the firmware package holds the
-// active NOR flash's image.
+// A healthy board at that first start, running the next HCP (when it is 0
+// or 1); the firmware package holds the active NOR flash's image.
 void prepareApplying(const sim::SimBoard& board, const Header& header = APPLYING);
+// Points /mnt/mmb at the firmware file system hcp, as a boot into it does.
+void linkRunningHcp(const sim::SimBoard& board, int hcp);
 // Writes a 32-bit big-endian value through the driver.
 void patchBig32(const sim::SimBoard& board, std::size_t offset, uint32_t value);
 

@@ -368,6 +368,31 @@ TEST(Supervision, daemons_start_with_the_programs_mask_and_sigint_ignored_after_
     EXPECT_EQ(out, "thrown kind=3 unit=f0 codes=09 01 02 00 0f 00\n");
 }
 
+// The open descriptors of a process, by number.
+std::vector<int> descriptorsOf(pid_t pid)
+{
+    std::vector<int> numbers;
+    for (const fs::directory_entry& entry : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd"))
+        numbers.push_back(std::stoi(entry.path().filename().string()));
+    std::sort(numbers.begin(), numbers.end());
+    return numbers;
+}
+
+// The start-up keeps /dev/cpld open for the watchdog timer from the boot
+// ROM bank logic on; a daemon, which may drop to another user, must not
+// hold it (nor anything else of the supervisor's): only its standard streams.
+TEST(Supervision, daemons_hold_only_their_standard_streams)
+{
+    TestBoard board;
+    prepare(*board, "1\nalpha 0 0 1 x y\n", {{"alpha", "run"}});
+    patientTimers(*board);
+    std::string out = supervise(*board, {"bootrom", "activate", "monitor"}, {"alpha"}, [&](pid_t) {
+        EXPECT_EQ(descriptorsOf(daemonPid(*board, "alpha")), (std::vector<int>{0, 1, 2}));
+        kill(daemonPid(*board, "alpha"), SIGTERM);
+    });
+    EXPECT_EQ(out, "thrown kind=3 unit=f0 codes=09 01 02 00 0f 00\n");
+}
+
 // The start signals caught ("C") and the web service toggles ("T") since
 // monitoring began, in trace order.
 std::string catchesAndToggles(const sim::SimBoard& board)

@@ -41,8 +41,11 @@ void drainPipes(int outFd, int errFd, std::string& out, std::string& err)
 }
 
 // Starts argv[0] (searched in PATH) with the file actions, which it releases.
+// It gets the standard streams alone, as a board's programs start: nothing
+// the test's own caller left open reaches the board.
 pid_t spawn(const std::vector<std::string>& argv, posix_spawn_file_actions_t& actions)
 {
+    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
     std::vector<char*> args;
     for (const std::string& arg : argv)
         args.push_back(const_cast<char*>(arg.c_str()));

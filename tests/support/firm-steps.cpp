@@ -2,6 +2,8 @@
 // given, in one process on a simulated board, then prints the state they
 // leave in memory:
 //   firm-steps copyFirm setFirmUpInfo
+//   firm-steps compare compare        (prints each compare's result: "compare=1")
+//   firm-steps forget-work-files compare   (the compare's work files removed first)
 //   firm-steps setFirmUpRecovery
 //   firm-steps generateBootChg=1
 //   firm-steps setDownLog
@@ -11,14 +13,25 @@
 #include "InitMMBFirm.h"
 #include "StepDriver.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
+
+void forgetWorkFiles()
+{
+    for (const char* file : {"/tmp/nor0", "/tmp/worknor"})
+        std::remove(file);
+}
 
 bool runStep(InitMMBFirm& firm, const std::string& step)
 {
     if (step == "copyFirm")
         firm.copyFirm();
+    else if (step == "forget-work-files")
+        forgetWorkFiles();
+    else if (step == "compare")
+        std::printf("compare=%d\n", firm.checkNVRAM_NORVersion());
     else if (step == "setFirmUpInfo")
         firm.setFirmUpInfo();
     else if (step == "setFirmUpRecovery")

@@ -8,9 +8,11 @@
 //   proc-steps fail-fork=2 activate+ activate   (the second fork from here fails)
 //   proc-steps fail-nice activate monitor       (every nice fails)
 //   proc-steps descriptors activate monitor     (open descriptors now and at the end)
+//   proc-steps bootrom activate monitor         (the start-up's bank logic first: /dev/cpld stays open)
 //   proc-steps forks-in-turn activate monitor   (children end in the order they were forked)
 #include "InitErrorLog.h"
 #include "InitLocalTrace.h"
+#include "InitMMBBootROM.h"
 #include "InitMMBFirm.h"
 #include "InitMMBOther.h"
 #include "InitMMBProcessMGR.h"
@@ -99,6 +101,8 @@ bool runStep(InitMMBProcessMGR& manager, const std::string& step)
         manager.activate();
     else if (step == "monitor")
         manager.startMonitoring();
+    else if (step == "bootrom")
+        InitMMBBootROM::getInstance()->initialize();
     else if (step == "standby")
         InitMMBFirm::getInstance()->activeMode = 1;
     else if (step == "orphan")
