@@ -1,5 +1,11 @@
 #include "ClaimedPath.h"
 
+#include "InitTraceHandler.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,6 +25,32 @@ bool ours(const struct stat& status)
 bool removeEntry(const char* path, const struct stat& status)
 {
     return (S_ISDIR(status.st_mode) ? rmdir(path) : unlink(path)) == 0;
+}
+
+// An entry this user made: a folder of ours, or any other entry of ours
+// with one name (another user may only add a hard link to what we made).
+bool madeByUs(const struct stat& status)
+{
+    return ours(status) && (S_ISDIR(status.st_mode) || status.st_nlink == 1);
+}
+
+// Another user's folder is renamed aside, whatever it holds, into a fresh
+// name of ours: renaming never looks inside it, so no link planted in it is
+// followed, and its owner keeps it.
+bool moveAside(const char* path)
+{
+    char aside[PATH_MAX];
+    if (snprintf(aside, sizeof aside, "%s.XXXXXX", path) >= static_cast<int>(sizeof aside) || mkdtemp(aside) == nullptr)
+        return false;
+    if (rename(path, aside) == 0)
+        return true;
+    rmdir(aside);
+    return false;
+}
+
+bool removeFolderEntry(const char* path, const struct stat& status)
+{
+    return removeEntry(path, status) || (S_ISDIR(status.st_mode) && moveAside(path));
 }
 
 } // namespace
@@ -43,10 +75,15 @@ bool claimDirectory(const char* path)
 {
     struct stat status;
     if (lstat(path, &status) == 0) {
-        if (S_ISDIR(status.st_mode) && ours(status))
+        if (madeByUs(status))
             return true;
-        if (!removeEntry(path, status))
+        if (!removeFolderEntry(path, status))
             return false;
     }
     return mkdir(path, DIRECTORY_MODE) == 0;
+}
+
+void traceClaimFailure(const char* path)
+{
+    InitTraceHandler::getInstance()->outputf(20011, 0, "claim(%s) failed errno=%d", path, errno);
 }

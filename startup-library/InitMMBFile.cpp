@@ -57,17 +57,71 @@ int InitMMBFile::isFileExist(const char* path)
     return stat(path, &status) == 0 ? 1 : 0;
 }
 
+namespace {
+
+// The folder holding path, opened so that the file is then opened in that
+// very folder; -1 when there is none. The name in it goes to name.
+int openFolderOf(const char* path, const char** name)
+{
+    const char* slash = strrchr(path, '/');
+    if (slash == nullptr) {
+        *name = path;
+        return ::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    }
+    *name = slash + 1;
+    char folder[InitMMBFile::PATH_SIZE];
+    snprintf(folder, sizeof folder, "%.*s", slash == path ? 1 : static_cast<int>(slash - path), path);
+    return ::open(folder, O_PATH | O_DIRECTORY | O_CLOEXEC);
+}
+
+// A folder that someone other than this process's user may write, such as
+// /tmp: a name in it may have been planted there.
+bool othersMayWrite(const struct stat& folder)
+{
+    return folder.st_uid != geteuid() || (folder.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+}
+
+// Only a regular file is read or written, so nothing blocks or runs on
+// endlessly; in a folder others may write only our own file with one link.
+bool isAcceptable(const struct stat& file, bool shared)
+{
+    return S_ISREG(file.st_mode) && (!shared || (file.st_nlink == 1 && file.st_uid == geteuid()));
+}
+
+} // namespace
+
 int InitMMBFile::openRegular(const char* path, int flags, mode_t createMode)
 {
-    int fd = ::open(path, (flags & ~O_TRUNC) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, createMode);
-    if (fd < 0)
+    const char* name = nullptr;
+    int folderFd = openFolderOf(path, &name);
+    if (folderFd < 0)
         return -1;
+    struct stat folder;
+    bool shared = fstat(folderFd, &folder) != 0 || othersMayWrite(folder);
+    int fd = openat(folderFd, name, (flags & ~O_TRUNC) | (shared ? O_NOFOLLOW : 0) | O_NONBLOCK | O_CLOEXEC,
+                    createMode);
+    int openErrno = errno == ELOOP && shared ? EPERM : errno;  // a link where none may be is refused
+    close(folderFd);
+    if (fd < 0) {
+        errno = openErrno;
+        return -1;
+    }
     struct stat status;
-    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_nlink != 1 ||
+    if (fstat(fd, &status) != 0 || !isAcceptable(status, shared) ||
         ((flags & O_TRUNC) != 0 && ftruncate(fd, 0) != 0)) {
         close(fd);
         errno = EPERM;
         return -1;
+    }
+    return fd;
+}
+
+int InitMMBFile::openTraced(const char* path, int flags, mode_t createMode)
+{
+    int fd = openRegular(path, flags, createMode);
+    if (fd < 0 && errno == EPERM) {
+        InitTraceHandler::getInstance()->outputf(20011, 0, "open(%s) refused", path);
+        errno = EPERM;
     }
     return fd;
 }
@@ -84,7 +138,7 @@ void InitMMBFile::setMode(int modeNumber)
 void InitMMBFile::open(int modeNumber)
 {
     setMode(modeNumber);
-    int fd = openRegular(path, OPEN_FLAGS[modeNumber], FOPEN_CREATE_MODE);
+    int fd = openTraced(path, OPEN_FLAGS[modeNumber], FOPEN_CREATE_MODE);
     if (fd < 0)
         return;
     fp = fdopen(fd, mode);

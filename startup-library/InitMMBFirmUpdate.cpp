@@ -84,8 +84,7 @@ void InitMMBFirm::copyFirm()
         trace()->output(20002, 1, "Skipping Standby Flash copy");
         return;
     }
-    int status = claimFile(COPY_MARKER) ? execCommandNoDown("touch %s 2>/dev/null", COPY_MARKER) : COMMAND_NOT_RUN;
-    if (status != 0)
+    if (execClaimedCommand(COPY_MARKER, "touch %s 2>/dev/null", COPY_MARKER) != 0)
         trace()->output(20003, 0, "Making file:%s", COPY_MARKER);
     if (copyStandbyNor())
         copyStandbyHcp();

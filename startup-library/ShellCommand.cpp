@@ -1,5 +1,6 @@
 #include "ShellCommand.h"
 
+#include "ClaimedPath.h"
 #include "InitTraceHandler.h"
 
 #include <cstdarg>
@@ -15,15 +16,23 @@ struct Outcome {
     int status;  // the command's exit code as the shell reports it
 };
 
-__attribute__((format(printf, 2, 0))) Outcome run(char (&command)[COMMAND_SIZE], const char* format, va_list args)
+// Formats and traces the command; false when it does not fit.
+__attribute__((format(printf, 2, 0))) bool prepare(char (&command)[COMMAND_SIZE], const char* format, va_list args)
 {
     InitTraceHandler* trace = InitTraceHandler::getInstance();
     int length = vsnprintf(command, COMMAND_SIZE, format, args);
     if (length < 0 || length >= COMMAND_SIZE) {
         trace->output(20011, 0, "command too long", length);
-        return {-1, COMMAND_NOT_RUN};
+        return false;
     }
     trace->outputf(20001, 1, "\"%s\"", command);
+    return true;
+}
+
+__attribute__((format(printf, 2, 0))) Outcome run(char (&command)[COMMAND_SIZE], const char* format, va_list args)
+{
+    if (!prepare(command, format, args))
+        return {-1, COMMAND_NOT_RUN};
     int raw = system(command);
     return {raw, (raw >> 8) & 0xFF};
 }
@@ -71,4 +80,21 @@ int execCommand_retExitCode(const char* format, ...)
     int status = statusOf(format, args);
     va_end(args);
     return status;
+}
+
+int execClaimedCommand(const char* claimed, const char* format, ...)
+{
+    char command[COMMAND_SIZE];
+    va_list args;
+    va_start(args, format);
+    bool prepared = prepare(command, format, args);
+    va_end(args);
+    if (!prepared)
+        return COMMAND_NOT_RUN;
+    if (!claimFile(claimed)) {
+        traceClaimFailure(claimed);
+        return COMMAND_NOT_RUN;
+    }
+    int raw = system(command);
+    return (raw >> 8) & 0xFF;
 }
