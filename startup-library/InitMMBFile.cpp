@@ -88,6 +88,14 @@ bool isAcceptable(const struct stat& file, bool shared)
     return S_ISREG(file.st_mode) && (!shared || (file.st_nlink == 1 && file.st_uid == geteuid()));
 }
 
+// An open that failed because the name is no regular file: a link where
+// none may be, a folder, or a FIFO or socket that cannot be opened without
+// blocking.
+bool isRefusal(int openErrno, bool shared)
+{
+    return (openErrno == ELOOP && shared) || openErrno == EISDIR || openErrno == ENXIO;
+}
+
 } // namespace
 
 int InitMMBFile::openRegular(const char* path, int flags, mode_t createMode)
@@ -100,7 +108,7 @@ int InitMMBFile::openRegular(const char* path, int flags, mode_t createMode)
     bool shared = fstat(folderFd, &folder) != 0 || othersMayWrite(folder);
     int fd = openat(folderFd, name, (flags & ~O_TRUNC) | (shared ? O_NOFOLLOW : 0) | O_NONBLOCK | O_CLOEXEC,
                     createMode);
-    int openErrno = errno == ELOOP && shared ? EPERM : errno;  // a link where none may be is refused
+    int openErrno = isRefusal(errno, shared) ? EPERM : errno;
     close(folderFd);
     if (fd < 0) {
         errno = openErrno;

@@ -99,7 +99,7 @@ TEST(NvramDevices, partition_requests_reach_the_driver_with_their_numbers)
 struct RevisionCase {
     const char* what;
     int running;                 // currentHcpNo in NVRAM
-    std::string otherFile;       // content of the other flash's version.dat, or "-" for none
+    std::string otherFile;       // content of the other flash's version.dat, "-" for none, "@..." linked
     std::string out;
     std::vector<std::string> events;
 };
@@ -115,6 +115,7 @@ TEST(NvramDevices, revision_display_mounts_only_the_flash_not_running)
         {"no equals", 0, "ABCDEFGHIJKL\n", "FMEM#0 hcp rev   = V1\nFMEM#1 hcp rev   = \n", mountOne},
         {"no file", 0, "-", "FMEM#0 hcp rev   = V1\nFMEM#1 hcp rev   = \n", mountOne},
         {"empty file", 0, "", "FMEM#0 hcp rev   = V1\nFMEM#1 hcp rev   = \n", mountOne},
+        {"linked in the image", 0, "@REVISION=V02L00\n", "FMEM#0 hcp rev   = V1\nFMEM#1 hcp rev   = V02L00\n", mountOne},
     };
     for (const RevisionCase& c : cases) {
         TestBoard board({}, std::to_string(&c - cases));
@@ -123,10 +124,13 @@ TEST(NvramDevices, revision_display_mounts_only_the_flash_not_running)
         header.currentHcpRev = "V1";
         makeHealthy(*board, header);
         std::string other = board->path("hcp" + std::to_string(1 - c.running) + "/opt/mmb/version.dat");
-        if (c.otherFile == "-")
-            fs::remove(other);
-        else
+        fs::remove(other);
+        if (c.otherFile[0] == '@') {  // a link to a file of that content beside it
+            sim::writeFile(other + ".real", c.otherFile.substr(1));
+            fs::create_symlink("version.dat.real", other);
+        } else if (c.otherFile != "-") {
             sim::writeFile(other, c.otherFile);
+        }
         ProcessResult result = runNvram(*board, {"-p"});
         EXPECT_EQ(result.status, 0) << c.what << result.err;
         EXPECT_EQ(result.out, c.out) << c.what;
@@ -147,9 +151,22 @@ TEST(NvramDevices, failing_mount_ends_the_display_with_status_1)
     EXPECT_TRUE(fs::is_directory(board->boardPath("/tmp/nvrwork")));  // left as the failure found it
 }
 
-// A leftover work path is taken over when it can be made ours; a folder of
-// another user that is not empty cannot, and ends the run as a failing mkdir.
-TEST(NvramDevices, leftover_work_path_is_taken_over_or_ends_the_display)
+// The entries another user left at /tmp/nvrwork, but for the work folder.
+std::vector<std::string> movedAside(const sim::SimBoard& board)
+{
+    std::vector<std::string> kept;
+    for (const fs::directory_entry& entry : fs::directory_iterator(board.boardPath("/tmp")))
+        if (entry.path().filename().string().rfind("nvrwork.", 0) == 0)
+            for (const fs::directory_entry& inside : fs::directory_iterator(entry.path()))
+                kept.push_back(inside.path().filename().string());
+    return kept;
+}
+
+// What root left at the work path meets the mkdir as it always did: its
+// folder is used, its file fails the run. What another user left is never
+// in the way: removed, or moved aside when it is a folder that holds
+// something.
+TEST(NvramDevices, leftover_work_path_is_root_s_to_keep_and_nobody_else_s)
 {
     const std::string shown = "FMEM#0 hcp rev   = V01L02\nFMEM#1 hcp rev   = V01L01\n";
     struct Case {
@@ -157,12 +174,14 @@ TEST(NvramDevices, leftover_work_path_is_taken_over_or_ends_the_display)
         const char* plant;
         int status;
         std::string out;
+        std::vector<std::string> aside;
     };
     const Case cases[] = {
-        {"", "mkdir /tmp/nvrwork", 0, shown},
-        {"", "touch /tmp/nvrwork", 0, shown},
-        {"nobody", "mkdir /tmp/nvrwork", 0, shown},
-        {"nobody", "mkdir /tmp/nvrwork; touch /tmp/nvrwork/in-use", 1, ""},
+        {"", "mkdir /tmp/nvrwork", 0, shown, {}},
+        {"", "touch /tmp/nvrwork", 1, "", {}},
+        {"nobody", "mkdir /tmp/nvrwork", 0, shown, {}},
+        {"nobody", "touch /tmp/nvrwork", 0, shown, {}},
+        {"nobody", "mkdir /tmp/nvrwork; touch /tmp/nvrwork/in-use", 0, shown, {"in-use"}},
     };
     for (const Case& c : cases) {
         TestBoard board({}, std::to_string(&c - cases));
@@ -172,7 +191,8 @@ TEST(NvramDevices, leftover_work_path_is_taken_over_or_ends_the_display)
         EXPECT_EQ(result.status, c.status) << c.user << ": " << c.plant;
         EXPECT_EQ(result.out, c.out) << c.user << ": " << c.plant;
         EXPECT_EQ(fs::exists(board->boardPath("/tmp/nvrwork")), c.status != 0) << c.user << ": " << c.plant;
-        EXPECT_EQ(board->events().empty(), c.status != 0) << c.user << ": " << c.plant;  // mounted only when ours
+        EXPECT_EQ(board->events().empty(), c.status != 0) << c.user << ": " << c.plant;  // mounted only when ready
+        EXPECT_EQ(movedAside(*board), c.aside) << c.user << ": " << c.plant;
     }
 }
 
