@@ -39,8 +39,9 @@ bool madeByUs(const struct stat& status)
 // followed, and its owner keeps it.
 bool moveAside(const char* path)
 {
-    char aside[PATH_MAX];
-    if (snprintf(aside, sizeof aside, "%s.XXXXXX", path) >= static_cast<int>(sizeof aside) || mkdtemp(aside) == nullptr)
+    char aside[PATH_MAX + sizeof ".XXXXXX"];
+    snprintf(aside, sizeof aside, "%s.XXXXXX", path);
+    if (mkdtemp(aside) == nullptr)
         return false;
     if (rename(path, aside) == 0)
         return true;
