@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -151,15 +152,20 @@ TEST(NvramDevices, failing_mount_ends_the_display_with_status_1)
     EXPECT_TRUE(fs::is_directory(board->boardPath("/tmp/nvrwork")));  // left as the failure found it
 }
 
-// The entries another user left at /tmp/nvrwork, but for the work folder.
+// What was renamed aside from /tmp/nvrwork: for each such folder, the
+// names it holds, joined by spaces.
 std::vector<std::string> movedAside(const sim::SimBoard& board)
 {
-    std::vector<std::string> kept;
-    for (const fs::directory_entry& entry : fs::directory_iterator(board.boardPath("/tmp")))
-        if (entry.path().filename().string().rfind("nvrwork.", 0) == 0)
-            for (const fs::directory_entry& inside : fs::directory_iterator(entry.path()))
-                kept.push_back(inside.path().filename().string());
-    return kept;
+    std::vector<std::string> folders;
+    for (const fs::directory_entry& entry : fs::directory_iterator(board.boardPath("/tmp"))) {
+        if (entry.path().filename().string().rfind("nvrwork.", 0) != 0)
+            continue;
+        std::string names;
+        for (const fs::directory_entry& inside : fs::directory_iterator(entry.path()))
+            names += (names.empty() ? "" : " ") + inside.path().filename().string();
+        folders.push_back(names);
+    }
+    return folders;
 }
 
 // What root left at the work path meets the mkdir as it always did: its
@@ -194,6 +200,23 @@ TEST(NvramDevices, leftover_work_path_is_root_s_to_keep_and_nobody_else_s)
         EXPECT_EQ(board->events().empty(), c.status != 0) << c.user << ": " << c.plant;  // mounted only when ready
         EXPECT_EQ(movedAside(*board), c.aside) << c.user << ": " << c.plant;
     }
+}
+
+// Another user's folder that is a mount point can be neither removed nor
+// renamed aside: nothing more is mounted, and the run ends as a failing
+// mkdir does.
+TEST(NvramDevices, work_path_that_cannot_be_made_ours_ends_the_display)
+{
+    TestBoard board;
+    makeHealthy(*board, STORED);
+    fs::create_directory(board->boardPath("/tmp/nvrwork"));
+    ASSERT_EQ(chown(board->path("hcp1").c_str(), 65534, 65534), 0);  // nobody's
+    board->setMounts({{"/dev/mtdblock1", "/tmp/nvrwork"}});
+    ProcessResult result = runNvram(*board, {"-p"});
+    EXPECT_EQ(result.status, 1) << result.err;
+    EXPECT_EQ(result.out, "");
+    EXPECT_TRUE(board->events().empty());
+    EXPECT_EQ(movedAside(*board), std::vector<std::string>());  // no folder of ours left behind
 }
 
 } // namespace

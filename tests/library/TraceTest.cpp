@@ -431,6 +431,31 @@ TEST_F(MMBFile, open_judges_a_name_by_who_may_write_its_folder)
     }
 }
 
+// The folder of any name is found: a name without a folder lies in the
+// working folder, "/x" in the root folder. A name that is merely missing,
+// or whose folder is, fails the open untraced: only a refusal is traced.
+TEST_F(MMBFile, open_finds_the_folder_of_any_name_and_traces_only_refusals)
+{
+    std::filesystem::remove(root + LOCAL_NAME);
+    reset(LOCAL_NAME, 0);
+    const std::filesystem::path saved = std::filesystem::current_path();
+    std::filesystem::current_path(root);
+    const std::pair<std::string, bool> cases[] = {
+        {"relative.txt", true},
+        {"/no-such-file.mmb", false},
+        {root + "/no-such-folder/file", false},
+    };
+    for (const auto& [name, opens] : cases) {
+        InitMMBFile file;
+        snprintf(file.path, sizeof file.path, "%s", name.c_str());
+        file.open(name == "relative.txt" ? 1 : 0);
+        EXPECT_EQ(file.fp != nullptr, opens) << name;
+    }
+    std::filesystem::current_path(saved);
+    EXPECT_TRUE(std::filesystem::is_regular_file(root + "/relative.txt"));
+    EXPECT_EQ(localLines(), Lines());
+}
+
 TEST_F(MMBFile, setMode_throws_for_a_number_outside_the_table)
 {
     reset(LOCAL_NAME, 0);
