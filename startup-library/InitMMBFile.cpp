@@ -108,10 +108,10 @@ int InitMMBFile::openRegular(const char* path, int flags, mode_t createMode)
     bool shared = fstat(folderFd, &folder) != 0 || othersMayWrite(folder);
     int fd = openat(folderFd, name, (flags & ~O_TRUNC) | (shared ? O_NOFOLLOW : 0) | O_NONBLOCK | O_CLOEXEC,
                     createMode);
-    int openErrno = isRefusal(errno, shared) ? EPERM : errno;
+    int openErrno = errno;
     close(folderFd);
     if (fd < 0) {
-        errno = openErrno;
+        errno = isRefusal(openErrno, shared) ? EPERM : openErrno;
         return -1;
     }
     struct stat status;
