@@ -1,8 +1,9 @@
-// A local user of the board, and corrupted NVRAM bytes, against the root
-// programs: each attack is planted on a simulated board as the user nobody
-// would (in the board's sticky /tmp, kernel link protection off as it is by
-// default), then root runs what it always runs. The attack must be refused
-// or harmless.
+// A local user of the board, and corrupted NVRAM bytes, firmware images or
+// pid files, against the root programs: each attack is planted on a
+// simulated board as the user nobody would (in the board's sticky /tmp,
+// kernel link protection off as it is by default), or prepared as root where
+// only root could write it, then root runs what it always runs. The attack
+// must be refused or harmless.
 #include "BoardLogs.h"
 #include "NvramTesting.h"
 #include "TestBoard.h"
