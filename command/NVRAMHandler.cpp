@@ -67,12 +67,15 @@ bool partitionRequest(int partition, unsigned long request, char (&path)[16])
 
 // A firmware file system is mounted there: a link or folder another user
 // planted would choose where. When the path cannot be made ours, the run
-// ends as it does when the folder cannot be made.
+// ends as it does when the folder cannot be made, with the reason traced.
 void claimWorkDirectory()
 {
     if (claimDirectory(WORK_DIR))
         return;
-    InitTraceHandler::getInstance()->outputf(20011, 0, "%s -p %s", "/bin/mkdir", WORK_DIR);
+    InitTraceHandler* trace = InitTraceHandler::getInstance();
+    trace->outputf(20001, 1, "\"%s -p %s\"", "/bin/mkdir", WORK_DIR);
+    traceClaimFailure(WORK_DIR);
+    trace->outputf(20011, 0, "%s -p %s", "/bin/mkdir", WORK_DIR);
     exit(1);
 }
 
@@ -173,23 +176,20 @@ void NVRAMHandler::getFMEMRevision(int fmemNo, char* rev)
     claimWorkDirectory();
     execCommand("%s -p %s", "/bin/mkdir", WORK_DIR);
     execCommand("%s -t %s %s %s", "/bin/mount", "jffs2", fmemNo == 0 ? "/dev/mtdblock0" : "/dev/mtdblock1", WORK_DIR);
-    char* line = nullptr;
-    size_t size = 0;
-    if (FILE* file = fopen(REVISION_FILE, "re")) {
-        if (getline(&line, &size, file) < 0 && line != nullptr)
-            line[0] = '\0';
-        fclose(file);
-    }
+    // Read as the library reads its own revision file: only a regular file
+    // (a FIFO or device there would hang the run or grow it without end),
+    // one bounded line; so the work path is always unmounted after it.
+    char line[InitMMBFirm::REVISION_LINE_SIZE];
+    if (!InitMMBFirm::readRevisionLine(REVISION_FILE, line))
+        line[0] = '\0';
     execCommand("%s %s", "/bin/umount", WORK_DIR);
     execCommand("%s %s", "/bin/rmdir", WORK_DIR);
-    const char* value = line != nullptr ? strchr(line, '=') : nullptr;
-    if (value != nullptr) {
+    if (const char* value = strchr(line, '=')) {
         ++value;
         size_t length = strcspn(value, "\n");
         memcpy(rev, value, length < InitMMBFirm::REV_SIZE ? length : InitMMBFirm::REV_SIZE);
         rev[InitMMBFirm::REV_SIZE - 1] = '\0';
     }
-    free(line);
 }
 
 int NVRAMHandler::resetSuppress(int, char*)

@@ -1,5 +1,11 @@
 #include "ClaimedPath.h"
 
+#include "InitTraceHandler.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,6 +37,33 @@ bool createFile(const char* path, mode_t mode)
     return true;
 }
 
+// An entry this user made: a folder of ours, or any other entry of ours
+// with one name (another user may only add a hard link to what we made).
+bool madeByUs(const struct stat& status)
+{
+    return ours(status) && (S_ISDIR(status.st_mode) || status.st_nlink == 1);
+}
+
+// Another user's folder is renamed aside, whatever it holds, into a fresh
+// name of ours: renaming never looks inside it, so no link planted in it is
+// followed, and its owner keeps it.
+bool moveAside(const char* path)
+{
+    char aside[PATH_MAX + sizeof ".XXXXXX"];
+    snprintf(aside, sizeof aside, "%s.XXXXXX", path);
+    if (mkdtemp(aside) == nullptr)
+        return false;
+    if (rename(path, aside) == 0)
+        return true;
+    rmdir(aside);
+    return false;
+}
+
+bool removeFolderEntry(const char* path, const struct stat& status)
+{
+    return removeEntry(path, status) || (S_ISDIR(status.st_mode) && moveAside(path));
+}
+
 } // namespace
 
 bool claimFile(const char* path)
@@ -49,9 +82,9 @@ bool claimDirectory(const char* path)
 {
     struct stat status;
     if (lstat(path, &status) == 0) {
-        if (S_ISDIR(status.st_mode) && ours(status))
+        if (madeByUs(status))
             return true;
-        if (!removeEntry(path, status))
+        if (!removeFolderEntry(path, status))
             return false;
     }
     return mkdir(path, DIRECTORY_MODE) == 0;
@@ -63,4 +96,9 @@ bool claimNewFile(const char* path)
     if (lstat(path, &status) == 0 && !removeEntry(path, status))
         return false;
     return createFile(path, WORK_FILE_MODE);
+}
+
+void traceClaimFailure(const char* path)
+{
+    InitTraceHandler::getInstance()->outputf(20011, 0, "claim(%s) failed errno=%d", path, errno);
 }

@@ -58,13 +58,63 @@ int InitMMBFile::isFileExist(const char* path)
     return stat(path, &status) == 0 ? 1 : 0;
 }
 
+namespace {
+
+// The folder holding path, opened with openFlags; -1 when there is none.
+// The name in it goes to name.
+int openFolderOf(const char* path, int openFlags, const char** name)
+{
+    const char* slash = strrchr(path, '/');
+    *name = slash == nullptr ? path : slash + 1;
+    char folder[InitMMBFile::PATH_SIZE] = ".";
+    if (slash != nullptr)
+        snprintf(folder, sizeof folder, "%.*s", slash == path ? 1 : static_cast<int>(slash - path), path);
+    return ::open(folder, openFlags | O_DIRECTORY | O_CLOEXEC);
+}
+
+// A folder that someone other than this process's user may write, such as
+// /tmp: a name in it may have been planted there.
+bool othersMayWrite(const struct stat& folder)
+{
+    return folder.st_uid != geteuid() || (folder.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+}
+
+// Only a regular file is read or written, so nothing blocks or runs on
+// endlessly; in a folder others may write only our own file with one link.
+bool isAcceptable(const struct stat& file, bool shared)
+{
+    return S_ISREG(file.st_mode) && (!shared || (file.st_nlink == 1 && file.st_uid == geteuid()));
+}
+
+// An open that failed because the name is no regular file: a link where
+// none may be, a folder, or a FIFO or socket that cannot be opened without
+// blocking.
+bool isRefusal(int openErrno, bool shared)
+{
+    return (openErrno == ELOOP && shared) || openErrno == EISDIR || openErrno == ENXIO;
+}
+
+} // namespace
+
 int InitMMBFile::openRegular(const char* path, int flags, mode_t createMode)
 {
-    int fd = ::open(path, (flags & ~O_TRUNC) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, createMode);
-    if (fd < 0)
+    // The file is opened in the very folder whose owner was judged.
+    const char* name = nullptr;
+    int folderFd = openFolderOf(path, O_PATH, &name);
+    if (folderFd < 0)
         return -1;
+    struct stat folder;
+    bool shared = fstat(folderFd, &folder) != 0 || othersMayWrite(folder);
+    int fd = openat(folderFd, name, (flags & ~O_TRUNC) | (shared ? O_NOFOLLOW : 0) | O_NONBLOCK | O_CLOEXEC,
+                    createMode);
+    int openErrno = errno;
+    close(folderFd);
+    if (fd < 0) {
+        errno = isRefusal(openErrno, shared) ? EPERM : openErrno;
+        return -1;
+    }
     struct stat status;
-    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_nlink != 1 ||
+    if (fstat(fd, &status) != 0 || !isAcceptable(status, shared) ||
         ((flags & O_TRUNC) != 0 && ftruncate(fd, 0) != 0)) {
         close(fd);
         errno = EPERM;
@@ -77,13 +127,8 @@ int InitMMBFile::syncToStorage(int fd, const char* path)
 {
     if (fsync(fd) != 0)
         return -1;
-    char folder[PATH_SIZE];
-    const char* slash = strrchr(path, '/');
-    if (slash == nullptr)
-        snprintf(folder, sizeof folder, ".");
-    else
-        snprintf(folder, sizeof folder, "%.*s", slash == path ? 1 : static_cast<int>(slash - path), path);
-    int folderFd = ::open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const char* name = nullptr;
+    int folderFd = openFolderOf(path, O_RDONLY, &name);
     if (folderFd < 0)
         return -1;
     int result = fsync(folderFd);
@@ -105,6 +150,16 @@ int InitMMBFile::syncToStorage(const char* path)
     return result;
 }
 
+int InitMMBFile::openTraced(const char* path, int flags, mode_t createMode)
+{
+    int fd = openRegular(path, flags, createMode);
+    if (fd < 0 && errno == EPERM) {
+        InitTraceHandler::getInstance()->outputf(20011, 0, "open(%s) refused", path);
+        errno = EPERM;
+    }
+    return fd;
+}
+
 void InitMMBFile::setMode(int modeNumber)
 {
     if (static_cast<unsigned>(modeNumber) >= MODE_COUNT) {
@@ -117,7 +172,7 @@ void InitMMBFile::setMode(int modeNumber)
 void InitMMBFile::open(int modeNumber)
 {
     setMode(modeNumber);
-    int fd = openRegular(path, OPEN_FLAGS[modeNumber], FOPEN_CREATE_MODE);
+    int fd = openTraced(path, OPEN_FLAGS[modeNumber], FOPEN_CREATE_MODE);
     if (fd < 0)
         return;
     fp = fdopen(fd, mode);

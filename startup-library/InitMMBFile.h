@@ -27,12 +27,17 @@ public:
     static void makePath(const char* name, char* out);
     /// True when MMB_DEBUG_PATH is set and ignored for that reason.
     static bool isDebugPathIgnored();
-    /// open(2) for a file the library opens itself in a folder others may
-    /// write to: never through a link, never blocking on a FIFO, and only
-    /// a regular file with one link; O_TRUNC is done once that is known.
-    /// Uses system calls only, so signal handlers may trace.
-    /// @return the descriptor, or -1.
+    /// open(2) for a file the library opens itself: never blocking on a
+    /// FIFO, and only a regular file. In a folder that others than this
+    /// process's user may write (/tmp), never through a link and only a
+    /// file of this user with one link; in a folder only this user writes
+    /// (/mnt/fsN, /etc, /var/mmb), links are followed as fopen would.
+    /// O_TRUNC is done once the file is known. Uses system calls only, so
+    /// signal handlers may trace.
+    /// @return the descriptor, or -1 (errno EPERM for a refused file).
     static int openRegular(const char* path, int flags, mode_t createMode);
+    /// openRegular, tracing a refused file ("open(%s) refused").
+    static int openTraced(const char* path, int flags, mode_t createMode);
     /// 1 when stat of path succeeds, else 0.
     static int isFileExist(const char* path);
     /// Puts what was written through fd, and the file's entry in its
@@ -45,7 +50,7 @@ public:
     /// Throws InitErrorLog* for a mode number above 4.
     void setMode(int modeNumber);
     /// setMode, then opens path as fopen(path, mode) would, through
-    /// openRegular, into fp (null on failure).
+    /// openTraced, into fp (null on failure).
     void open(int modeNumber);
     /// Writes formatted text to the open file.
     /// @return the byte count, or -1 when no file is open.

@@ -2,7 +2,6 @@
 
 #include "BoardRegisters.h"
 #include "ByteOrder.h"
-#include "ClaimedPath.h"
 #include "CpldAccess.h"
 #include "InitErrorLog.h"
 #include "InitMMBFile.h"
@@ -29,7 +28,6 @@ constexpr const char* I2C_MARKER = "/var/mmb/fmem/MMB_I2C_INIT_INCOMPLETE";
 constexpr const char* HBL_COUNT_FILE = "/var/mmb/fmem/MMB_REBOOT_HBL_CNT";
 constexpr const char* RUNNING_LINK = "/mnt/mmb";
 constexpr int LINK_NAME_LENGTH = 3;  // "fs0" or "fs1"
-constexpr int REVISION_LINE_SIZE = 128;
 
 constexpr int MODE_READ = 0;
 
@@ -333,8 +331,7 @@ void InitMMBFirm::judgeAcOn(const char* text)
     trace()->output(20001, 1, text);
     bootCause = AC_ON;
     powerOnFlag = 1;
-    if (claimFile(REBOOT_MARKER))
-        execCommandNoDown("touch %s 2>/dev/null ", REBOOT_MARKER);
+    execClaimedCommand(REBOOT_MARKER, "touch %s 2>/dev/null ", REBOOT_MARKER);
 }
 
 void InitMMBFirm::judgeBootCause()
@@ -442,13 +439,10 @@ void InitMMBFirm::getCurrentPartitionNo(uint8_t& partNo, char* rev)
         partNo = strstr(link, "fs1") != nullptr && strstr(link, "fs0") == nullptr ? 1 : 0;
     }
 
-    InitMMBFile file;
-    InitMMBFile::makePath(partNo == 0 ? "/mnt/fs0/opt/mmb/version.dat" : "/mnt/fs1/opt/mmb/version.dat", file.path);
-    file.open(MODE_READ);
-    if (file.fp == nullptr)
-        return;
+    char path[InitMMBFile::PATH_SIZE];
+    InitMMBFile::makePath(partNo == 0 ? "/mnt/fs0/opt/mmb/version.dat" : "/mnt/fs1/opt/mmb/version.dat", path);
     char line[REVISION_LINE_SIZE];
-    if (fgets(line, sizeof line, file.fp) == nullptr)
+    if (!readRevisionLine(path, line))
         return;
     char* value = strchr(line, '=');
     if (value == nullptr)
@@ -456,4 +450,12 @@ void InitMMBFirm::getCurrentPartitionNo(uint8_t& partNo, char* rev)
     ++value;
     value[strcspn(value, "\n")] = '\0';
     setRevision(rev, value);
+}
+
+bool InitMMBFirm::readRevisionLine(const char* path, char (&line)[REVISION_LINE_SIZE])
+{
+    InitMMBFile file;
+    snprintf(file.path, sizeof file.path, "%s", path);
+    file.open(MODE_READ);
+    return file.fp != nullptr && fgets(line, sizeof line, file.fp) != nullptr;
 }

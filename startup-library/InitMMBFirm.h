@@ -84,6 +84,12 @@ public:
     static InitMMBFirm* getInstance();
     /// Stores text in an 11-byte revision field: cut to 11 bytes, or NUL-padded.
     static void setRevision(char* field, const char* text);
+    /// Bytes read of a revision file's first line, with the NUL.
+    static constexpr int REVISION_LINE_SIZE = 128;
+    /// Reads the first line of a revision file (version.dat) as the board
+    /// reads it: opened by InitMMBFile in mode 0, one line of at most 127
+    /// characters. False when it cannot be opened or holds nothing.
+    static bool readRevisionLine(const char* path, char (&line)[REVISION_LINE_SIZE]);
 
     InitMMBFirm() = default;
     InitMMBFirm(const InitMMBFirm&) = delete;

@@ -3,7 +3,6 @@
 // roll-back in NVRAM, and the boot program exchange result.
 #include "InitMMBFirm.h"
 
-#include "ClaimedPath.h"
 #include "InitErrorLog.h"
 #include "InitMMBBootROM.h"
 #include "InitTraceHandler.h"
@@ -82,16 +81,16 @@ bool filled(const char* file, int status)
     return info.st_size > 0;
 }
 
-// Makes a work file afresh and has the command fill it. A file that could
-// not be made is another user's and left alone; one left unfilled holds
-// nothing to inspect and is removed again.
+// Has the command make its work file afresh and fill it. A name that could
+// not be made ours (the command did not run) is another user's and left
+// alone; a file left unfilled holds nothing to inspect and is removed again.
 bool fillWorkFile(const char* file, int (*command)())
 {
-    if (!claimNewFile(file))
-        return false;
-    if (filled(file, command()))
+    int status = command();
+    if (filled(file, status))
         return true;
-    unlink(file);
+    if (status != COMMAND_NOT_RUN)
+        unlink(file);
     return false;
 }
 
@@ -108,9 +107,10 @@ int InitMMBFirm::checkNVRAM_NORVersion()
     // file that could not be made (another user holds its name) or filled
     // fails the compare as a difference does, and cmp never reads it.
     bool norCopied =
-        fillWorkFile(NOR_COPY, [] { return execCommandNoDown("/bin/cat %s > %s", ACTIVE_NOR, NOR_COPY); });
+        fillWorkFile(NOR_COPY, [] { return execWorkFileCommand(NOR_COPY, "/bin/cat %s > %s", ACTIVE_NOR, NOR_COPY); });
     bool imageUnpacked = fillWorkFile(PACKAGE_IMAGE, [] {
-        return execCommandNoDown("/bin/tar xzOf %s rom.image.gz | /bin/gzip -dc > %s", PACKAGE, PACKAGE_IMAGE);
+        return execWorkFileCommand(PACKAGE_IMAGE, "/bin/tar xzOf %s rom.image.gz | /bin/gzip -dc > %s", PACKAGE,
+                                   PACKAGE_IMAGE);
     });
     if (!norCopied || !imageUnpacked ||
         execCommand_retExitCode("/usr/bin/cmp %s %s > /dev/null", NOR_COPY, PACKAGE_IMAGE) != 0) {
@@ -130,8 +130,7 @@ void InitMMBFirm::copyFirm()
         trace()->output(20002, 1, "Skipping Standby Flash copy");
         return;
     }
-    int status = claimFile(COPY_MARKER) ? execCommandNoDown("touch %s 2>/dev/null", COPY_MARKER) : COMMAND_NOT_RUN;
-    if (status != 0)
+    if (execClaimedCommand(COPY_MARKER, "touch %s 2>/dev/null", COPY_MARKER) != 0)
         trace()->output(20003, 0, "Making file:%s", COPY_MARKER);
     if (copyStandbyNor())
         copyStandbyHcp();

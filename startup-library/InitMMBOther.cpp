@@ -1,6 +1,5 @@
 #include "InitMMBOther.h"
 
-#include "ClaimedPath.h"
 #include "InitErrorLog.h"
 #include "InitMMBFile.h"
 #include "InitMMBProcess.h"
@@ -12,6 +11,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -30,6 +30,7 @@ constexpr int MODE_STANDBY = 1;
 constexpr MMBLib::ii2c::BOARD_INSTALL_BIT OTHER_MMB_BIT = 25;
 
 constexpr const char* DUALPROCESS_PID_FILE = "/var/run/dualprocess.pid";
+constexpr const char* START_UP_LOG = "/tmp/mmbinit.log";
 constexpr int PID_TEXT_SIZE = 8;
 constexpr int SWITCH_CHECKS = 59;  // one a second, then one more second without a check
 
@@ -51,6 +52,30 @@ const char* modeName(unsigned long word)
 bool boardIsActive()
 {
     return InitMMBFirm::getInstance()->activeMode == 0;
+}
+
+// The pid a pid file holds: decimal digits, at most a newline after them;
+// 0 for anything else.
+pid_t pidIn(const char* text, size_t length)
+{
+    size_t digits = strspn(text, "0123456789");
+    bool strict = digits > 0 && (digits == length || (digits + 1 == length && text[digits] == '\n'));
+    return strict ? static_cast<pid_t>(strtol(text, nullptr, 10)) : 0;
+}
+
+// Keeps the start-up log for the post-mortem (the copy's outcome changes
+// nothing) and throws. The log is the copy's source: never made here, and
+// copied only when it is a regular file of ours, never through a link or
+// FIFO planted in its place.
+[[noreturn]] void reportDualprocessDown()
+{
+    trace()->output(20002, 0, "InitMMBOther::checkdualprocess throw");
+    int log = InitMMBFile::openTraced(START_UP_LOG, O_RDONLY, 0);
+    if (log >= 0) {
+        close(log);
+        system("/bin/cp /tmp/mmbinit.log /mnt/dump/dualdown_reboot.log");
+    }
+    throw new InitErrorLog(3, InitMMBFirm::getInstance()->mmbId, 9, 0, 0, 0, 0, 0);
 }
 
 } // namespace
@@ -196,20 +221,23 @@ int InitMMBOther::checkdualprocess()
         return 1;
     }
     char text[PID_TEXT_SIZE + 1] = {};
-    if (read(fd, text, PID_TEXT_SIZE) < 0) {
+    ssize_t got = read(fd, text, PID_TEXT_SIZE);
+    if (got < 0) {
         trace()->outputf(20003, 0, "read(%s) failed errno=%d", path, errno);
         ::close(fd);
         return 1;
     }
-    int pid = atoi(text);  // NOLINT(cert-err34-c): the pid file's leading digits
     ::close(fd);
-    if (kill(pid, 0) != 0) {
-        trace()->output(20002, 0, "InitMMBOther::checkdualprocess throw");
-        // Keep the start-up log for the post-mortem; the copy's outcome changes
-        // nothing. A link planted in its place must not be copied through.
-        if (claimFile("/tmp/mmbinit.log"))
-            system("/bin/cp /tmp/mmbinit.log /mnt/dump/dualdown_reboot.log");
-        throw new InitErrorLog(3, InitMMBFirm::getInstance()->mmbId, 9, 0, 0, 0, 0, 0);
+    // dualprocess makes its pid file before it writes its pid into it: an
+    // empty file is a dualprocess still starting.
+    if (got > 0) {
+        pid_t pid = pidIn(text, static_cast<size_t>(got));
+        if (pid <= 1) {  // 0, -1 and 1 would probe a whole group or init
+            trace()->outputf(20003, 0, "read(%s) failed errno=%d", path, EINVAL);
+            return 1;
+        }
+        if (kill(pid, 0) != 0)
+            reportDualprocessDown();
     }
     trace()->output(20002, 0, "InitMMBProcessMGR::checkdualprocess OK");
     return 0;

@@ -3,7 +3,6 @@
 #include "InitMMBOther.h"
 
 #include "ByteOrder.h"
-#include "ClaimedPath.h"
 #include "InitErrorLog.h"
 #include "InitMMBFile.h"
 #include "InitTraceHandler.h"
@@ -136,8 +135,7 @@ int InitMMBOther::receiveFile(const char* path, int timeout, bool sync)
         if (fileExists(FETCH_FAILED) || fileExists(PANEL_FETCH_FAILED)) {
             execCommandNoDown("rm -f %s", FETCH_FAILED);
             execCommandNoDown("rm -f %s", PANEL_FETCH_FAILED);
-            if (claimFile(OTHER_FAILED))
-                execCommandNoDown("touch %s", OTHER_FAILED);
+            execClaimedCommand(OTHER_FAILED, "touch %s", OTHER_FAILED);
         }
         return -1;
     }

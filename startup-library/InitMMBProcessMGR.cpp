@@ -230,7 +230,7 @@ void InitMMBProcessMGR::writeDownInfo(char* downlog, size_t used, int32_t when)
     used = appendSource(downlog, used, DOWN_INFO_SIZE, "/proc/sys/fs/file-nr", 32);
     appendSource(downlog, used, DOWN_INFO_SIZE, "/proc/meminfo", 1000);
     snprintf(initlogfile, sizeof initlogfile, "/var/mmb/core/core_save/init_downinfo.%d", static_cast<int>(when));
-    int fd = InitMMBFile::openRegular(initlogfile, O_RDWR | O_CREAT, 0640);
+    int fd = InitMMBFile::openTraced(initlogfile, O_RDWR | O_CREAT, 0640);
     if (fd < 0)
         return;
     // Silent, as every failure in collecting down information; a full

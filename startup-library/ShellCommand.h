@@ -18,5 +18,15 @@ int execCommandNoDown(const char* format, ...) __attribute__((format(printf, 1, 
 /// As execCommandNoDown; the name says the caller wants the exit status.
 /// @return the exit status 0..255 (COMMAND_NOT_RUN when it could not run).
 int execCommand_retExitCode(const char* format, ...) __attribute__((format(printf, 1, 2)));
+/// As execCommandNoDown, for a command that writes the fixed path claimed
+/// in a folder others may write: the command runs only once claimFile has
+/// made the path ours. A failed claim keeps the command's trace and is
+/// traced itself ("claim(%s) failed errno=%d").
+/// @return the exit status 0..255 (COMMAND_NOT_RUN when it did not run).
+int execClaimedCommand(const char* claimed, const char* format, ...) __attribute__((format(printf, 2, 3)));
+/// As execClaimedCommand, for a work file that must hold only what this
+/// command writes: claimNewFile makes it afresh, for root alone.
+/// @return the exit status 0..255 (COMMAND_NOT_RUN when it did not run).
+int execWorkFileCommand(const char* workFile, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 #endif

@@ -1,16 +1,20 @@
-// A local user of the board, and corrupted NVRAM bytes, against the root
-// programs: each attack is planted on a simulated board as the user nobody
-// would (in the board's sticky /tmp, kernel link protection off as it is by
-// default), then root runs what it always runs. The attack must be refused
-// or harmless.
+// A local user of the board, and corrupted NVRAM bytes, firmware images or
+// pid files, against the root programs: each attack is planted on a
+// simulated board as the user nobody would (in the board's sticky /tmp,
+// kernel link protection off as it is by default), or prepared as root where
+// only root could write it, then root runs what it always runs. The attack
+// must be refused or harmless.
 #include "BoardLogs.h"
 #include "NvramTesting.h"
 #include "TestBoard.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <sys/resource.h>
 
 namespace fs = std::filesystem;
 
@@ -129,6 +133,49 @@ void expectNothingHeard(Board board, const ProcessResult& result)
     EXPECT_NE(heard.find("END"), std::string::npos) << heard;
 }
 
+// dualprocess has gone, so the start-up log is copied to the dump; an
+// earlier dump is there.
+void deadDualprocess(Board board)
+{
+    applying()(board);
+    sim::writeFile(board.boardPath("/var/run/dualprocess.pid"), "99999999\n");  // above any pid: dead
+    sim::writeFile(board.boardPath("/mnt/dump/dualdown_reboot.log"), "earlier dump\n");
+}
+
+void expectDumpKept(Board board, const ProcessResult& result)
+{
+    EXPECT_EQ(result.out, "thrown kind=3 unit=f0 codes=09 00 00 00 00 00\n");
+    EXPECT_EQ(sim::readFile(board.boardPath("/mnt/dump/dualdown_reboot.log")), "earlier dump\n");
+    EXPECT_EQ(traceLines(board.boardPath("/tmp/trace.log")).back(), "RUN# 20011 open(/tmp/mmbinit.log) refused");
+}
+
+// A firmware image whose version.dat the command given makes, in the
+// standby file system's folder.
+std::function<void(Board)> standbyRevisionFile(const std::string& command)
+{
+    return [=](Board board) {
+        std::string file = board.path("hcp1/opt/mmb/version.dat");
+        fs::remove(file);
+        ASSERT_EQ(system((command + " " + file).c_str()), 0);
+    };
+}
+
+void expectRevisionRefused(Board board, const ProcessResult& result)
+{
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "FMEM#0 hcp rev   = V01L02\nFMEM#1 hcp rev   = \n");
+    EXPECT_FALSE(exists(board, "/tmp/nvrwork"));
+    EXPECT_EQ(board.mounts().size(), 2u);  // the firmware is not left mounted on the work path
+}
+
+// The largest resident size any finished child of this test reached.
+long largestChildKilobytes()
+{
+    rusage usage = {};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return usage.ru_maxrss;
+}
+
 const Attack ATTACKS[] = {
     {"nor_compare_files_linked_to_a_root_file", applying(),
      "ln -s /var/mmb/secret /tmp/nor0; ln -s /var/mmb/secret /tmp/worknor", "firm-steps copyFirm",
@@ -171,18 +218,37 @@ const Attack ATTACKS[] = {
          EXPECT_EQ(result.status, 0);
          EXPECT_EQ(result.out, "checkdualprocess=0\n");
      }},
-    {"start_up_log_copy_linked_to_a_root_file",
-     [](Board board) {
-         applying()(board);
-         sim::writeFile(board.boardPath("/var/run/dualprocess.pid"), "99999999\n");  // above any pid: dead
-     },
-     "ln -s /var/mmb/secret /tmp/mmbinit.log", "other-steps checkdualprocess",
+    {"start_up_log_copy_linked_to_a_root_file", deadDualprocess, "ln -s /var/mmb/secret /tmp/mmbinit.log",
+     "other-steps checkdualprocess", expectDumpKept},
+    {"start_up_log_copy_a_fifo", deadDualprocess, "mkfifo -m 666 /tmp/mmbinit.log",
+     "timeout 30 other-steps checkdualprocess", expectDumpKept},
+    {"start_up_log_copy_a_file_of_another_user", deadDualprocess, "echo forged > /tmp/mmbinit.log",
+     "other-steps checkdualprocess", expectDumpKept},
+    {"dualprocess_pid_file_corrupted", deadDualprocess, "", "echo -1 > /var/run/dualprocess.pid; other-steps checkdualprocess",
      [](Board board, const ProcessResult& result) {
-         EXPECT_EQ(result.out, "thrown kind=3 unit=f0 codes=09 00 00 00 00 00\n");
-         EXPECT_EQ(sim::readFile(board.boardPath("/mnt/dump/dualdown_reboot.log")), "");
+         EXPECT_EQ(result.out, "checkdualprocess=1\n");
+         EXPECT_EQ(traceLines(board.boardPath("/tmp/trace.log")).back(),
+                   "RUN# 20003 read(/var/run/dualprocess.pid) failed errno=" + std::to_string(EINVAL));
      }},
     {"error_record_file_linked_to_a_root_file", applying(), "ln -s /var/mmb/secret /tmp/initlog",
      "other-steps putErrorLog", expectVictimIntact},
+    {"error_record_file_of_another_user", applying(), "echo forged > /tmp/initlog; chmod 666 /tmp/initlog",
+     "other-steps putErrorLog",
+     [](Board board, const ProcessResult&) {
+         EXPECT_EQ(sim::readFile(board.boardPath("/tmp/initlog")), "forged\n");
+         EXPECT_EQ(traceLines(board.boardPath("/tmp/trace.log")),
+                   std::vector<std::string>({"RUN# 20011 open(/tmp/initlog) refused"}));
+     }},
+    {"boot_cause_marker_a_folder_of_another_user", nothing, "mkdir -p /tmp/MMB_REBOOT_HBL/in-use",
+     "other-steps initialize",
+     [](Board board, const ProcessResult&) {
+         std::vector<std::string> lines = traceLines(board.boardPath("/tmp/trace.log"));
+         ASSERT_GE(lines.size(), 3u);
+         EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.begin() + 3),
+                   std::vector<std::string>({"DBG# 20001 \"touch /tmp/MMB_REBOOT_HBL 2>/dev/null \"",
+                                             "RUN# 20011 claim(/tmp/MMB_REBOOT_HBL) failed errno=" +
+                                                 std::to_string(ENOTEMPTY)}));
+     }},
     {"boot_cause_marker_linked_to_the_copy_inhibit_marker", nothing,
      "ln -s /var/mmb/fmem/INH_MMBFSYNC /tmp/MMB_REBOOT_HBL", "nvram -d",
      [](Board board, const ProcessResult& result) {
@@ -207,6 +273,12 @@ const Attack ATTACKS[] = {
          EXPECT_EQ(result.status, 0) << result.err;
          EXPECT_EQ(result.out, "FMEM#0 hcp rev   = V01L02\nFMEM#1 hcp rev   = V01L01\n");
          EXPECT_FALSE(exists(board, "/tmp/nvrwork"));
+     }},
+    {"standby_revision_file_a_fifo", standbyRevisionFile("mkfifo"), "", "timeout 30 nvram -p", expectRevisionRefused},
+    {"standby_revision_file_linked_to_an_endless_device", standbyRevisionFile("ln -s /dev/zero"), "", "nvram -p",
+     [](Board board, const ProcessResult& result) {
+         expectRevisionRefused(board, result);
+         EXPECT_LT(largestChildKilobytes(), 64 * 1024);  // read for ever, it took half a gigabyte and more
      }},
     {"next_hcp_number_out_of_range", corruptedNextHcp(2, 1), "",
      "mkdir /var/mmb/here && touch /var/mmb/here/caller-file && cd /var/mmb/here && firm-steps copyFirm",

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -99,7 +100,7 @@ TEST(NvramDevices, partition_requests_reach_the_driver_with_their_numbers)
 struct RevisionCase {
     const char* what;
     int running;                 // currentHcpNo in NVRAM
-    std::string otherFile;       // content of the other flash's version.dat, or "-" for none
+    std::string otherFile;       // content of the other flash's version.dat, "-" for none, "@..." linked
     std::string out;
     std::vector<std::string> events;
 };
@@ -115,6 +116,7 @@ TEST(NvramDevices, revision_display_mounts_only_the_flash_not_running)
         {"no equals", 0, "ABCDEFGHIJKL\n", "FMEM#0 hcp rev   = V1\nFMEM#1 hcp rev   = \n", mountOne},
         {"no file", 0, "-", "FMEM#0 hcp rev   = V1\nFMEM#1 hcp rev   = \n", mountOne},
         {"empty file", 0, "", "FMEM#0 hcp rev   = V1\nFMEM#1 hcp rev   = \n", mountOne},
+        {"linked in the image", 0, "@REVISION=V02L00\n", "FMEM#0 hcp rev   = V1\nFMEM#1 hcp rev   = V02L00\n", mountOne},
     };
     for (const RevisionCase& c : cases) {
         TestBoard board({}, std::to_string(&c - cases));
@@ -123,10 +125,13 @@ TEST(NvramDevices, revision_display_mounts_only_the_flash_not_running)
         header.currentHcpRev = "V1";
         makeHealthy(*board, header);
         std::string other = board->path("hcp" + std::to_string(1 - c.running) + "/opt/mmb/version.dat");
-        if (c.otherFile == "-")
-            fs::remove(other);
-        else
+        fs::remove(other);
+        if (c.otherFile[0] == '@') {  // a link to a file of that content beside it
+            sim::writeFile(other + ".real", c.otherFile.substr(1));
+            fs::create_symlink("version.dat.real", other);
+        } else if (c.otherFile != "-") {
             sim::writeFile(other, c.otherFile);
+        }
         ProcessResult result = runNvram(*board, {"-p"});
         EXPECT_EQ(result.status, 0) << c.what << result.err;
         EXPECT_EQ(result.out, c.out) << c.what;
@@ -147,9 +152,27 @@ TEST(NvramDevices, failing_mount_ends_the_display_with_status_1)
     EXPECT_TRUE(fs::is_directory(board->boardPath("/tmp/nvrwork")));  // left as the failure found it
 }
 
-// A leftover work path is taken over when it can be made ours; a folder of
-// another user that is not empty cannot, and ends the run as a failing mkdir.
-TEST(NvramDevices, leftover_work_path_is_taken_over_or_ends_the_display)
+// What was renamed aside from /tmp/nvrwork: for each such folder, the
+// names it holds, joined by spaces.
+std::vector<std::string> movedAside(const sim::SimBoard& board)
+{
+    std::vector<std::string> folders;
+    for (const fs::directory_entry& entry : fs::directory_iterator(board.boardPath("/tmp"))) {
+        if (entry.path().filename().string().rfind("nvrwork.", 0) != 0)
+            continue;
+        std::string names;
+        for (const fs::directory_entry& inside : fs::directory_iterator(entry.path()))
+            names += (names.empty() ? "" : " ") + inside.path().filename().string();
+        folders.push_back(names);
+    }
+    return folders;
+}
+
+// What root left at the work path meets the mkdir as it always did: its
+// folder is used, its file fails the run. What another user left is never
+// in the way: removed, or moved aside when it is a folder that holds
+// something.
+TEST(NvramDevices, leftover_work_path_is_root_s_to_keep_and_nobody_else_s)
 {
     const std::string shown = "FMEM#0 hcp rev   = V01L02\nFMEM#1 hcp rev   = V01L01\n";
     struct Case {
@@ -157,12 +180,14 @@ TEST(NvramDevices, leftover_work_path_is_taken_over_or_ends_the_display)
         const char* plant;
         int status;
         std::string out;
+        std::vector<std::string> aside;
     };
     const Case cases[] = {
-        {"", "mkdir /tmp/nvrwork", 0, shown},
-        {"", "touch /tmp/nvrwork", 0, shown},
-        {"nobody", "mkdir /tmp/nvrwork", 0, shown},
-        {"nobody", "mkdir /tmp/nvrwork; touch /tmp/nvrwork/in-use", 1, ""},
+        {"", "mkdir /tmp/nvrwork", 0, shown, {}},
+        {"", "touch /tmp/nvrwork", 1, "", {}},
+        {"nobody", "mkdir /tmp/nvrwork", 0, shown, {}},
+        {"nobody", "touch /tmp/nvrwork", 0, shown, {}},
+        {"nobody", "mkdir /tmp/nvrwork; touch /tmp/nvrwork/in-use", 0, shown, {"in-use"}},
     };
     for (const Case& c : cases) {
         TestBoard board({}, std::to_string(&c - cases));
@@ -172,8 +197,26 @@ TEST(NvramDevices, leftover_work_path_is_taken_over_or_ends_the_display)
         EXPECT_EQ(result.status, c.status) << c.user << ": " << c.plant;
         EXPECT_EQ(result.out, c.out) << c.user << ": " << c.plant;
         EXPECT_EQ(fs::exists(board->boardPath("/tmp/nvrwork")), c.status != 0) << c.user << ": " << c.plant;
-        EXPECT_EQ(board->events().empty(), c.status != 0) << c.user << ": " << c.plant;  // mounted only when ours
+        EXPECT_EQ(board->events().empty(), c.status != 0) << c.user << ": " << c.plant;  // mounted only when ready
+        EXPECT_EQ(movedAside(*board), c.aside) << c.user << ": " << c.plant;
     }
+}
+
+// Another user's folder that is a mount point can be neither removed nor
+// renamed aside: nothing more is mounted, and the run ends as a failing
+// mkdir does.
+TEST(NvramDevices, work_path_that_cannot_be_made_ours_ends_the_display)
+{
+    TestBoard board;
+    makeHealthy(*board, STORED);
+    fs::create_directory(board->boardPath("/tmp/nvrwork"));
+    ASSERT_EQ(chown(board->path("hcp1").c_str(), 65534, 65534), 0);  // nobody's
+    board->setMounts({{"/dev/mtdblock1", "/tmp/nvrwork"}});
+    ProcessResult result = runNvram(*board, {"-p"});
+    EXPECT_EQ(result.status, 1) << result.err;
+    EXPECT_EQ(result.out, "");
+    EXPECT_TRUE(board->events().empty());
+    EXPECT_EQ(movedAside(*board), std::vector<std::string>());  // no folder of ours left behind
 }
 
 } // namespace

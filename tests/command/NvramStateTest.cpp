@@ -191,6 +191,26 @@ TEST(NvramState, running_partition_detection_copes_with_odd_links_and_files)
     }
 }
 
+// The firmware file systems are root's: a version.dat that is a link in
+// the image is followed, relative or absolute, and the rebuilt NVRAM holds
+// the revision it leads to.
+TEST(NvramState, revision_file_linked_within_the_firmware_gives_its_revision)
+{
+    for (const char* link : {"version.real", "/mnt/fs0/opt/mmb/version.real"}) {
+        TestBoard board({}, link[0] == '/' ? "absolute" : "relative");
+        std::string folder = board->path("hcp0/opt/mmb");
+        std::filesystem::remove(folder + "/version.dat");
+        sim::writeFile(folder + "/version.real", "REVISION=V03L07\n");
+        std::filesystem::create_symlink(link, folder + "/version.dat");
+        ProcessResult result = runNvram(*board, {"-d"});
+        EXPECT_EQ(result.status, 0) << link;
+        Header expected;
+        expected.currentHcpRev = expected.nextHcpRev = "V03L07";
+        EXPECT_EQ(result.out, firmInfo(expected)) << link;
+        EXPECT_EQ(nvramBytes(*board, 0, 32), expected.bytes()) << link;
+    }
+}
+
 TEST(NvramState, debug_path_prefix_too_long_for_any_path_is_refused_safely)
 {
     TestBoard board;

@@ -98,19 +98,27 @@ TEST(Peer, ordered_mode_change_swaps_the_role_and_hangs_up_on_the_supervisor)
               (std::vector<std::string>{"dualprocess switch", "dualprocess hangup request"}));
 }
 
+// The start-up log is only the copy's source: with none, the copy fails
+// and an earlier dump stays as it was.
 TEST(Peer, dead_dualprocess_keeps_the_log_and_throws)
 {
-    TestBoard board;
-    sim::writeFile(board->boardPath("/tmp/mmbinit.log"), "start-up log\n");
-    pid_t gone = fork();
-    if (gone == 0)
-        _exit(0);
-    waitpid(gone, nullptr, 0);
-    sim::writeFile(board->boardPath("/var/run/dualprocess.pid"), std::to_string(gone) + "\n");
-    ProcessResult result = otherSteps(*board, {"checkdualprocess"});
-    EXPECT_EQ(result.out, "thrown kind=3 unit=f0 codes=09 00 00 00 00 00\n");
-    EXPECT_EQ(sim::readFile(board->boardPath("/mnt/dump/dualdown_reboot.log")), "start-up log\n");
-    EXPECT_EQ(traces(*board).back(), "RUN# 20002 InitMMBOther::checkdualprocess throw");
+    for (bool logged : {true, false}) {
+        TestBoard board({}, logged ? "logged" : "no-log");
+        if (logged)
+            sim::writeFile(board->boardPath("/tmp/mmbinit.log"), "start-up log\n");
+        sim::writeFile(board->boardPath("/mnt/dump/dualdown_reboot.log"), "earlier dump\n");
+        pid_t gone = fork();
+        if (gone == 0)
+            _exit(0);
+        waitpid(gone, nullptr, 0);
+        sim::writeFile(board->boardPath("/var/run/dualprocess.pid"), std::to_string(gone) + "\n");
+        ProcessResult result = otherSteps(*board, {"checkdualprocess"});
+        EXPECT_EQ(result.out, "thrown kind=3 unit=f0 codes=09 00 00 00 00 00\n");
+        EXPECT_EQ(sim::readFile(board->boardPath("/mnt/dump/dualdown_reboot.log")),
+                  logged ? "start-up log\n" : "earlier dump\n");
+        EXPECT_EQ(std::filesystem::exists(board->boardPath("/tmp/mmbinit.log")), logged);  // never made here
+        EXPECT_EQ(traces(*board).back(), "RUN# 20002 InitMMBOther::checkdualprocess throw");
+    }
 }
 
 TEST(Peer, thrown_records_name_the_board)

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
@@ -353,6 +354,7 @@ TEST_F(Other, forced_change_still_asks_for_the_request)
 TEST_F(Other, dualprocess_liveness_from_its_pid_file)
 {
     std::string pidFile = board_->boardPath("/var/run/dualprocess.pid");
+    const std::string notAPid = "RUN# 20003 read(" + pidFile + ") failed errno=" + std::to_string(EINVAL);
     struct Case {
         const char* what;
         std::string content;  // "-" for no file, "/" for a folder, "=" for a socket in its place
@@ -362,7 +364,14 @@ TEST_F(Other, dualprocess_liveness_from_its_pid_file)
     const Case cases[] = {
         {"no pid file", "-", 0, "RUN# 20001 InitMMBProcessMGR::checkdualprocess"},
         {"live pid", std::to_string(getpid()) + "\n", 0, "RUN# 20002 InitMMBProcessMGR::checkdualprocess OK"},
-        {"empty file", "", 0, "RUN# 20002 InitMMBProcessMGR::checkdualprocess OK"},
+        {"empty file", "", 0, "RUN# 20002 InitMMBProcessMGR::checkdualprocess OK"},  // written after it is made
+        {"pid without newline", std::to_string(getpid()), 0, "RUN# 20002 InitMMBProcessMGR::checkdualprocess OK"},
+        {"text", "dual\n", 1, notAPid},
+        {"zero: the own process group", "0\n", 1, notAPid},
+        {"minus one: every process", "-1\n", 1, notAPid},
+        {"init", "1\n", 1, notAPid},
+        {"digits then text", "123abc\n", 1, notAPid},
+        {"two lines", "12\n34\n", 1, notAPid},
         {"unreadable", "/", 1, "RUN# 20003 read(" + pidFile + ") failed errno=21"},
         {"unopenable", "=", 1, "RUN# 20003 open(" + pidFile + ") failed errno=6"},
     };

@@ -383,31 +383,77 @@ TEST_F(MMBFile, opened_file_takes_formatted_text)
     EXPECT_EQ(contentOf(path), "mode=1\nmode=4\n");
 }
 
-// A name another user could have planted is never opened through: a link,
-// a second hard link, a folder or a FIFO leaves the file closed in every
-// mode and the file linked to as it was.
-TEST_F(MMBFile, open_refuses_anything_but_a_plain_file_of_one_link)
+// What stands at a file's name is judged by who may write its folder. In
+// one others may write (sticky /tmp), only a plain file of ours with one
+// link is opened: a link, a second hard link, another user's file, a folder
+// or a FIFO is refused in every mode, traced, and what it leads to stays as
+// it was. In one only root writes (/mnt/fsN, /var/mmb), a link or a second
+// hard link is root's own and is followed, but a folder or FIFO is still
+// not opened.
+TEST_F(MMBFile, open_judges_a_name_by_who_may_write_its_folder)
 {
-    const std::string target = root + "/target";
-    const std::string path = root + "/planted";
-    const std::pair<const char*, void (*)(const std::string&, const std::string&)> plants[] = {
+    using Plant = void (*)(const std::string& target, const std::string& at);
+    const std::pair<const char*, Plant> plants[] = {
         {"symbolic link", [](const std::string& to, const std::string& at) { std::filesystem::create_symlink(to, at); }},
         {"hard link", [](const std::string& to, const std::string& at) { std::filesystem::create_hard_link(to, at); }},
+        {"file of another user",
+         [](const std::string&, const std::string& at) {
+             std::ofstream(at) << "kept";
+             ASSERT_EQ(chown(at.c_str(), 65534, 65534), 0);
+         }},
         {"folder", [](const std::string&, const std::string& at) { std::filesystem::create_directory(at); }},
         {"fifo", [](const std::string&, const std::string& at) { mkfifo(at.c_str(), 0666); }},
     };
-    for (const auto& [what, plant] : plants) {
-        std::ofstream(target) << "kept";
-        plant(target, path);
-        for (int mode : {0, 1, 4}) {
-            InitMMBFile file;
-            snprintf(file.path, sizeof file.path, "%s", path.c_str());
-            file.open(mode);
-            EXPECT_EQ(file.fp, nullptr) << what << " mode " << mode;
+    const std::string target = root + "/target";
+    for (auto [folderMode, readable] : {std::pair<mode_t, int>{01777, 0}, {0755, 3}}) {
+        const std::string folder = root + "/folder" + std::to_string(folderMode);
+        std::filesystem::create_directory(folder);
+        chmod(folder.c_str(), folderMode);
+        const std::string path = folder + "/planted";
+        for (int plant = 0; plant < 5; ++plant) {
+            const char* what = plants[plant].first;
+            std::ofstream(target) << "kept";
+            plants[plant].second(target, path);
+            std::filesystem::remove(root + LOCAL_NAME);
+            reset(LOCAL_NAME, 0);
+            bool opens = plant < readable;
+            for (int mode : opens ? std::vector<int>{0} : std::vector<int>{0, 1, 4}) {
+                InitMMBFile file;
+                snprintf(file.path, sizeof file.path, "%s", path.c_str());
+                file.open(mode);
+                EXPECT_EQ(file.fp != nullptr, opens) << what << " in " << folder << " mode " << mode;
+            }
+            EXPECT_EQ(contentOf(target), "kept") << what;
+            EXPECT_EQ(localLines(), opens ? Lines() : Lines(3, "RUN# 20011 open(" + path + ") refused(sec=*)"))
+                << what << " in " << folder;
+            std::filesystem::remove(path);
         }
-        EXPECT_EQ(contentOf(target), "kept") << what;
-        std::filesystem::remove(path);
     }
+}
+
+// The folder of any name is found: a name without a folder lies in the
+// working folder, "/x" in the root folder. A name that is merely missing,
+// or whose folder is, fails the open untraced: only a refusal is traced.
+TEST_F(MMBFile, open_finds_the_folder_of_any_name_and_traces_only_refusals)
+{
+    std::filesystem::remove(root + LOCAL_NAME);
+    reset(LOCAL_NAME, 0);
+    const std::filesystem::path saved = std::filesystem::current_path();
+    std::filesystem::current_path(root);
+    const std::pair<std::string, bool> cases[] = {
+        {"relative.txt", true},
+        {"/no-such-file.mmb", false},
+        {root + "/no-such-folder/file", false},
+    };
+    for (const auto& [name, opens] : cases) {
+        InitMMBFile file;
+        snprintf(file.path, sizeof file.path, "%s", name.c_str());
+        file.open(name == "relative.txt" ? 1 : 0);
+        EXPECT_EQ(file.fp != nullptr, opens) << name;
+    }
+    std::filesystem::current_path(saved);
+    EXPECT_TRUE(std::filesystem::is_regular_file(root + "/relative.txt"));
+    EXPECT_EQ(localLines(), Lines());
 }
 
 TEST_F(MMBFile, setMode_throws_for_a_number_outside_the_table)
