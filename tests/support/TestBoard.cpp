@@ -27,6 +27,15 @@ TestBoard::TestBoard(const sim::SimBoard::Options& options, const std::string& s
 {
 }
 
+TestBoard::~TestBoard()
+{
+    try {
+        board_.stopPrograms();
+    } catch (const std::exception& error) {
+        ADD_FAILURE() << error.what();
+    }
+}
+
 void TestBoard::useInProcess() const
 {
     setenv("MMBSIM_BOARD", board_.directory().c_str(), 1);

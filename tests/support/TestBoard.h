@@ -11,6 +11,11 @@ class TestBoard {
 public:
     // Named after the running test; an earlier board of that name is removed.
     explicit TestBoard(const sim::SimBoard::Options& options = {}, const std::string& suffix = "");
+    // Stops every program still running on the board, whatever the test's
+    // outcome: a daemon a test started must not outlive it.
+    ~TestBoard();
+    TestBoard(const TestBoard&) = delete;
+    TestBoard& operator=(const TestBoard&) = delete;
 
     const sim::SimBoard& operator*() const { return board_; }
     const sim::SimBoard* operator->() const { return &board_; }
