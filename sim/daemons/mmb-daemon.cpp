@@ -8,11 +8,13 @@
 // sends its parent SIGHUP (claiming SENDER as the sender's pid when given;
 // 0 is no process, as for a terminal hang-up) and then the start signal,
 // "crash" leaves /var/mmb/core/core.<name>.<pid> and dies of SIGSEGV with a
-// core dump. Every start is recorded in the event log as
+// core dump. Under the name "mmbipmid" it is the watchdog's feeder
+// (sim/driver/Watchdog.h). Every start is recorded in the event log as
 //   daemon <name> <arguments> nice=<niceness>
 // and the pid is kept in /var/run/<name>.pid.
 #include "BoardPaths.h"
 #include "EventLog.h"
+#include "Watchdog.h"
 
 #include <csignal>
 #include <cstdio>
@@ -93,6 +95,8 @@ int main(int argc, char** argv)
     std::string arguments;
     for (int i = 1; i < argc; ++i)
         arguments += std::string(" ") + argv[i];
+    if (name == "mmbipmid")
+        sim::feedWatchdog(board, getpid());  // and, while it runs, ever after
     writePidFile(name);
     sim::logEvent(board, "daemon %s%s nice=%d", name.c_str(), arguments.c_str(), getpriority(PRIO_PROCESS, 0));
 
