@@ -278,6 +278,17 @@ TEST_F(Pair, a_reboot_that_fails_leaves_the_board_supervised)
     EXPECT_EQ(rebootSteps(*a_, from), oneRound);
 }
 
+// Writes of the reset type register from write from on.
+std::vector<std::string> resetTypeWrites(const sim::SimBoard& board, size_t from)
+{
+    std::vector<std::string> writes = board.cpldWrites();
+    std::vector<std::string> found;
+    for (size_t i = from; i < writes.size(); ++i)
+        if (writes[i].rfind("0x0600 ", 0) == 0)
+            found.push_back(writes[i]);
+    return found;
+}
+
 // mmbipmid feeds the watchdog; hung, it lets it expire in the next
 // monitoring pass (120 board seconds). The start after the reset records
 // the expiry once and clears the flag, so the start after that does not.
@@ -294,15 +305,20 @@ TEST_F(Pair, a_watchdog_expiry_is_recorded_once_by_the_start_after_it)
     sim::writeFile(a_->path("hw/timers"), "scale 20\n");
     const Bytes expiry = {2, 0xF0, 0x19, 0, 0, 0, 0, 0};
     reboot(*a_);
+    size_t written = a_->cpldWrites().size();
     boot(*a_);
     EXPECT_TRUE(traced(*a_, "RUN# 20003 MMB boot (WatchDogTimer Error Bit=ON)"));
     EXPECT_EQ(errorLogCodes(*a_), std::vector<Bytes>{expiry});
     EXPECT_EQ(a_->reg(0x600) & 0x0100, 0);
+    // resetWdtError (1 clears the error flag), then resetPowerOnFlag.
+    EXPECT_EQ(resetTypeWrites(*a_, written), (std::vector<std::string>{"0x0600 0x0100", "0x0600 0x0000"}));
 
     reboot(*a_);
+    written = a_->cpldWrites().size();
     boot(*a_);
     EXPECT_FALSE(traced(*a_, "RUN# 20003 MMB boot (WatchDogTimer Error Bit=ON)"));
     EXPECT_EQ(errorLogCodes(*a_), std::vector<Bytes>{expiry});
+    EXPECT_EQ(resetTypeWrites(*a_, written), std::vector<std::string>{"0x0600 0x0000"});
 }
 
 // No process table: nothing to supervise is a fatal start-up error (a down
