@@ -16,10 +16,9 @@
 
 #include <cstdio>
 
-// A watchdog expiry is recorded (error log file) and then cleared, so that
-// the next start does not record it again.
 void recordWatchdogExpiry(InitMMBFirm& firm)
 {
+    // Recorded as an error log file, then cleared: the next start does not record it again.
     InitMMBBootROM& bootRom = *InitMMBBootROM::getInstance();
     try {
         bootRom.initialize();  // reads the watchdog error flag
