@@ -296,7 +296,9 @@ TEST_F(Pair, a_watchdog_expiry_is_recorded_once_by_the_start_after_it)
 {
     bootWithClock();
     a_->addFault("feeder-hang");
-    sim::writeFile(a_->path("hw/timers"), "at-once 1\n");
+    // Replaced at once: the monitoring loop may be reading it as it arms its timer.
+    sim::writeFile(a_->path("hw/timers.new"), "at-once 1\n");
+    fs::rename(a_->path("hw/timers.new"), a_->path("hw/timers"));
     ASSERT_TRUE(waitUntil([&] { return count(a_->events(), "watchdog reset") == 1; }));
     waitForHalt();
     EXPECT_EQ(a_->reg(0x600) & 0x0100, 0x0100);
