@@ -4,7 +4,8 @@
 // throw:
 //   - an InitErrorLog* from a start step or from supervision is fatal: a
 //     firmware update that has not come up is rolled back, the record
-//     becomes the NVRAM down log and the board reboots;
+//     becomes the NVRAM down log and the board reboots; a reboot that fails
+//     leaves the board supervised, never without its start-up program;
 //   - one from a network service is a warning (an error log file), and the
 //     board goes on;
 //   - "ACTIVATE" / "INACTIVATE" order a mode change, carried out here.
@@ -16,10 +17,11 @@
 #include "InitMMBOther.h"
 #include "InitMMBProcessMGR.h"
 #include "InitMMBStorage.h"
+#include "InitMMBWatchDogTimer.h"
 #include "InitNetServiceMGR.h"
 #include "InitTraceHandler.h"
 #include "NvramLayout.h"
-#include "ShellCommand.h"
+#include "StartupProgram.h"
 
 namespace {
 
@@ -49,18 +51,33 @@ int modeOrdered(const char* order)
     return order == InitMMBOther::MODE_CHG_ACTIVATE ? ACTIVE : STANDBY;
 }
 
-// Firmware state, boot ROM bank and the provisional mode.
+// A watchdog expiry the boot ROM logic recorded is cleared, so that the
+// next start does not record it again.
+void clearWatchdogError()
+{
+    try {
+        InitMMBWatchDogTimer::getInstance()->resetWdtError();
+    } catch (InitErrorLog* record) {
+        firm().setWarning(record);
+    }
+}
+
+// Firmware state, boot ROM bank and the provisional mode. The boot ROM
+// logic reads the watchdog error flag before any write of the reset type
+// register: resetPowerOnFlag writes the flag back, which clears it.
 void judgeBoot()
 {
     InitMMBStorage::tidy();  // before this boot writes anything: cores, older records
     firm().initialize();
-    firm().resetPowerOnFlag();  // seen: the next start is a reboot
     InitMMBBootROM& bootRom = *InitMMBBootROM::getInstance();
     try {
         bootRom.initialize();
     } catch (InitErrorLog* record) {
         firm().setWarning(record);
     }
+    if (bootRom.wdtErrorAtBoot)
+        clearWatchdogError();
+    firm().resetPowerOnFlag();  // seen: the next start is a reboot
     if (firm().header.firmUpMode == nvram::FIRMUP_APPLY)
         firm().generateBootChg(bootRom.bankNo);  // did the new boot program start?
     firm().setActiveMode(other().decide(false, 0));
@@ -104,6 +121,7 @@ void startBoard()
     InitNetServiceMGR::getInstance()->initialize();
     processes().create(0, STANDING_TABLE);  // dualprocess among them
     processes().activate();                 // the process table /etc/mmb/init/pro_file.ctl
+    requireDaemons();
     other().setPid();
     decideMode();
     other().enableChgModeReq();
@@ -127,15 +145,6 @@ void changeMode(const char* order)
     other().sendChangeCompResp();
 }
 
-int reboot(InitErrorLog* record)
-{
-    if (firm().header.firmUpMode == nvram::FIRMUP_APPLY)
-        firm().setFirmUpRecovery();
-    firm().setDownLog(record);
-    execCommandNoDown("%s", "/sbin/reboot");
-    return 1;
-}
-
 } // namespace
 
 int main()
@@ -145,14 +154,8 @@ int main()
     try {
         judgeBoot();
         startBoard();
-        for (;;) {
-            try {
-                processes().startMonitoring();
-            } catch (const char* order) {
-                changeMode(order);
-            }
-        }
     } catch (InitErrorLog* record) {
-        return reboot(record);
+        rebootForRecord(record);
     }
+    superviseForever(changeMode);
 }

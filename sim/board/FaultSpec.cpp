@@ -138,9 +138,12 @@ std::string FaultSpec::canonical(const std::string& spec)
         if (status == 0)
             reject(spec, "a failing tool exits with 1 to 255");
         out = kind + " " + words[1] + " " + std::to_string(status);
-    } else if (kind == "ipc-connect" || kind == "ipc-send" || kind == "i2c-init") {
-        expect(1, "ipc-connect | ipc-send | i2c-init");
+    } else if (kind == "ipc-connect" || kind == "ipc-send" || kind == "i2c-init" || kind == "feeder-hang") {
+        expect(1, "ipc-connect | ipc-send | i2c-init | feeder-hang");
         out = kind;
+    } else if (kind == "reboot-call") {
+        expect(2, "reboot-call ERRNO");
+        out = kind + " " + errnoOf(words[1]);
     } else if (kind == "script") {
         // The scripts are shell scripts that read the fault file; they keep no counters.
         if (!counters.empty())

@@ -1,6 +1,7 @@
 #include "SimBoard.h"
 
 #include "BoardPaths.h"
+#include "BoardPrograms.h"
 #include "CpldRegisters.h"
 #include "EventLog.h"
 #include "FaultSpec.h"
@@ -8,11 +9,11 @@
 #include "InitScripts.h"
 #include "MramPartition.h"
 #include "SettingsFile.h"
+#include "Watchdog.h"
 
 #include "board_devices.h"
 
 #include <cerrno>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -51,6 +52,8 @@ constexpr uint32_t MMB_NUMBER_REGISTER = 0x0072;
 constexpr uint32_t RESET_TYPE_REGISTER = 0x0600;
 constexpr uint16_t BOOTED_BANK_BIT = 0x2000;
 constexpr uint16_t POWER_ON_BIT = 0x0080;
+constexpr uint16_t WATCHDOG_ERROR_BIT = 0x0100;
+constexpr uint32_t WATCHDOG_CONTROL_REGISTER = 0x0610;
 // Created by the start-up library on a power-on; the board's I2C
 // initialisation removes it once it has completed.
 const char* const I2C_INIT_MARKER = "/var/mmb/fmem/MMB_I2C_INIT_INCOMPLETE";
@@ -97,33 +100,6 @@ void replaceFile(const std::string& file, const std::string& content)
 {
     writeFile(file + ".new", content);
     fs::rename(file + ".new", file);
-}
-
-// True when the process's environment names the board: every program the
-// sandbox starts on a board, and their children, carry it.
-bool runsOnBoard(const std::string& procEntry, const std::string& variable)
-{
-    std::ifstream in(procEntry + "/environ", std::ios::binary);
-    for (std::string entry; std::getline(in, entry, '\0');)
-        if (entry == variable)
-            return true;
-    return false;
-}
-
-std::vector<pid_t> boardPrograms(const std::string& directory)
-{
-    std::string variable = std::string(BOARD_ENV) + "=" + directory;
-    std::vector<pid_t> pids;
-    std::error_code error;
-    for (const fs::directory_entry& entry : fs::directory_iterator("/proc", error)) {
-        std::string name = entry.path().filename().string();
-        if (name.find_first_not_of("0123456789") != std::string::npos)
-            continue;
-        pid_t pid = static_cast<pid_t>(std::stol(name));
-        if (pid != getpid() && runsOnBoard(entry.path().string(), variable))
-            pids.push_back(pid);
-    }
-    return pids;
 }
 
 } // namespace
@@ -348,21 +324,8 @@ int SimBoard::eepromBootBank() const
 
 void SimBoard::stopPrograms() const
 {
-    // Rounds, since a program may start another while it is being killed.
-    // Every program is stopped before any is killed: a supervisor that saw
-    // a daemon die first would act on it (a down log, a roll-back in NVRAM)
-    // as a power cut never lets it, and pids, which wrap, tell no order.
-    for (int round = 0; round < 200; ++round) {
-        std::vector<pid_t> pids = boardPrograms(directory_);
-        if (pids.empty())
-            return;
-        for (pid_t pid : pids)
-            kill(pid, SIGSTOP);
-        for (pid_t pid : pids)
-            kill(pid, SIGKILL);
-        usleep(10000);
-    }
-    throw std::runtime_error("the programs of board " + directory_ + " do not stop");
+    if (!stopBoardPrograms(directory_.c_str()))
+        throw std::runtime_error("the programs of board " + directory_ + " do not stop");
 }
 
 void SimBoard::reboot() const
@@ -384,9 +347,12 @@ void SimBoard::boot(bool powerOn) const
     int bank = eepromBootBank() != 0 ? 1 : 0;
     fs::remove(boardPath("/mnt/mmb"));
     fs::create_symlink("fs" + std::to_string(hcp), boardPath("/mnt/mmb"));
-    uint16_t resetType = reg(RESET_TYPE_REGISTER) & ~BOOTED_BANK_BIT;
+    // A power-on forgets a watchdog expiry; a reboot keeps its error flag.
+    uint16_t resetType = reg(RESET_TYPE_REGISTER) & ~BOOTED_BANK_BIT & ~(powerOn ? WATCHDOG_ERROR_BIT : 0);
     resetType |= (bank != 0 ? BOOTED_BANK_BIT : 0) | (powerOn ? POWER_ON_BIT : 0);
     setReg(RESET_TYPE_REGISTER, static_cast<uint16_t>(resetType));
+    setReg(WATCHDOG_CONTROL_REGISTER, 0);  // enabled again, waiting for its first feed
+    restartWatchdog(directory_.c_str());
     for (const fs::directory_entry& entry : fs::directory_iterator(boardPath("/tmp")))
         fs::remove_all(entry.path());
     if (FaultTable::consume(directory_.c_str(), nullptr, "i2c-init"))

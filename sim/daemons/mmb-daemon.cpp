@@ -10,11 +10,13 @@
 // "crash" leaves a core file named as the board's kernel would (the core
 // pattern with %e and %p, ".<pid>" added when core_uses_pid is 1; the
 // board's own files under /proc/sys/kernel) and dies of SIGSEGV with a core
-// dump. Every start is recorded in the event log as
+// dump. Under the name "mmbipmid" it is the watchdog's feeder
+// (sim/driver/Watchdog.h). Every start is recorded in the event log as
 //   daemon <name> <arguments> nice=<niceness>
 // and the pid is kept in /var/run/<name>.pid.
 #include "BoardPaths.h"
 #include "EventLog.h"
+#include "Watchdog.h"
 
 #include <csignal>
 #include <cstdio>
@@ -122,6 +124,8 @@ int main(int argc, char** argv)
     std::string arguments;
     for (int i = 1; i < argc; ++i)
         arguments += std::string(" ") + argv[i];
+    if (name == "mmbipmid")
+        sim::feedWatchdog(board, getpid());  // and, while it runs, ever after
     writePidFile(name);
     sim::logEvent(board, "daemon %s%s nice=%d", name.c_str(), arguments.c_str(), getpriority(PRIO_PROCESS, 0));
 

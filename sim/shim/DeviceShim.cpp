@@ -7,12 +7,14 @@
 #include "board_devices.h"
 
 #include "BoardPaths.h"
+#include "BoardPrograms.h"
 #include "BoardTime.h"
 #include "CpldRegisters.h"
 #include "EventLog.h"
 #include "FaultTable.h"
 #include "MramPartition.h"
 #include "SettingsFile.h"
+#include "Watchdog.h"
 
 #include <dlfcn.h>
 #include <stdint.h>
@@ -25,6 +27,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/file.h>
+#include <sys/reboot.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -164,6 +167,19 @@ Emulated* lookup(int fd)
     return &emulated[fd];
 }
 
+// The watchdog error flag (register 0x600 bit 8) is cleared by writing 1
+// to it; written as 0 it stays as it is. Every other bit takes the value
+// written.
+uint16_t registerAsWritten(int fd, uint32_t reg, uint16_t value)
+{
+    constexpr uint32_t RESET_TYPE_REGISTER = 0x0600;
+    constexpr uint16_t WATCHDOG_ERROR = 0x0100;
+    uint16_t current = 0;
+    if (reg != RESET_TYPE_REGISTER || sim::CpldRegisters::read(fd, reg, current) != 0)
+        return value;
+    return static_cast<uint16_t>((value & ~WATCHDOG_ERROR) | (current & ~value & WATCHDOG_ERROR));
+}
+
 int cpldRequest(unsigned long request, void* argument, int fd)
 {
     if (request != CPLD_READ && request != CPLD_WRITE)
@@ -179,7 +195,7 @@ int cpldRequest(unsigned long request, void* argument, int fd)
     if (sim::FaultTable::consume(board, &fault, reading ? "cpld-read" : "cpld-write", reg))
         return fail(static_cast<int>(fault.number(2, EIO)));
     int error = reading ? sim::CpldRegisters::read(fd, record->reg, record->value)
-                        : sim::CpldRegisters::write(fd, record->reg, record->value);
+                        : sim::CpldRegisters::write(fd, record->reg, registerAsWritten(fd, record->reg, record->value));
     if (error != 0)
         return fail(error);
     if (!reading)
@@ -325,6 +341,15 @@ FILE* openStream(const Device& device, const char* mode)
     return stream;
 }
 
+// A sleep on board time, after which the watchdog sees the time passed.
+int sleepChecked(const char* board, unsigned seconds)
+{
+    int left = sim::sleepOnBoard(board, seconds);
+    if (left >= 0)
+        sim::checkWatchdog(board, sim::boardSeconds(board));
+    return left;
+}
+
 void copyEntry(int from, int to)
 {
     if (to >= 0 && to < MAX_FDS && from != to)
@@ -431,7 +456,10 @@ int gettimeofday(struct timeval* now, void* zone)
     int saved = errno;
     long long seconds = 0;
     long long micros = 0;
-    bool fromBoard = sim::readBoardClock(sim::boardFromEnvironment(), seconds, micros);
+    const char* board = sim::boardFromEnvironment();
+    bool fromBoard = sim::readBoardClock(board, seconds, micros);
+    if (fromBoard)
+        sim::checkWatchdog(board, seconds);
     errno = saved;
     if (!fromBoard)
         return real_gettimeofday(now, zone);
@@ -456,7 +484,7 @@ int setitimer(__itimer_which_t which, const struct itimerval* value, struct itim
     if (atOnce && which == ITIMER_REAL && value != nullptr && timerisset(&value->it_value)) {
         struct itimerval disarmed = {};
         int result = real_setitimer(which, &disarmed, old);
-        sim::sleepOnBoard(board, static_cast<unsigned>(value->it_value.tv_sec));
+        sleepChecked(board, static_cast<unsigned>(value->it_value.tv_sec));
         errno = saved;
         raise(SIGALRM);
         return result;
@@ -474,9 +502,36 @@ unsigned sleep(unsigned seconds)
 {
     REAL(sleep);
     int saved = errno;
-    int left = sim::sleepOnBoard(sim::boardFromEnvironment(), seconds);
+    int left = sleepChecked(sim::boardFromEnvironment(), seconds);
     errno = saved;
     return left < 0 ? real_sleep(seconds) : static_cast<unsigned>(left);
+}
+
+// On a simulated board reboot(2) never reaches the host: the call is
+// logged ("reboot(2) 0x01234567"), fails with the errno of the fault
+// "reboot-call ERRNO", and otherwise takes the board down as a reset does:
+// its programs stop and "mmb-sim reboot" boots it.
+int reboot(int command)
+{
+    int saved = errno;
+    const char* board = sim::boardFromEnvironment();
+    if (board == nullptr)
+        return fail(EPERM);
+    sim::logEvent(board, "reboot(2) 0x%08x", static_cast<unsigned>(command));
+    sim::Fault fault;
+    if (sim::FaultTable::consume(board, &fault, "reboot-call"))
+        return fail(static_cast<int>(fault.number(1, EPERM)));
+    errno = saved;
+    sim::haltBoard(board);
+}
+
+// The board's storage is files of the host, which a board program has no
+// business flushing: sync is logged ("sync") and done.
+void sync()
+{
+    int saved = errno;
+    sim::logEvent(sim::boardFromEnvironment(), "sync");
+    errno = saved;
 }
 
 int close(int fd)

@@ -112,13 +112,27 @@ protected:
             << sim::readFile(board.path("log/startup.out")) << sim::readFile(board.boardPath("/tmp/mmbinit.log"));
     }
 
-    // Waits until the start-up program has ended by asking for a reboot.
+    // Waits until the start-up program has asked for a reboot; it stays,
+    // waiting for the board to go down.
     void waitForRebootRequest(const sim::SimBoard& board, size_t requests = 1)
     {
         ASSERT_TRUE(waitUntil([&] { return count(board.events(), "reboot") == requests; }));
+    }
+
+    // Waits until the board's programs are gone, as after a reset.
+    void waitForHalt()
+    {
         pid_t startup = started_.back();
         ASSERT_TRUE(waitUntil([&] { return waitpid(startup, nullptr, WNOHANG) == startup; }));
         started_.pop_back();
+    }
+
+    // Board A with a clock, so that the start-up program's pauses pass at once.
+    void bootWithClock()
+    {
+        makePair();
+        a_->setClock(1000, 0, 1000);
+        boot(*a_);
     }
 
     void reboot(const sim::SimBoard& board) { ASSERT_EQ(runSim({"reboot", board.directory()}).status, 0); }
@@ -200,9 +214,7 @@ TEST_F(Pair, mode_change_ordered_through_dualprocess_swaps_the_roles)
 
 TEST_F(Pair, daemon_that_lived_long_restarts_one_that_died_young_reboots_the_board)
 {
-    makePair();
-    a_->setClock(1000, 0, 1000);
-    boot(*a_);
+    bootWithClock();
 
     a_->setClock(2000, 0, 1000);  // the daemons have run for over 300 seconds
     pid_t first = daemonPid(*a_, "mmbmond");
@@ -226,6 +238,106 @@ TEST_F(Pair, daemon_that_lived_long_restarts_one_that_died_young_reboots_the_boa
     boot(*a_);
     EXPECT_EQ(eventsStartingWith(*a_, "boot "), std::vector<std::string>{"boot HCP 0 bank 0"});
     EXPECT_EQ(nvramBytes(*a_, 48, 8), (Bytes{3, 0xF0, 9, 3, 2, 0, 9, 0}));  // kept for the field engineer
+}
+
+// Events of the reboot's ways, from event from on.
+std::vector<std::string> rebootSteps(const sim::SimBoard& board, size_t from)
+{
+    std::vector<std::string> events = board.events();
+    std::vector<std::string> steps;
+    for (size_t i = from; i < events.size(); ++i)
+        for (const char* way : {"reboot", "sleep ", "sync"})
+            if (events[i].rfind(way, 0) == 0)
+                steps.push_back(events[i]);
+    return steps;
+}
+
+// A reboot that fails never leaves the board without its supervisor:
+// /sbin/reboot three times a second apart, then sync and reboot(2); when
+// that fails too, supervision goes on, and the next death asks again.
+TEST_F(Pair, a_reboot_that_fails_leaves_the_board_supervised)
+{
+    bootWithClock();
+    a_->addFault("tool reboot 1");
+    a_->addFault("reboot-call EPERM");
+    size_t from = a_->events().size();
+    kill(daemonPid(*a_, "mmbmond"), SIGKILL);  // died young: the board is to reboot
+    ASSERT_TRUE(waitUntil([&] { return traced(*a_, "RUN# 20002 rebootBoard:reboot failed, supervision goes on"); }))
+        << sim::readFile(a_->boardPath("/tmp/mmbinit.log"));
+    const std::vector<std::string> oneRound = {"reboot", "sleep 1", "reboot", "sleep 1", "reboot",
+                                               "sync", "reboot(2) 0x01234567"};
+    EXPECT_EQ(rebootSteps(*a_, from), oneRound);
+    for (const char* line : {"RUN# 20011 rebootBoard:/sbin/reboot 1", "RUN# 20002 rebootBoard:sync and reboot(2)",
+                             "RUN# 20011 rebootBoard:reboot(2) 1"})
+        EXPECT_TRUE(traced(*a_, line)) << line;
+    EXPECT_EQ(nvramBytes(*a_, 48, 8), (Bytes{3, 0xF0, 9, 3, 2, 0, 9, 0}));
+
+    from = a_->events().size();
+    kill(daemonPid(*a_, "mmblogd"), SIGKILL);  // still supervised
+    ASSERT_TRUE(waitUntil([&] { return rebootSteps(*a_, from).size() == oneRound.size(); }));
+    EXPECT_EQ(rebootSteps(*a_, from), oneRound);
+}
+
+// Writes of the reset type register from write from on.
+std::vector<std::string> resetTypeWrites(const sim::SimBoard& board, size_t from)
+{
+    std::vector<std::string> writes = board.cpldWrites();
+    std::vector<std::string> found;
+    for (size_t i = from; i < writes.size(); ++i)
+        if (writes[i].rfind("0x0600 ", 0) == 0)
+            found.push_back(writes[i]);
+    return found;
+}
+
+// mmbipmid feeds the watchdog; hung, it lets it expire in the next
+// monitoring pass (120 board seconds). The start after the reset records
+// the expiry once and clears the flag, so the start after that does not.
+TEST_F(Pair, a_watchdog_expiry_is_recorded_once_by_the_start_after_it)
+{
+    bootWithClock();
+    a_->addFault("feeder-hang");
+    // Replaced at once: the monitoring loop may be reading it as it arms its timer.
+    sim::writeFile(a_->path("hw/timers.new"), "at-once 1\n");
+    fs::rename(a_->path("hw/timers.new"), a_->path("hw/timers"));
+    ASSERT_TRUE(waitUntil([&] { return count(a_->events(), "watchdog reset") == 1; }));
+    waitForHalt();
+    EXPECT_EQ(a_->reg(0x600) & 0x0100, 0x0100);
+
+    a_->clearFaults();
+    sim::writeFile(a_->path("hw/timers"), "scale 20\n");
+    const Bytes expiry = {2, 0xF0, 0x19, 0, 0, 0, 0, 0};
+    reboot(*a_);
+    size_t written = a_->cpldWrites().size();
+    boot(*a_);
+    EXPECT_TRUE(traced(*a_, "RUN# 20003 MMB boot (WatchDogTimer Error Bit=ON)"));
+    EXPECT_EQ(errorLogCodes(*a_), std::vector<Bytes>{expiry});
+    EXPECT_EQ(a_->reg(0x600) & 0x0100, 0);
+    // resetWdtError (1 clears the error flag), then resetPowerOnFlag.
+    EXPECT_EQ(resetTypeWrites(*a_, written), (std::vector<std::string>{"0x0600 0x0100", "0x0600 0x0000"}));
+
+    reboot(*a_);
+    written = a_->cpldWrites().size();
+    boot(*a_);
+    EXPECT_FALSE(traced(*a_, "RUN# 20003 MMB boot (WatchDogTimer Error Bit=ON)"));
+    EXPECT_EQ(errorLogCodes(*a_), std::vector<Bytes>{expiry});
+    EXPECT_EQ(resetTypeWrites(*a_, written), std::vector<std::string>{"0x0600 0x0000"});
+}
+
+// No process table: nothing to supervise is a fatal start-up error (a down
+// log and a reboot), and with the reboot failing, the program waits
+// instead of spinning in a monitoring loop with no child to wait for.
+TEST_F(Pair, a_board_without_daemons_is_a_fatal_start_up_error_not_a_busy_loop)
+{
+    a_->setClock(1000, 0, 1000);
+    a_->addFault("tool reboot 1");
+    a_->addFault("reboot-call EPERM");
+    start(*a_);
+    ASSERT_TRUE(waitUntil([&] {
+        return traced(*a_, "RUN# 20002 superviseForever:no child left to supervise, waiting");
+    })) << sim::readFile(a_->boardPath("/tmp/mmbinit.log"));
+    EXPECT_TRUE(traced(*a_, "RUN# 20010 requireDaemons no daemon to supervise."));
+    EXPECT_EQ(nvramBytes(*a_, 48, 8), (Bytes{3, 0xF0, 0x1C, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(count(a_->events(), "reboot"), 3u);
 }
 
 // The board's I2C initialisation completes at each boot and removes the

@@ -89,11 +89,34 @@ protected:
 TEST_F(DeviceShim, register_writes_are_stored_big_endian_and_logged_in_order)
 {
     EXPECT_EQ(writeReg(0x610, 0x0085).rc, 0);
-    EXPECT_EQ(writeReg(0x600, 0x2100).rc, 0);
+    EXPECT_EQ(writeReg(0x70, 0x2102).rc, 0);
     EXPECT_EQ(readReg(0x610).value, 0x0085);
     std::string registers = sim::readFile(board_->path("hw/cpld"));
-    EXPECT_EQ(registers.substr(0x600 * 2, 2), std::string("\x21\x00", 2));
-    EXPECT_EQ(board_->cpldWrites(), (std::vector<std::string>{"0x0610 0x0085", "0x0600 0x2100"}));
+    EXPECT_EQ(registers.substr(0x70 * 2, 2), std::string("\x21\x02", 2));
+    EXPECT_EQ(board_->cpldWrites(), (std::vector<std::string>{"0x0610 0x0085", "0x0070 0x2102"}));
+}
+
+// The watchdog error flag (0x600 bit 8) is cleared by writing 1 to it and
+// kept when written as 0; the other bits take what is written.
+TEST_F(DeviceShim, watchdog_error_flag_is_cleared_by_writing_one)
+{
+    struct Case {
+        uint16_t before;
+        uint16_t written;
+        uint16_t after;
+    };
+    const Case cases[] = {
+        {0x0180, 0x0080, 0x0180},  // the boot-cause judgement's write keeps it
+        {0x2180, 0x2100, 0x2000},  // resetPowerOnFlag writes it back as read: cleared
+        {0x0180, 0x0100, 0x0000},  // resetWdtError
+        {0x0000, 0x0100, 0x0000},
+        {0x0100, 0x2080, 0x2180},
+    };
+    for (const Case& c : cases) {
+        board_->setReg(0x600, c.before);
+        EXPECT_EQ(writeReg(0x600, c.written).rc, 0);
+        EXPECT_EQ(board_->reg(0x600), c.after) << std::hex << c.before << " " << c.written;
+    }
 }
 
 TEST_F(DeviceShim, register_device_refuses_what_its_driver_does_not_know)

@@ -25,6 +25,8 @@ TEST(FaultSpec, writes_the_form_the_drivers_match)
         {"tool mount 32 times 3", "tool mount 32 times 3"},
         {"script ntpd restart 0x7f", "script ntpd restart 127"},
         {"cpld-read 0x600 5 after 2 times 1", "cpld-read 0x0600 5 after 2 times 1"},
+        {"reboot-call EPERM", "reboot-call 1"},
+        {"feeder-hang", "feeder-hang"},
     };
     for (const Canonical& c : cases)
         EXPECT_EQ(sim::FaultSpec::canonical(c.spec), c.line) << c.spec;
@@ -38,6 +40,8 @@ TEST(FaultSpec, rejects_what_no_driver_could_match)
         "cpld-read 0x1000 5",        // no such register
         "cpld-read 0x600 EWHAT",     // unknown errno name
         "mram-request 4 init 5",     // no such partition
+        "reboot-call",               // no errno
+        "feeder-hang mmbipmid",      // the feeder is not named
         "mram-request 0 erase 5",    // no such request
         "mram-change 0 4095 0102",   // runs past the partition
         "mram-change 0 0 abc",       // odd number of hex digits

@@ -62,7 +62,9 @@ TEST(Front, reboot_stops_the_programs_and_boots_what_nvram_and_eeprom_name)
 }
 
 // The I2C initialisation completes at each boot and removes its marker,
-// unless a fault keeps it; only a power cycle sets the power-on flag.
+// unless a fault keeps it; only a power cycle sets the power-on flag, and
+// only a power cycle forgets a watchdog expiry. Each boot enables the
+// watchdog again.
 TEST(Front, each_boot_completes_the_i2c_initialisation_and_a_power_cycle_is_a_power_on)
 {
     const std::string marker = "/var/mmb/fmem/MMB_I2C_INIT_INCOMPLETE";
@@ -74,14 +76,15 @@ TEST(Front, each_boot_completes_the_i2c_initialisation_and_a_power_cycle_is_a_po
         std::vector<std::string> events;
     };
     const Case cases[] = {
-        {"reboot", false, false, 0x0000, {"boot HCP 0 bank 0"}},
-        {"reboot", true, true, 0x0000, {"i2c-init incomplete", "boot HCP 0 bank 0"}},
+        {"reboot", false, false, 0x0100, {"boot HCP 0 bank 0"}},
+        {"reboot", true, true, 0x0100, {"i2c-init incomplete", "boot HCP 0 bank 0"}},
         {"power-cycle", false, false, 0x0080, {"power on", "boot HCP 0 bank 0"}},
         {"power-cycle", true, true, 0x0080, {"power on", "i2c-init incomplete", "boot HCP 0 bank 0"}},
     };
     for (const Case& c : cases) {
         TestBoard board;
-        board->setReg(0x600, 0x0000);  // the start-up has cleared the power-on flag
+        board->setReg(0x600, 0x0100);  // the start-up has cleared the power-on flag; the watchdog expired
+        board->setReg(0x610, 0x800F);  // stopped when mmbipmid dumped core
         sim::writeFile(board->boardPath(marker), "");
         if (c.fault) {
             ASSERT_EQ(runSim({"fault", board->directory(), "i2c-init", "times", "1"}).status, 0);
@@ -89,6 +92,7 @@ TEST(Front, each_boot_completes_the_i2c_initialisation_and_a_power_cycle_is_a_po
         ASSERT_EQ(runSim({c.verb, board->directory()}).status, 0);
         EXPECT_EQ(fs::exists(board->boardPath(marker)), c.markerKept) << c.verb << c.fault;
         EXPECT_EQ(board->reg(0x600), c.resetType) << c.verb;
+        EXPECT_EQ(board->reg(0x610), 0x0000) << c.verb;
         EXPECT_EQ(board->events(), c.events) << c.verb;
     }
 }

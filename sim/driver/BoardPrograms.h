@@ -1,0 +1,19 @@
+// The programs running on a board: every process whose environment names
+// the board (the sandbox starts each with it, and children inherit it).
+// C library only: a board program stops the board from inside (a watchdog
+// reset, a reboot(2) that goes through).
+#ifndef SIM_BOARD_PROGRAMS_H
+#define SIM_BOARD_PROGRAMS_H
+
+namespace sim {
+
+// Kills every program of the board but the caller, and waits until they
+// are gone; false when they keep coming back.
+bool stopBoardPrograms(const char* board);
+// The board goes down as a reset takes it: every program of the board
+// stops, the caller last. Never returns.
+[[noreturn]] void haltBoard(const char* board);
+
+} // namespace sim
+
+#endif
