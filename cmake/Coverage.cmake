@@ -3,7 +3,8 @@
 # so no board process but ours writes coverage data.
 #
 # MMB_COVERAGE tells the code built for it:
-#   - a forked child flushes its counters before it execs (exec drops them);
+#   - a forked child flushes its counters before it execs (exec drops them),
+#     and a start-up program before reboot(2) and before it waits for good;
 #   - mmb-sim binds the build tree writable into the board's sandbox, so the
 #     programs run there write their counters back into it.
 foreach(target startup nvram)

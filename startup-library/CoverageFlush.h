@@ -1,7 +1,7 @@
 #pragma once
 
-// Coverage builds only: a forked child's counters die with exec and _exit,
-// so the child writes them out first. Reset after the write, so that a
+// Coverage builds only: counters die with exec, _exit and a process killed
+// (a reboot, a board stopped), so such a process writes them out first. Reset after the write, so that a
 // second flush on the way out (exec failed) counts only what ran since.
 #ifdef MMB_COVERAGE
 extern "C" void __gcov_dump(void);

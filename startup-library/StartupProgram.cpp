@@ -1,5 +1,6 @@
 #include "StartupProgram.h"
 
+#include "CoverageFlush.h"
 #include "InitErrorLog.h"
 #include "InitMMBFirm.h"
 #include "InitMMBProcessMGR.h"
@@ -46,6 +47,7 @@ bool childLeft()
 [[noreturn]] void waitForGood()
 {
     trace().output(20002, 0, "superviseForever:no child left to supervise, waiting");
+    flushCoverage();  // nothing but a signal that kills ends the wait
     for (;;)
         pause();
 }
@@ -69,6 +71,7 @@ void rebootBoard()
     }
     trace().output(20002, 0, "rebootBoard:sync and reboot(2)");
     sync();
+    flushCoverage();  // a reboot that works ends the process here
     reboot(RB_AUTOBOOT);
     trace().output(20011, 0, "rebootBoard:reboot(2)", errno);
     trace().output(20002, 0, "rebootBoard:reboot failed, supervision goes on");
