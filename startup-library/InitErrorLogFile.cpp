@@ -40,10 +40,12 @@ void InitErrorLog::saveLog(InitMMBFile& file) const
 void InitErrorLog::outputLog(InitErrorLog& record)
 {
     char name[InitMMBFile::PATH_SIZE];
-    // The board's own name format; the 0 flag beside the precision changes nothing.
+    // The board's own name format; the 0 flag beside the precision changes
+    // nothing. The seconds are unsigned, as stored: past 2038 a name still
+    // sorts by time and is never negative.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat"
-    snprintf(name, sizeof name, "/var/mmb/log/init/%d.%03.3d", static_cast<int>(record.time.seconds),
+    snprintf(name, sizeof name, "/var/mmb/log/init/%u.%03.3d", static_cast<uint32_t>(record.time.seconds),
              static_cast<int>(record.time.microseconds / 1000));
 #pragma GCC diagnostic pop
     InitMMBFile file;

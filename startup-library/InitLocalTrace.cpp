@@ -49,8 +49,9 @@ void InitLocalTrace::put(int level, const char* line)
     timeval now;
     gettimeofday(&now, nullptr);
     char text[LINE_SIZE];
-    int length = snprintf(text, sizeof text, "%s %s(sec=%d)\n", levelConvTbl[level].name, line,
-                          static_cast<int>(now.tv_sec));
+    // The seconds as the stored 32-bit fields hold them: unsigned, never negative past 2038.
+    int length = snprintf(text, sizeof text, "%s %s(sec=%u)\n", levelConvTbl[level].name, line,
+                          static_cast<uint32_t>(now.tv_sec));
     if (length > 0)
         write(fd, text, static_cast<size_t>(length) < sizeof text ? static_cast<size_t>(length) : sizeof text - 1);
     close(fd);

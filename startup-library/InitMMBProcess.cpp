@@ -54,6 +54,13 @@ void stopWatchdog()
     close(fd);
 }
 
+// The seconds from one 32-bit time stamp to a later one, also when the
+// clock passed 2038-01-19 03:14:08 in between and the later one reads negative.
+int32_t secondsBetween(int32_t earlier, int32_t later)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(later) - static_cast<uint32_t>(earlier));
+}
+
 } // namespace
 
 InitMMBProcess::InitMMBProcess(const char* execDir)
@@ -148,7 +155,7 @@ int InitMMBProcess::judgeRestart()
 {
     judgeResult = NOT_RESTARTABLE;
     if (downOperation == 1) {
-        if (downTime - startTime > MIN_LIFETIME)
+        if (secondsBetween(startTime, downTime) > MIN_LIFETIME)
             judgeResult = restartCount >= MAX_RESTARTS ? LIMIT_REACHED : RESTART;
         else
             judgeResult = DIED_EARLY;

@@ -229,7 +229,7 @@ void InitMMBProcessMGR::writeDownInfo(char* downlog, size_t used, int32_t when)
     used = appendSource(downlog, used, DOWN_INFO_SIZE, "/proc/loadavg", 32);
     used = appendSource(downlog, used, DOWN_INFO_SIZE, "/proc/sys/fs/file-nr", 32);
     appendSource(downlog, used, DOWN_INFO_SIZE, "/proc/meminfo", 1000);
-    snprintf(initlogfile, sizeof initlogfile, "/var/mmb/core/core_save/init_downinfo.%d", static_cast<int>(when));
+    snprintf(initlogfile, sizeof initlogfile, "/var/mmb/core/core_save/init_downinfo.%u", static_cast<uint32_t>(when));
     int fd = InitMMBFile::openTraced(initlogfile, O_RDWR | O_CREAT, 0640);
     if (fd < 0)
         return;
@@ -249,8 +249,8 @@ void InitMMBProcessMGR::keepBacktrace(const InitMMBProcess& process, int32_t whe
     InitMMBFile::makePath("/var/mmb/core/segfault.txt", segfault);
     if (!InitMMBFile::isFileExist(segfault))
         return;
-    execCommandNoDown("%s -f %s /var/mmb/core/core_save/bt.%s.%d", "/bin/cp", segfault, process.name,
-                      static_cast<int>(when));
+    execCommandNoDown("%s -f %s /var/mmb/core/core_save/bt.%s.%u", "/bin/cp", segfault, process.name,
+                      static_cast<uint32_t>(when));
     execCommandNoDown("%s -f %s", "/bin/rm", segfault);
 }
 

@@ -82,7 +82,8 @@ void addTime(DecodedRecord& decoded, const InitErrorLog::Time& time)
         decoded.addField("time", "none: microseconds out of range", "null");
         return;
     }
-    std::time_t seconds = time.seconds;
+    // Stored unsigned: a record past 2038-01-19 03:14:07 is not from 1901.
+    std::time_t seconds = static_cast<uint32_t>(time.seconds);
     std::tm utc{};
     gmtime_r(&seconds, &utc);
     char date[16];
@@ -242,7 +243,7 @@ DecodedRecord decodeErrorLog(const uint8_t* data)
     record.unpack(data);
     DecodedRecord decoded;
     addTime(decoded, record.time);
-    decoded.addNumber("seconds", record.time.seconds);
+    decoded.addNumber("seconds", static_cast<uint32_t>(record.time.seconds));
     decoded.addNumber("microseconds", record.time.microseconds);
     decoded.addNumber("kind", record.kind);
     decoded.addHex("unitCode", record.unitCode, 2, unitOf(record.unitCode));

@@ -93,7 +93,7 @@ bool MramPartition::checksumValid() const
     return readSum(stored) == 0 && computeSum(actual) == 0 && stored == actual;
 }
 
-ssize_t MramPartition::write(off_t offset, const void* data, size_t length, size_t keep)
+ssize_t MramPartition::write(long long offset, const void* data, size_t length, size_t keep)
 {
     if (offset < 0)
         return -EINVAL;
@@ -112,10 +112,10 @@ ssize_t MramPartition::write(off_t offset, const void* data, size_t length, size
     if (fd < 0)
         return -errno;
     unsigned char old[SIZE];
-    ssize_t got = pread(fd, old, count, offset);
+    ssize_t got = pread(fd, old, count, static_cast<off_t>(offset));
     if (got < 0)
         return closing(fd, static_cast<ssize_t>(-errno));
-    ssize_t put = pwrite(fd, data, count, offset);
+    ssize_t put = pwrite(fd, data, count, static_cast<off_t>(offset));
     if (put < 0)
         return closing(fd, static_cast<ssize_t>(-errno));
     close(fd);

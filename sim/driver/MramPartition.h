@@ -24,8 +24,9 @@ public:
     // the image when keep < length (the power went while writing): the
     // driver had not finished, so the stored checksum no longer matches
     // once any byte was written, even one that equals the old. Returns the
-    // bytes written or -errno.
-    ssize_t write(off_t offset, const void* data, size_t length, size_t keep = SIZE);
+    // bytes written or -errno. (The offset's type is the same for the
+    // device shim, which is built with the C library's 32-bit file offsets.)
+    ssize_t write(long long offset, const void* data, size_t length, size_t keep = SIZE);
     // Driver requests: 0 or an errno value.
     int initialize() const;
     int regenerateChecksum() const;

@@ -223,7 +223,7 @@ int clock(const std::vector<std::string>& args)
 {
     need(args, 3, 4);
     sim::SimBoard board = existingBoard(args[0]);
-    auto seconds = static_cast<long long>(parseNumber(args[1], 0x7FFFFFFF, "seconds"));
+    auto seconds = static_cast<long long>(parseNumber(args[1], 0xFFFFFFFF, "seconds"));
     auto micros = static_cast<long long>(parseNumber(args[2], 999999, "microseconds"));
     auto step = args.size() > 3 ? static_cast<long long>(parseNumber(args[3], 60000000, "step")) : 0;
     board.setClock(seconds, micros, step);

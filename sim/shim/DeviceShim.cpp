@@ -123,7 +123,7 @@ void applyConcurrentWrite(const char* board, const Device& device)
         char pair[3] = {hex[2 * i], hex[2 * i + 1], '\0'};
         bytes[i] = static_cast<unsigned char>(strtoul(pair, nullptr, 16));
     }
-    sim::MramPartition(board, device.partition).write(static_cast<off_t>(fault.number(2)), bytes, count);
+    sim::MramPartition(board, device.partition).write(fault.number(2), bytes, count);
 }
 
 int openDevice(const Device& device, int flags, mode_t mode, int (*realOpen)(const char*, int, ...))
@@ -225,7 +225,7 @@ ssize_t mramWrite(int fd, const Emulated& device, const void* data, size_t lengt
     if ((fcntl(fd, F_GETFL) & O_ACCMODE) == O_RDONLY)
         return fail(EBADF);
     const char* board = sim::boardFromEnvironment();
-    off_t offset = lseek(fd, 0, SEEK_CUR);
+    off64_t offset = lseek64(fd, 0, SEEK_CUR);
     char number[4];
     snprintf(number, sizeof number, "%d", device.partition);
     sim::Fault fault;
@@ -240,7 +240,7 @@ ssize_t mramWrite(int fd, const Emulated& device, const void* data, size_t lengt
         sim::logEvent(board, "power-lost /dev/mram%d after %zd bytes", device.partition, written);
         kill(getpid(), SIGKILL);
     }
-    lseek(fd, offset + written, SEEK_SET);
+    lseek64(fd, offset + written, SEEK_SET);
     return written;
 }
 
@@ -289,12 +289,26 @@ int streamFlags(const char* mode)
     }
 }
 
-struct timeval scaledTime(struct timeval time, long scale)
+// A program built with 64-bit time calls the C library's 64-bit entry
+// points, with these layouts; this file itself is built with the 32-bit
+// ones, so that it can take over both.
+struct Timeval64 {
+    int64_t tv_sec;
+    int64_t tv_usec;
+};
+
+struct Itimerval64 {
+    Timeval64 it_interval;
+    Timeval64 it_value;
+};
+
+template <typename Timeval>
+Timeval scaledTime(Timeval time, long scale)
 {
     long long micros = (static_cast<long long>(time.tv_sec) * 1000000 + time.tv_usec) / scale;
     if (micros == 0 && (time.tv_sec != 0 || time.tv_usec != 0))
         micros = 1;  // a timer that was armed stays armed
-    return {static_cast<time_t>(micros / 1000000), static_cast<suseconds_t>(micros % 1000000)};
+    return {static_cast<decltype(time.tv_sec)>(micros / 1000000), static_cast<decltype(time.tv_usec)>(micros % 1000000)};
 }
 
 // Streams on device files go through this shim's read and write, which
@@ -311,7 +325,7 @@ ssize_t streamWrite(void* cookie, const char* data, size_t length)
 
 int streamSeek(void* cookie, off64_t* offset, int whence)
 {
-    off_t result = lseek(static_cast<int>(reinterpret_cast<intptr_t>(cookie)), static_cast<off_t>(*offset), whence);
+    off64_t result = lseek64(static_cast<int>(reinterpret_cast<intptr_t>(cookie)), *offset, whence);
     if (result < 0)
         return -1;
     *offset = result;
@@ -354,6 +368,69 @@ void copyEntry(int from, int to)
 {
     if (to >= 0 && to < MAX_FDS && from != to)
         emulated[to] = (from >= 0 && from < MAX_FDS) ? emulated[from] : Emulated{Kind::None, 0};
+}
+
+// A driver request on an emulated device, or the C library's call.
+int deviceRequest(int fd, unsigned long request, void* argument, int (*realIoctl)(int, unsigned long, ...))
+{
+    Emulated* device = lookup(fd);
+    if (device == nullptr)
+        return realIoctl(fd, request, argument);
+    if (device->kind == Kind::Cpld)
+        return keepingErrno([&] { return cpldRequest(request, argument, fd); });
+    return keepingErrno([&] { return mramRequest(request, *device); });
+}
+
+// With a board clock, each reading returns the board's time and moves it
+// on by its step, so a test knows every time stamp. A board second that a
+// 32-bit time_t cannot hold fails as the C library's own call does.
+template <typename Timeval>
+int boardTimeOfDay(Timeval* now, void* zone, int (*realCall)(Timeval*, void*))
+{
+    int saved = errno;
+    long long seconds = 0;
+    long long micros = 0;
+    const char* board = sim::boardFromEnvironment();
+    bool fromBoard = sim::readBoardClock(board, seconds, micros);
+    if (fromBoard)
+        sim::checkWatchdog(board, seconds);
+    errno = saved;
+    if (!fromBoard)
+        return realCall(now, zone);
+    now->tv_sec = static_cast<decltype(now->tv_sec)>(seconds);
+    if (now->tv_sec != seconds)
+        return fail(EOVERFLOW);
+    now->tv_usec = static_cast<decltype(now->tv_usec)>(micros);
+    return 0;
+}
+
+// A board with a timer scale (hw/timers "scale N": a divisor) runs interval
+// timers that much faster, so minutes-long timeouts can be tested. With
+// "at-once 1" a real-time timer expires as it is armed: its SIGALRM arrives
+// before setitimer returns, the earliest a very short timer can fire; with
+// a board clock its whole time passes first, as in a sleep, so the board
+// time tells how long the timer was.
+template <typename Itimerval>
+int boardTimer(int which, const Itimerval* value, Itimerval* old,
+               int (*realCall)(int, const Itimerval*, Itimerval*))
+{
+    int saved = errno;
+    const char* board = sim::boardFromEnvironment();
+    long scale = sim::getNumberSetting(board, sim::TIMER_FILE, "scale", 1);
+    bool atOnce = sim::getNumberSetting(board, sim::TIMER_FILE, "at-once", 0) != 0;
+    if (atOnce && which == ITIMER_REAL && value != nullptr && timerisset(&value->it_value)) {
+        Itimerval disarmed = {};
+        int result = realCall(which, &disarmed, old);
+        sleepChecked(board, static_cast<unsigned>(value->it_value.tv_sec));
+        errno = saved;
+        raise(SIGALRM);
+        return result;
+    }
+    errno = saved;
+    if (value == nullptr || scale <= 1)
+        return realCall(which, value, old);
+    Itimerval scaled = {scaledTime(value->it_interval, scale), scaledTime(value->it_value, scale)};
+    return realCall(which, &scaled, old);
 }
 
 } // namespace
@@ -448,53 +525,41 @@ FILE* fopen64(const char* path, const char* mode)
     return keepingErrno([&] { return openStream(device, mode); });
 }
 
-// With a board clock, each reading returns the board's time and moves it
-// on by its step, so a test knows every time stamp.
 int gettimeofday(struct timeval* now, void* zone)
 {
     REAL(gettimeofday);
-    int saved = errno;
-    long long seconds = 0;
-    long long micros = 0;
-    const char* board = sim::boardFromEnvironment();
-    bool fromBoard = sim::readBoardClock(board, seconds, micros);
-    if (fromBoard)
-        sim::checkWatchdog(board, seconds);
-    errno = saved;
-    if (!fromBoard)
-        return real_gettimeofday(now, zone);
-    now->tv_sec = static_cast<time_t>(seconds);
-    now->tv_usec = static_cast<suseconds_t>(micros);
-    return 0;
+    return boardTimeOfDay(now, zone, real_gettimeofday);
 }
 
-// A board with a timer scale (hw/timers "scale N": a divisor) runs interval
-// timers that much faster, so minutes-long timeouts can be tested. With
-// "at-once 1" a real-time timer expires as it is armed: its SIGALRM arrives
-// before setitimer returns, the earliest a very short timer can fire; with
-// a board clock its whole time passes first, as in a sleep, so the board
-// time tells how long the timer was.
 int setitimer(__itimer_which_t which, const struct itimerval* value, struct itimerval* old)
 {
     REAL(setitimer);
-    int saved = errno;
-    const char* board = sim::boardFromEnvironment();
-    long scale = sim::getNumberSetting(board, sim::TIMER_FILE, "scale", 1);
-    bool atOnce = sim::getNumberSetting(board, sim::TIMER_FILE, "at-once", 0) != 0;
-    if (atOnce && which == ITIMER_REAL && value != nullptr && timerisset(&value->it_value)) {
-        struct itimerval disarmed = {};
-        int result = real_setitimer(which, &disarmed, old);
-        sleepChecked(board, static_cast<unsigned>(value->it_value.tv_sec));
-        errno = saved;
-        raise(SIGALRM);
-        return result;
-    }
-    errno = saved;
-    if (value == nullptr || scale <= 1)
-        return real_setitimer(which, value, old);
-    struct itimerval scaled = {scaledTime(value->it_interval, scale), scaledTime(value->it_value, scale)};
-    return real_setitimer(which, &scaled, old);
+    return boardTimer(which, value, old, real_setitimer);
 }
+
+#if __TIMESIZE == 32
+int __gettimeofday64(Timeval64* now, void* zone)
+{
+    static auto real_gettimeofday64 = real(&__gettimeofday64, "__gettimeofday64");
+    return boardTimeOfDay(now, zone, real_gettimeofday64);
+}
+
+int __setitimer64(int which, const Itimerval64* value, Itimerval64* old)
+{
+    static auto real_setitimer64 = real(&__setitimer64, "__setitimer64");
+    return boardTimer(which, value, old, real_setitimer64);
+}
+
+int __ioctl_time64(int fd, unsigned long request, ...)
+{
+    static auto real_ioctl64 = real(&__ioctl_time64, "__ioctl_time64");
+    va_list args;
+    va_start(args, request);
+    void* argument = va_arg(args, void*);
+    va_end(args);
+    return deviceRequest(fd, request, argument, real_ioctl64);
+}
+#endif
 
 // With a board clock, a sleep passes board time at once, carrying out what
 // was scheduled meanwhile; a scheduled signal ends it early.
@@ -602,12 +667,7 @@ int ioctl(int fd, unsigned long request, ...)
     va_start(args, request);
     void* argument = va_arg(args, void*);
     va_end(args);
-    Emulated* device = lookup(fd);
-    if (device == nullptr)
-        return real_ioctl(fd, request, argument);
-    if (device->kind == Kind::Cpld)
-        return keepingErrno([&] { return cpldRequest(request, argument, fd); });
-    return keepingErrno([&] { return mramRequest(request, *device); });
+    return deviceRequest(fd, request, argument, real_ioctl);
 }
 
 } // extern "C"

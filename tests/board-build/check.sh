@@ -4,7 +4,8 @@
 # closed libraries and the C library and nothing else, holds nothing of the
 # simulator and fits the board; `cmake --install` stages what a board and an
 # integrator get, a program builds against the staged tree and links the
-# board's closed libraries through the package. Prints the
+# board's closed libraries through the package, and nvram and the library
+# call the C library's 64-bit time and file entry points. Prints the
 # stripped size of the staged nvram.
 set -eu
 build=$(cd "$1" && pwd) toolchain=$2
@@ -48,6 +49,8 @@ for file in "$nvram" "$stage"/root/usr/lib*/libmmbstartup.a; do
     fi
     if grep -q MMBSIM "$file"; then fail "simulator settings in $file"; fi
 done
+
+"$here/check-time64.sh" "$nvram" "$stage"/root/usr/lib*/libmmbstartup.a || fail "32-bit time or file calls"
 
 powerpc-linux-gnu-strip -o "$stage/nvram.stripped" "$nvram"
 size=$(stat -c %s "$stage/nvram.stripped")

@@ -236,6 +236,39 @@ TEST(Supervision, deaths_are_restarted_or_end_supervision)
     }
 }
 
+struct BoundaryCase {
+    const char* what;
+    long long start;  // board seconds at the daemon's first start
+    std::string behaviour;
+    std::string out;
+    std::vector<std::string> downInfo;  // file names, in order
+    std::string trace;                  // with its time stamp
+};
+
+// A daemon started before 2038-01-19 03:14:08 and dying after it keeps its
+// true age for the 300-second rule; its down-info files and traces carry
+// the true seconds, unsigned as the stored fields hold them.
+TEST(Supervision, deaths_across_2038_keep_their_age_names_and_time_stamps)
+{
+    const BoundaryCase cases[] = {
+        {"restarted three times", 2147483347, "live 301 exit 1", "thrown kind=3 unit=f0 codes=09 11 02 01 00 00\n",
+         {"init_downinfo.2147483648", "init_downinfo.2147483949", "init_downinfo.2147484250",
+          "init_downinfo.2147484551"},
+         "RUN# 20001 reboot[2] by alpha down(sec=2147484551)"},
+        {"died within 300 seconds", 2147483348, "live 300 exit 2", "thrown kind=3 unit=f0 codes=09 11 02 02 00 00\n",
+         {"init_downinfo.2147483648"}, "RUN# 20001 reboot[3] by alpha down(sec=2147483648)"},
+    };
+    for (const BoundaryCase& c : cases) {
+        TestBoard board({}, std::to_string(&c - cases));
+        prepare(*board, "1\nalpha 1 0 17 x y\n", {{"alpha", c.behaviour}});
+        board->setClock(c.start, 0, 0);
+        ProcessResult result = procSteps(*board, {"activate", "monitor"});
+        EXPECT_EQ(result.out, c.out) << c.what << result.err;
+        EXPECT_EQ(files(board->boardPath("/var/mmb/core/core_save")), c.downInfo) << c.what;
+        EXPECT_TRUE(traced(*board, c.trace)) << c.what;
+    }
+}
+
 TEST(Supervision, crash_core_and_backtrace_are_kept)
 {
     TestBoard board;

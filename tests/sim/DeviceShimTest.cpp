@@ -1,6 +1,7 @@
 // The emulated drivers as a board program sees them: this test process has
 // the device shim preloaded and opens the real device paths.
 #include "MramPartition.h"
+#include "Process.h"
 #include "TestBoard.h"
 
 #include "board_devices.h"
@@ -313,6 +314,19 @@ TEST_F(DeviceShim, successful_device_calls_leave_errno_as_it_was)
     EXPECT_EQ(now.tv_usec, 5000);
     gettimeofday(&now, nullptr);
     EXPECT_EQ(now.tv_usec, 5001);  // the board clock moves one step per reading
+}
+
+// A board clock holds any second a stored 32-bit field can, and a board
+// program reads it whole on either side of 2038-01-19 03:14:08.
+TEST_F(DeviceShim, board_clock_reads_every_second_of_the_stored_fields)
+{
+    for (const char* seconds : {"2147483647", "2147483648", "2208988800", "4260211200", "4294967295"}) {
+        ASSERT_EQ(runSim({"clock", board_->directory(), seconds, "999999"}).status, 0) << seconds;
+        timeval now;
+        ASSERT_EQ(gettimeofday(&now, nullptr), 0) << seconds;
+        EXPECT_EQ(static_cast<long long>(now.tv_sec), std::stoll(seconds));
+        EXPECT_EQ(now.tv_usec, 999999) << seconds;
+    }
 }
 
 } // namespace

@@ -146,6 +146,7 @@ TEST(Front, bad_input_gets_a_clear_message_and_status_2)
         {{"patch", dir, "0", "0", "zz"}, "bad hex 'zz'"},
         {{"patch", dir, "0", "4095", "0102"}, "past the end of the partition"},
         {{"nvram", dir, "4"}, "bad partition '4'"},
+        {{"clock", dir, "4294967296", "0"}, "bad seconds '4294967296' (0 to 4294967295)"},
         {{"fault", dir, "missing", "flash"}, "unknown device 'flash'"},
         {{"log", dir, "dmesg"}, "log is cpld or events"},
         {{"run", dir, "nvram"}, "run BOARD -- COMMAND"},

@@ -11,11 +11,28 @@ namespace {
 
 const Header STORED = {0, 0, 1, 0, 0, 0, 0, 0, 0, "V01L02", "V01L01"};
 
-// The board clock every record of these tests is stamped with.
-constexpr long long CLOCK_SECONDS = 1593835520;
+// Board clocks the records of these tests are stamped with: today, the
+// last second before 2038-01-19 03:14:08 and the first after it, 2040 and
+// 2105 (the stored seconds are unsigned 32-bit).
+struct BoardClock {
+    long long seconds;
+    const char* utc;
+};
+const BoardClock CLOCKS[] = {{1593835520, "2020-07-04 04:05:20"},
+                             {2147483647, "2038-01-19 03:14:07"},
+                             {2147483648, "2038-01-19 03:14:08"},
+                             {2208988800, "2040-01-01 00:00:00"},
+                             {4260211200, "2105-01-01 00:00:00"}};
+const BoardClock& TODAY = CLOCKS[0];
+const BoardClock& YEAR_2105 = CLOCKS[4];
 constexpr long long CLOCK_MICROS = 123456;
-const Fields CLOCK_TIME = {
-    {"time", "2020-07-04 04:05:20.123 UTC"}, {"seconds", "1593835520"}, {"microseconds", "123456"}};
+
+Fields clockTime(const BoardClock& clock)
+{
+    return {{"time", std::string(clock.utc) + ".123 UTC"},
+            {"seconds", std::to_string(clock.seconds)},
+            {"microseconds", std::to_string(CLOCK_MICROS)}};
+}
 
 const Fields EMPTY_RECORD = {
     {"time", "1970-01-01 00:00:00.000 UTC"}, {"seconds", "0"}, {"microseconds", "0"}, {"kind", "0"},
@@ -67,14 +84,15 @@ struct RoundTrip {
     std::vector<Patch> patches;                      // stored first, as another program would
     std::vector<std::vector<std::string>> commands;  // then run on the board in order
     Fields changed;                                  // what differs from the stored partition
+    bool stamped = false;                            // the down log holds the clock's time
 };
 
 TEST(DecodeBoard, partition_decodes_as_nvram_and_the_library_left_it)
 {
-    const Fields downLog = merged(CLOCK_TIME, {{"kind", "1"},
-                                               {"unitCode", "0xF0 (MMB 0)"},
-                                               {"reporter", "process supervision and the peer process check"},
-                                               {"code", "09 05 02 00 8B 00"}});
+    const Fields downLog = {{"kind", "1"},
+                            {"unitCode", "0xF0 (MMB 0)"},
+                            {"reporter", "process supervision and the peer process check"},
+                            {"code", "09 05 02 00 8B 00"}};
     const RoundTrip cases[] = {
         {"next hcp", {}, {{"nvram", "-s", "0"}}, {{"nextHcpNo", "0"}}},
         {"revision", {}, {{"nvram", "-m", "1", "V02L00"}}, {{"nextHcpRev", "V02L00"}}},
@@ -91,7 +109,7 @@ TEST(DecodeBoard, partition_decodes_as_nvram_and_the_library_left_it)
         {"header reset", {{4, {1}}, {0, {'R'}}}, {{"nvram", "-i"}},
          {{"nextHcpNo", "0"}, {"currentHcpRev", ""}, {"nextHcpRev", ""}}},
         {"down log", {}, {{"firm-steps", "setDownLog"}},
-         merged({{"downLogFlag", "1 (a down log is recorded)"}}, downLog, "downLog.")},
+         merged({{"downLogFlag", "1 (a down log is recorded)"}}, downLog, "downLog."), true},
         {"partition cleared by its driver", {}, {{"nvram", "-e", "0"}},
          {{"nextHcpNo", "0"},
           {"currentHcpRev", ""},
@@ -102,18 +120,23 @@ TEST(DecodeBoard, partition_decodes_as_nvram_and_the_library_left_it)
         {"identification byte damaged", {{0x1F0, {'m'}}}, {},
          {{"identification", "damaged, only the name matches" + REINITIALISED}}},
     };
-    for (const RoundTrip& c : cases) {
-        TestBoard board({}, std::to_string(&c - cases));
-        makeHealthy(*board, STORED);
-        board->setClock(CLOCK_SECONDS, CLOCK_MICROS, 0);
-        for (const Patch& patch : c.patches)
-            board->patchNvram(0, patch.offset, patch.bytes);
-        for (const std::vector<std::string>& command : c.commands)
-            EXPECT_EQ(runOnBoard(*board, command).status, 0) << c.what;
-        std::string image = board->path("hw/mram0");
-        std::vector<Fields> records = decoded({image});
-        ASSERT_EQ(records.size(), 1u) << c.what;
-        EXPECT_EQ(records[0], merged(storedPartition(image), c.changed)) << c.what;
+    for (const BoardClock& clock : {TODAY, YEAR_2105}) {
+        for (const RoundTrip& c : cases) {
+            TestBoard board({}, std::to_string(&c - cases) + "-" + std::to_string(clock.seconds));
+            makeHealthy(*board, STORED);
+            board->setClock(clock.seconds, CLOCK_MICROS, 0);
+            for (const Patch& patch : c.patches)
+                board->patchNvram(0, patch.offset, patch.bytes);
+            for (const std::vector<std::string>& command : c.commands)
+                EXPECT_EQ(runOnBoard(*board, command).status, 0) << c.what << " " << clock.utc;
+            std::string image = board->path("hw/mram0");
+            std::vector<Fields> records = decoded({image});
+            ASSERT_EQ(records.size(), 1u) << c.what;
+            Fields expected = merged(storedPartition(image), c.changed);
+            if (c.stamped)
+                expected = merged(expected, clockTime(clock), "downLog.");
+            EXPECT_EQ(records[0], expected) << c.what << " " << clock.utc;
+        }
     }
 }
 
@@ -136,23 +159,25 @@ TEST(DecodeBoard, error_records_of_bank_selection_decode_with_their_reporter)
          {{"kind", "2"}, {"unitCode", "0xF0 (MMB 0)"}, {"reporter", "board started with the watchdog error flag set"},
           {"code", "19 01 00 00 00 00"}}},
     };
-    for (const ErrorLogCase& c : cases) {
-        sim::SimBoard::Options options;
-        options.mmbNumber = c.mmbNumber;
-        TestBoard board(options, std::to_string(&c - cases));
-        makeHealthy(*board, STORED);
-        board->setReg(0x600, c.resetType);
-        board->setClock(CLOCK_SECONDS, CLOCK_MICROS, 0);
-        if (*c.fault != '\0')
-            board->addFault(c.fault);
-        EXPECT_EQ(runNvram(*board, {"-b", c.bank}).status, 0) << c.what;
-        std::string logs = board->boardPath("/var/mmb/log/init");
-        std::vector<Fields> records = decoded({logs});
-        ASSERT_EQ(records.size(), 1u) << c.what;
-        Fields expected = merged(CLOCK_TIME, c.record);
-        expected["source"] = logs + "/1593835520.123";
-        expected["form"] = "error log record";
-        EXPECT_EQ(records[0], expected) << c.what;
+    for (const BoardClock& clock : CLOCKS) {
+        for (const ErrorLogCase& c : cases) {
+            sim::SimBoard::Options options;
+            options.mmbNumber = c.mmbNumber;
+            TestBoard board(options, std::to_string(&c - cases) + "-" + std::to_string(clock.seconds));
+            makeHealthy(*board, STORED);
+            board->setReg(0x600, c.resetType);
+            board->setClock(clock.seconds, CLOCK_MICROS, 0);
+            if (*c.fault != '\0')
+                board->addFault(c.fault);
+            EXPECT_EQ(runNvram(*board, {"-b", c.bank}).status, 0) << c.what;
+            std::string logs = board->boardPath("/var/mmb/log/init");
+            std::vector<Fields> records = decoded({logs});
+            ASSERT_EQ(records.size(), 1u) << c.what << " " << clock.utc;
+            Fields expected = merged(clockTime(clock), c.record);
+            expected["source"] = logs + "/" + std::to_string(clock.seconds) + ".123";
+            expected["form"] = "error log record";
+            EXPECT_EQ(records[0], expected) << c.what << " " << clock.utc;
+        }
     }
 }
 

@@ -82,8 +82,9 @@ TEST(RecordDecoder, time_is_utc_with_milliseconds_or_none_when_the_microseconds_
     const std::tuple<uint32_t, uint32_t, const char*, const char*> cases[] = {
         {1000, 5000, "1970-01-01 00:16:40.005 UTC", "\"1970-01-01T00:16:40.005Z\""},
         {1000, 999999, "1970-01-01 00:16:40.999 UTC", "\"1970-01-01T00:16:40.999Z\""},
-        {0xFFFFFFFF, 0, "1969-12-31 23:59:59.000 UTC", "\"1969-12-31T23:59:59.000Z\""},
         {0x7FFFFFFF, 0, "2038-01-19 03:14:07.000 UTC", "\"2038-01-19T03:14:07.000Z\""},
+        {0x80000000, 0, "2038-01-19 03:14:08.000 UTC", "\"2038-01-19T03:14:08.000Z\""},  // stored unsigned
+        {0xFFFFFFFF, 0, "2106-02-07 06:28:15.000 UTC", "\"2106-02-07T06:28:15.000Z\""},
         {1000, 1000000, "none: microseconds out of range", "null"},
         {1000, 0xFFFFFFFF, "none: microseconds out of range", "null"},
     };
