@@ -8,13 +8,6 @@ set(MMB_TARGET_TRIPLET powerpc-linux-gnu)
 set(CMAKE_C_COMPILER ${MMB_TARGET_TRIPLET}-gcc)
 set(CMAKE_CXX_COMPILER ${MMB_TARGET_TRIPLET}-g++)
 
-# A board in service past 2038 needs a 64-bit time_t, and the 32-bit file
-# calls fail with EOVERFLOW on large inode numbers and files: the C library
-# then uses its 64-bit time and file entry points throughout.
-set(MMB_TIME64_FLAGS "-D_FILE_OFFSET_BITS=64 -D_TIME_BITS=64")
-set(CMAKE_C_FLAGS_INIT "${MMB_TIME64_FLAGS}")
-set(CMAKE_CXX_FLAGS_INIT "${MMB_TIME64_FLAGS}")
-
 # The target's C library and C++ runtime; the emulator looks there too.
 set(MMB_TARGET_SYSROOT /usr/${MMB_TARGET_TRIPLET})
 set(CMAKE_FIND_ROOT_PATH ${MMB_TARGET_SYSROOT})
