@@ -1,5 +1,7 @@
 #include "InitErrorLog.h"
 
+#include "DebugRoot.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -14,27 +16,17 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-std::string root;  // MMB_DEBUG_PATH of this process
+[[maybe_unused]] ::testing::Environment* const logRoot =
+    ::testing::AddGlobalTestEnvironment(new DebugRoot({"/var/mmb/log/init"}));
 
-class LogRoot : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        char name[] = "/tmp/mmberrlog.XXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        root = name;
-        setenv("MMB_DEBUG_PATH", name, 1);
-        std::filesystem::create_directories(logDir());
-    }
-    void TearDown() override { std::filesystem::remove_all(root); }
-
-    static std::string logDir() { return root + "/var/mmb/log/init/"; }
-};
-[[maybe_unused]] ::testing::Environment* const logRoot = ::testing::AddGlobalTestEnvironment(new LogRoot);
+std::string logDir()
+{
+    return debugRoot() + "/var/mmb/log/init/";
+}
 
 Bytes fileBytes(const std::string& name)
 {
-    std::ifstream in(LogRoot::logDir() + name, std::ios::binary);
+    std::ifstream in(logDir() + name, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
@@ -112,7 +104,7 @@ TEST(ErrorLog, file_name_is_seconds_and_three_digit_milliseconds)
 
 TEST(ErrorLog, later_record_of_the_same_millisecond_replaces_the_file)
 {
-    std::ofstream(LogRoot::logDir() + "2000.042") << std::string(40, '#');  // longer than a record
+    std::ofstream(logDir() + "2000.042") << std::string(40, '#');  // longer than a record
     InitErrorLog first = recordAt(2000, 42000, 1, 0, 9);
     InitErrorLog second = recordAt(2000, 42999, 3, 2, 7);
     InitErrorLog::outputLog(first);
@@ -123,11 +115,11 @@ TEST(ErrorLog, later_record_of_the_same_millisecond_replaces_the_file)
 
 TEST(ErrorLog, missing_directory_loses_the_record_quietly)
 {
-    std::filesystem::remove_all(LogRoot::logDir());
+    std::filesystem::remove_all(logDir());
     InitErrorLog record = recordAt(3000, 0, 1, 0, 2);
     EXPECT_NO_THROW(InitErrorLog::outputLog(record));
-    EXPECT_FALSE(std::filesystem::exists(LogRoot::logDir())) << "the directory is not created";
-    std::filesystem::create_directories(LogRoot::logDir());
+    EXPECT_FALSE(std::filesystem::exists(logDir())) << "the directory is not created";
+    std::filesystem::create_directories(logDir());
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 #include "InitTraceHandler.h"
 #include "ShellCommand.h"
 
+#include "DebugRoot.h"
+
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -15,20 +17,8 @@
 
 namespace {
 
-std::string root;  // MMB_DEBUG_PATH of this process; every command works inside it
-
-class ShellRoot : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        char name[] = "/tmp/mmbshell.XXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        root = name;
-        setenv("MMB_DEBUG_PATH", name, 1);
-    }
-    void TearDown() override { std::filesystem::remove_all(root); }
-};
-[[maybe_unused]] ::testing::Environment* const shellRoot = ::testing::AddGlobalTestEnvironment(new ShellRoot);
+const std::string& root = debugRoot();  // every command works inside it
+[[maybe_unused]] ::testing::Environment* const shellRoot = ::testing::AddGlobalTestEnvironment(new DebugRoot);
 
 std::string inRoot(const std::string& name)
 {

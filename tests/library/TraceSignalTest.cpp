@@ -8,6 +8,8 @@
 #include "InitTraceHandler.h"
 #include "mmbtrace.h"
 
+#include "DebugRoot.h"
+
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -45,21 +47,9 @@ namespace {
 
 constexpr const char* LOCAL_NAME = "/local.trace";
 constexpr int LIVE_ID = 300;
-std::string root;
-
-class SignalRoot : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        char name[] = "/tmp/mmbsignal.XXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        root = name;
-        setenv("MMB_DEBUG_PATH", name, 1);
-        std::filesystem::create_directories(root + "/var/mmb/sock");
-    }
-    void TearDown() override { std::filesystem::remove_all(root); }
-};
-[[maybe_unused]] ::testing::Environment* const signalRoot = ::testing::AddGlobalTestEnvironment(new SignalRoot);
+const std::string& root = debugRoot();
+[[maybe_unused]] ::testing::Environment* const signalRoot =
+    ::testing::AddGlobalTestEnvironment(new DebugRoot({"/var/mmb/sock"}));
 
 std::string unstamped(const std::string& line)
 {

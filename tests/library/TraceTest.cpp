@@ -5,6 +5,8 @@
 #include "InitTraceFile.h"
 #include "InitTraceHandler.h"
 
+#include "DebugRoot.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -56,25 +58,12 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-std::string root;  // MMB_DEBUG_PATH of this process
+const std::string& root = debugRoot();
 constexpr const char* LOCAL_NAME = "/local.trace";
 constexpr int LIVE_ID = 0x1234;  // not symmetric, so the byte order shows
 
-// The directory must be named before any library call: the trace service
-// singleton keeps the socket path it computes first.
-class TraceRoot : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        char name[] = "/tmp/mmbtrace.XXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        root = name;
-        setenv("MMB_DEBUG_PATH", name, 1);
-        std::filesystem::create_directories(root + "/var/mmb/sock");
-    }
-    void TearDown() override { std::filesystem::remove_all(root); }
-};
-[[maybe_unused]] ::testing::Environment* const traceRoot = ::testing::AddGlobalTestEnvironment(new TraceRoot);
+[[maybe_unused]] ::testing::Environment* const traceRoot =
+    ::testing::AddGlobalTestEnvironment(new DebugRoot({"/var/mmb/sock"}));
 
 // Replaces the seconds of the local file's "(sec=N)" stamp with "*", so
 // that lines compare exactly in everything else.
