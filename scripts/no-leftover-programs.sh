@@ -27,10 +27,10 @@ found=0
 rounds=0
 pids=$(leftovers)
 while [ -n "$pids" ] && [ "$rounds" -lt 50 ]; do
-    found=1
     for pid in $pids; do
-        echo "left running: $pid $(readlink "/proc/$pid/exe" 2>/dev/null) $(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null)" >&2
-        kill -STOP "$pid" 2>/dev/null || true
+        kill -STOP "$pid" 2>/dev/null || continue  # ended meanwhile
+        found=1
+        echo "left running: $pid $(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null || true)" >&2
     done
     for pid in $pids; do
         kill -KILL "$pid" 2>/dev/null || true

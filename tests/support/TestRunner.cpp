@@ -8,9 +8,10 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <dirent.h>
 #include <fstream>
+#include <set>
 #include <string>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -52,9 +53,11 @@ std::string executableOf(pid_t pid)
 // here in turn.
 void stopLeftovers()
 {
+    std::set<pid_t> stopped;
     for (;;) {
         for (pid_t pid : liveChildren()) {
-            std::fprintf(stderr, "stopping %d (%s), left running by the tests\n", pid, executableOf(pid).c_str());
+            if (stopped.insert(pid).second)
+                std::fprintf(stderr, "stopping %d (%s), left running by the tests\n", pid, executableOf(pid).c_str());
             kill(pid, SIGKILL);
         }
         if (waitpid(-1, nullptr, 0) < 0 && errno == ECHILD)
