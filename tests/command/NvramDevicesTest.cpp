@@ -25,7 +25,7 @@ struct BankCase {
 };
 
 // Records carry the board's number, the time stamp that names their file
-// (the board clock stands at 1000.005 s), and, for an error flag at boot,
+// (the board clock stands at 1000.005123 s), and, for an error flag at boot,
 // the bank in use.
 TEST(NvramDevices, bank_selection_is_stored_in_eeprom_and_nvram)
 {
@@ -43,7 +43,7 @@ TEST(NvramDevices, bank_selection_is_stored_in_eeprom_and_nvram)
         options.mmbNumber = c.mmb;
         TestBoard board(options, std::to_string(&c - cases));
         makeHealthy(*board, STORED);
-        board->setClock(1000, 5000, 0);
+        board->setClock(1000, 5123, 0);
         board->setReg(0x600, c.resetType);
         for (const char* fault : c.faults)
             board->addFault(fault);
@@ -56,7 +56,7 @@ TEST(NvramDevices, bank_selection_is_stored_in_eeprom_and_nvram)
         std::vector<ErrorLogFile> logs = errorLogFiles(*board);
         ASSERT_EQ(logs.size(), c.recordCodes.empty() ? 0u : 1u) << c.what;
         if (!logs.empty()) {
-            Bytes record = {0x00, 0x00, 0x03, 0xE8, 0x00, 0x00, 0x13, 0x88};  // 1000 s, 5000 us
+            Bytes record = {0x00, 0x00, 0x03, 0xE8, 0x00, 0x00, 0x14, 0x03};  // 1000 s, 5123 us
             record.insert(record.end(), c.recordCodes.begin(), c.recordCodes.end());
             EXPECT_EQ(logs[0].bytes, record) << c.what;
             EXPECT_EQ(logs[0].name, "1000.005") << c.what;
