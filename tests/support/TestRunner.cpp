@@ -8,76 +8,46 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
-#include <dirent.h>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <string>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
-// The live processes whose parent is this one.
-std::vector<pid_t> liveChildren()
+// The live processes whose parent is this one ("pid (name) state ppid ...").
+std::set<pid_t> liveChildren()
 {
-    std::vector<pid_t> children;
-    DIR* proc = opendir("/proc");
-    while (dirent* entry = proc != nullptr ? readdir(proc) : nullptr) {
-        std::ifstream stat(std::string("/proc/") + entry->d_name + "/stat");
-        std::string text;
-        if (entry->d_name[0] < '1' || entry->d_name[0] > '9' || !std::getline(stat, text))
-            continue;
+    std::set<pid_t> children;
+    for (const std::filesystem::directory_entry& entry : std::filesystem::directory_iterator("/proc")) {
+        std::string stat;
+        std::getline(std::ifstream(entry.path() / "stat"), stat);
         char state = 0;
-        int parent = 0;
-        std::size_t end = text.rfind(')');  // the state and the parent follow the name
-        if (end != std::string::npos && std::sscanf(text.c_str() + end + 1, " %c %d", &state, &parent) == 2 &&
-            parent == getpid() && state != 'Z' && state != 'X')
-            children.push_back(static_cast<pid_t>(std::atol(entry->d_name)));
+        int pid = 0, parent = 0;
+        std::size_t end = stat.rfind(')');
+        if (end != std::string::npos && std::sscanf(stat.c_str(), "%d", &pid) == 1 &&
+            std::sscanf(stat.c_str() + end + 1, " %c %d", &state, &parent) == 2 && parent == getpid() && state != 'Z')
+            children.insert(pid);
     }
-    if (proc != nullptr)
-        closedir(proc);
     return children;
 }
 
-std::string executableOf(pid_t pid)
-{
-    char path[4096] = {};
-    ssize_t got = readlink(("/proc/" + std::to_string(pid) + "/exe").c_str(), path, sizeof path - 1);
-    return got > 0 ? path : "?";
-}
-
-// Kills what is left, in rounds: the children of a killed program come
-// here in turn.
+// Kills what is left, in rounds: the children of a killed program come here in turn.
 void stopLeftovers()
 {
     std::set<pid_t> stopped;
-    for (;;) {
+    do {
         for (pid_t pid : liveChildren()) {
+            std::error_code error;
             if (stopped.insert(pid).second)
-                std::fprintf(stderr, "stopping %d (%s), left running by the tests\n", pid, executableOf(pid).c_str());
+                std::fprintf(stderr, "stopping %d (%s), left running by the tests\n", pid,
+                             std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", error).c_str());
             kill(pid, SIGKILL);
         }
-        if (waitpid(-1, nullptr, 0) < 0 && errno == ECHILD)
-            return;
-    }
-}
-
-// Reaps what ends while the tests run, as init would; the tests' status.
-int waitForTests(pid_t tests)
-{
-    for (;;) {
-        int status = 0;
-        pid_t pid = waitpid(-1, &status, 0);
-        if (pid == tests)
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        if (pid < 0 && errno != EINTR) {
-            std::perror("test runner: waitpid");
-            return 1;
-        }
-    }
+    } while (waitpid(-1, nullptr, 0) > 0 || errno != ECHILD);
 }
 
 } // namespace
@@ -91,14 +61,15 @@ int main(int argc, char** argv)
         testing::InitGoogleTest(&argc, argv);
         return RUN_ALL_TESTS();
     }
-    if (tests < 0) {
+    if (tests < 0)
         std::perror("test runner: fork");
-        return 1;
-    }
     // A daemon taken in here signals its parent as it would its supervisor.
     std::signal(SIGINT, SIG_IGN);
     std::signal(SIGHUP, SIG_IGN);
-    int status = waitForTests(tests);
+    int status = 0;
+    // Reaps what ends meanwhile, as init would.
+    while (tests > 0 && waitpid(-1, &status, 0) != tests) {
+    }
     stopLeftovers();
-    return status;
+    return tests < 0 ? 1 : WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
