@@ -1,0 +1,90 @@
+#include "BoardTree.h"
+
+#include "BoardFileName.h"
+#include "InputFile.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char* TOP_FOLDERS[] = {"dev", "var", "tmp", "mnt", "etc"};
+
+} // namespace
+
+bool BoardTree::isTree(const std::vector<std::string>& entries)
+{
+    for (const std::string& entry : entries)
+        for (const char* top : TOP_FOLDERS)
+            if (entry == top)
+                return true;
+    return false;
+}
+
+void BoardTree::walk(const Visit& visit)
+{
+    for (const BoardFolder& folder : boardFolders()) {
+        int fd = openFolder(folder.path, visit);
+        if (fd < 0)
+            continue;
+        readFolder(fd, folder.path, folder.everyFile, visit);
+        close(fd);
+    }
+}
+
+// Opens the folder one name at a time, never through a link; -1 when it is
+// absent or refused.
+int BoardTree::openFolder(const std::string& folder, const Visit& visit)
+{
+    int fd = dup(rootFd_);
+    for (std::size_t start = 0, end; fd >= 0 && (end = folder.find('/', start)) != std::string::npos;
+         start = end + 1) {
+        std::string path = folder.substr(0, end);
+        InputFile input;
+        std::string problem;
+        bool opened = readInputAt(fd, folder.substr(start, end - start), input, problem);
+        close(fd);
+        fd = input.fd;
+        if (opened && input.directory)
+            continue;
+        closeInput(input);
+        fd = -1;
+        if (!input.missing && refused_.insert(path).second) {
+            FormChoice choice;
+            visit(unreadableFile(root_ + "/" + path, path, opened ? "not a directory" : problem, choice));
+        }
+    }
+    return fd;
+}
+
+void BoardTree::readFolder(int fd, const std::string& folder, bool everyFile, const Visit& visit)
+{
+    FormChoice choice;
+    choice.inTree = true;
+    choice.folder = folder;
+    choice.skipUnknown = true;
+    std::vector<std::string> names = boardFileNames(folder);
+    if (everyFile) {
+        InputFile listing;
+        std::string problem;
+        if (!readInputAt(fd, ".", listing, problem)) {
+            visit(unreadableFile(root_ + "/" + folder, folder, problem, FormChoice()));
+            closeInput(listing);
+            return;
+        }
+        names = listing.entries;
+        closeInput(listing);
+    }
+    for (const std::string& name : names) {
+        InputFile input;
+        std::string problem;
+        std::string source = root_ + "/" + folder + name;
+        if (readInputAt(fd, name, input, problem) && input.directory)
+            visit(unreadableFile(source, name, "a directory", choice));
+        else if (problem.empty())
+            visit(identifyFile(source, name, std::move(input.bytes), choice));
+        else if (everyFile || !input.missing)
+            visit(unreadableFile(source, name, problem, choice));
+        closeInput(input);
+    }
+}
