@@ -99,14 +99,14 @@ bool isText(const uint8_t* data, std::size_t size)
 
 bool detectForm(const uint8_t* data, std::size_t size, RecordForm& form)
 {
-    if (isText(data, size))
+    if (size == DOWN_INFO_SIZE && startsDownInfo(data))
+        form = RecordForm::DownInfo;  // its text may fill it
+    else if (isText(data, size))
         return false;
-    if (size == ERROR_LOG_SIZE)
+    else if (size == ERROR_LOG_SIZE)
         form = RecordForm::ErrorLog;
     else if (size == STARTUP_RECORD_SIZE)
         form = RecordForm::StartupRecord;
-    else if (size == DOWN_INFO_SIZE && startsDownInfo(data))
-        form = RecordForm::DownInfo;
     else if (size >= PARTITION_MIN_SIZE && size <= INPUT_MAX_SIZE && holdsIdentification(data))
         form = RecordForm::Partition;
     else

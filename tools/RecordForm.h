@@ -46,9 +46,9 @@ bool formFromName(const std::string& name, RecordForm& form);
 // "bt.MODULE.SECONDS", "version.dat" and the marker names.
 bool formFromFileName(const std::string& name, RecordForm& form);
 // Tells the form of a file whose name says nothing from its size and
-// content: 16 bytes an error log record, 380 a start-up record, 2048
-// beginning with "process(" a down-info file, 506 to 65536 with at least
-// half an identification block a partition 0 image. Never text.
+// content: 2048 bytes beginning with "process(" a down-info file; never
+// other text; 16 bytes an error log record, 380 a start-up record, 506 to
+// 65536 with at least half an identification block a partition 0 image.
 bool detectForm(const uint8_t* data, std::size_t size, RecordForm& form);
 // True when every byte is printable ASCII, a tab or a line end.
 bool isText(const uint8_t* data, std::size_t size);

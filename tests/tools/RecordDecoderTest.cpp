@@ -57,7 +57,7 @@ TEST(RecordDecoder, error_record_prints_for_a_person_and_for_a_script)
               "  code         = 04 01 00 00 00 00\n");
     EXPECT_EQ(recordJson("1593835520.123", RecordForm::ErrorLog, record),
               "{\"file\":\"1593835520.123\",\"form\":\"error-log\",\"time\":\"2020-07-04T04:05:20.123Z\","
-              "\"seconds\":1593835520,\"microseconds\":123456,\"kind\":2,\"unitCode\":241,"
+              "\"seconds\":1593835520,\"microseconds\":123456,\"kind\":2,\"unitCode\":241,\"unitCodeMeaning\":\"MMB 1\","
               "\"reporter\":\"boot ROM bank selection failure\",\"code\":[4,1,0,0,0,0]}\n");
 }
 
@@ -101,8 +101,11 @@ TEST(RecordDecoder, down_info_names_the_process_explains_its_status_and_keeps_it
                            "1024\t0\t9000\nMemTotal:  1024 kB\n");
     bytes[2000] = 'o';  // left by an earlier, longer text
     bytes[2047] = 'k';
-    EXPECT_EQ(recordText("init_downinfo.1000", RecordForm::DownInfo, decodeDownInfo(bytes.data())),
-              "init_downinfo.1000: down-info file\n"
+    EXPECT_EQ(recordText("init_downinfo.2147483648", RecordForm::DownInfo,
+                         decodeDownInfo("init_downinfo.2147483648", bytes.data())),
+              "init_downinfo.2147483648: down-info file\n"
+              "  time       = 2038-01-19 03:14:08 UTC\n"
+              "  seconds    = 2147483648\n"
               "  module     = mmbipmid\n"
               "  pid        = 321\n"
               "  status     = 0x008B (signal 11, core dumped)\n"
@@ -132,7 +135,7 @@ TEST(RecordDecoder, down_info_first_line_is_read_only_when_it_has_the_managers_f
         {"process(", "(absent)", "(absent)", "(absent)"},
     };
     for (const auto& [line, module, pid, status] : cases) {
-        DecodedRecord record = decodeDownInfo(downInfo(line + "\nrest").data());
+        DecodedRecord record = decodeDownInfo("down", downInfo(line + "\nrest").data());
         EXPECT_EQ(textOf(record, "module"), module) << line;
         EXPECT_EQ(textOf(record, "pid"), pid) << line;
         EXPECT_EQ(textOf(record, "status"), status) << line;
