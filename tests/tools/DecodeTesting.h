@@ -3,6 +3,7 @@
 #define TEST_DECODE_TESTING_H
 
 #include "Process.h"
+#include "SimBoard.h"
 
 #include <map>
 #include <string>
@@ -15,5 +16,10 @@ ProcessResult runDecode(const std::vector<std::string>& args);
 // files, whose text runs over several lines.
 using Fields = std::map<std::string, std::string>;
 std::vector<Fields> printedRecords(const std::string& out);
+
+// A board's tree as it would be collected from the board: its tmp, var,
+// etc and mnt folders, its NVRAM partitions as dev/mram0..3 and its
+// firmware file systems under mnt/fs0 and mnt/fs1. Returns the folder.
+std::string boardTree(const sim::SimBoard& board);
 
 #endif
