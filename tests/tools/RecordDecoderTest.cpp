@@ -193,11 +193,48 @@ TEST(RecordDecoder, partition_reads_its_areas_big_endian_and_nests_the_down_log)
     EXPECT_EQ(textOf(decoded, "downLogFlag"), "1 (a down log is recorded)");
     EXPECT_EQ(textOf(decoded, "logCount"), "-1 (out of range 0..16)");
     std::string json = recordJson("p", RecordForm::Partition, decoded);
-    EXPECT_NE(json.find(",\"partStatus\":[1,7],"), std::string::npos) << json;
+    EXPECT_NE(json.find(",\"partStatus\":[1,7],\"partStatusMeaning\":\"HCP 0 updating, HCP 1 unknown\","),
+              std::string::npos)
+        << json;
     EXPECT_NE(json.find(",\"downLog\":{\"time\":\"2020-07-04T04:05:20.123Z\",\"seconds\":1593835520,"),
               std::string::npos)
         << json;
-    EXPECT_NE(json.find("\"code\":[4,1,0,0,0,0]},\"logCount\":-1,"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"code\":[4,1,0,0,0,0]},\"logCount\":-1,\"logCountMeaning\":\"out of range 0..16\","),
+              std::string::npos)
+        << json;
+}
+
+// Every explanation the text gives in parentheses or after the value, a
+// script finds as "<name>Meaning" beside the value.
+TEST(RecordDecoder, json_carries_every_explanation_of_the_text)
+{
+    Bytes image(506, 0);
+    image[0] = 'F';
+    Bytes down = downInfo("process(alpha:7) down with status(008b)");
+    down[2000] = 1;
+    const std::pair<std::string, std::string> cases[] = {
+        {recordJson("p", RecordForm::Partition, decodePartition(image.data(), image.size())),
+         "\"firmUpMode\":70,\"firmUpModeMeaning\":\"'F', firmware apply requested\","},
+        {recordJson("p", RecordForm::Partition, decodePartition(image.data(), image.size())),
+         "\"identification\":\"missing\",\"identificationMeaning\":\"missing: the next start or nvram run "
+         "re-initialises the partition\"}"},
+        {recordJson("e", RecordForm::ErrorLog, decodeErrorLog(errorLog(1, 1000000, 0xF0, 4).data())),
+         "{\"file\":\"e\",\"form\":\"error-log\",\"time\":null,\"timeMeaning\":\"none: microseconds out of "
+         "range\","},
+        {recordJson("e", RecordForm::ErrorLog, decodeErrorLog(errorLog(1, 0, 0xF0, 4).data())),
+         "\"unitCode\":240,\"unitCodeMeaning\":\"MMB 0\","},
+        {recordJson("d", RecordForm::DownInfo, decodeDownInfo("init_downinfo.x", down.data())),
+         "{\"file\":\"d\",\"form\":\"down-info\",\"time\":null,\"timeMeaning\":\"none: the file name holds no "
+         "time\",\"module\":\"alpha\",\"pid\":7,\"status\":139,\"statusMeaning\":\"signal 11, core dumped\","},
+        {recordJson("d", RecordForm::DownInfo, decodeDownInfo("init_downinfo.60", down.data())),
+         "\"time\":\"1970-01-01T00:01:00Z\",\"seconds\":60,"},
+        {recordJson("d", RecordForm::DownInfo, decodeDownInfo("init_downinfo.60", down.data())),
+         "\"staleBytes\":1,\"staleBytesMeaning\":\"non-zero bytes after the text, left by an earlier death\"}"},
+        {recordJson("s", RecordForm::StartupRecord, decodeStartupRecord(Bytes(380, 'R').data())),
+         "\"firmUpModeAtStart\":82,\"firmUpModeAtStartMeaning\":\"'R', recovery\","},
+    };
+    for (const auto& [json, member] : cases)
+        EXPECT_NE(json.find(member), std::string::npos) << member << "\n" << json;
 }
 
 } // namespace
