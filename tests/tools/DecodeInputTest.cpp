@@ -236,6 +236,17 @@ TEST(DecodeInput, hostile_files_in_a_tree_are_refused_by_name)
                                                  tree + "/tmp/stray-fifo skipped not a file, a device or a directory: a FIFO"}));
 }
 
+TEST(DecodeInput, a_folder_of_too_many_entries_is_refused_unread)
+{
+    std::string folder = inputFolder();
+    for (int i = 0; i <= 10000; ++i)
+        writeInput(folder + "/" + std::to_string(i), {});
+    ProcessResult result = runDecode({folder});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "mmb-decode: " + folder + ": more than 10000 entries: not read\n");
+}
+
 TEST(DecodeInput, an_input_that_fails_leaves_the_others_printed)
 {
     std::string folder = inputFolder();
