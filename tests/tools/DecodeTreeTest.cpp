@@ -264,6 +264,16 @@ TEST(DecodeTree, check_reads_only_a_tree_and_speaks_json_too)
                           "and booted next: its firmware may be half written\"}]}\n");
     EXPECT_EQ(result.status, 4);
 
+    // dev alone makes a tree: a board's partitions collected and nothing else
+    fs::remove_all(tree + "/tmp"), fs::remove_all(tree + "/var"), fs::remove_all(tree + "/etc");
+    fs::remove_all(tree + "/mnt");
+    result = runDecode({"--check", tree});
+    EXPECT_EQ(result.out, "health: FAIL\n"
+                          "FAIL: HCP 1: marked updating and booted next: its firmware may be half written\n"
+                          "WARN: HCP 0 (current): no mnt/fs0/opt/mmb/version.dat to compare the NVRAM revision with\n"
+                          "WARN: HCP 1 (next): no mnt/fs1/opt/mmb/version.dat to compare the NVRAM revision with\n");
+    EXPECT_EQ(result.status, 4);
+
     for (const std::string& notTree : {tree + "/dev/mram0", tree + "/dev"}) {
         result = runDecode({"--check", notTree});
         EXPECT_EQ(result.out, "");
