@@ -76,15 +76,23 @@ void BoardTree::readFolder(int fd, const std::string& folder, bool everyFile, co
         closeInput(listing);
     }
     for (const std::string& name : names) {
-        InputFile input;
-        std::string problem;
-        std::string source = root_ + "/" + folder + name;
-        if (readInputAt(fd, name, input, problem) && input.directory)
-            visit(unreadableFile(source, name, "a directory", choice));
-        else if (problem.empty())
-            visit(identifyFile(source, name, std::move(input.bytes), choice));
-        else if (everyFile || !input.missing)
-            visit(unreadableFile(source, name, problem, choice));
-        closeInput(input);
+        BoardItem item;
+        if (readItem(fd, root_ + "/" + folder + name, name, choice, item))
+            visit(item);
     }
+}
+
+bool BoardTree::readItem(int folderFd, const std::string& source, const std::string& name, const FormChoice& choice,
+                         BoardItem& item)
+{
+    InputFile input;
+    std::string problem;
+    if (readInputAt(folderFd, name, input, problem) && input.directory)
+        item = unreadableFile(source, name, "a directory", choice);
+    else if (problem.empty())
+        item = identifyFile(source, name, std::move(input.bytes), choice);
+    else
+        item = unreadableFile(source, name, problem, choice);
+    closeInput(input);
+    return !input.missing;
 }

@@ -26,6 +26,11 @@ public:
     // records, a file of no known form comes as skipped.
     void walk(const Visit& visit);
 
+    // Reads, tells and decodes the entry name of the folder open as
+    // folderFd, shown as source; false when nothing lies there.
+    static bool readItem(int folderFd, const std::string& source, const std::string& name, const FormChoice& choice,
+                         BoardItem& item);
+
 private:
     int openFolder(const std::string& folder, const Visit& visit);
     void readFolder(int fd, const std::string& folder, bool everyFile, const Visit& visit);

@@ -60,16 +60,9 @@ void DecodeRun::decodeDirectory(const std::string& path, InputFile& input)
     choice.form = options_.form;
     choice.skipUnknown = true;
     for (const std::string& entry : input.entries) {
-        InputFile file;
-        std::string problem;
-        std::string source = joined(path, entry);
-        if (readInputAt(input.fd, entry, file, problem) && file.directory)
-            show(unreadableFile(source, entry, "a directory", choice));
-        else if (problem.empty())
-            show(identifyFile(source, entry, std::move(file.bytes), choice));
-        else
-            show(unreadableFile(source, entry, problem, choice));
-        closeInput(file);
+        BoardItem item;
+        if (BoardTree::readItem(input.fd, joined(path, entry), entry, choice, item))
+            show(item);
     }
 }
 

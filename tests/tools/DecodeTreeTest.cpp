@@ -264,6 +264,10 @@ TEST(DecodeTree, check_reads_only_a_tree_and_speaks_json_too)
                           "and booted next: its firmware may be half written\"}]}\n");
     EXPECT_EQ(result.status, 4);
 
+    result = runDecode({"--form", "partition", tree});
+    EXPECT_EQ(result.err, "mmb-decode: " + tree + ": a board's tree: each file's form is told from its path, not given\n");
+    EXPECT_EQ(result.status, 1);
+
     // dev alone makes a tree: a board's partitions collected and nothing else
     fs::remove_all(tree + "/tmp"), fs::remove_all(tree + "/var"), fs::remove_all(tree + "/etc");
     fs::remove_all(tree + "/mnt");
