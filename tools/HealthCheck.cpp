@@ -110,7 +110,8 @@ void HealthCheck::add(const BoardItem& item)
     case RecordForm::DownInfo: {
         uint32_t seconds = 0;
         Death death;
-        std::string text(reinterpret_cast<const char*>(data), strnlen(reinterpret_cast<const char*>(data), DOWN_INFO_SIZE));
+        const char* chars = reinterpret_cast<const char*>(data);
+        std::string text(chars, strnlen(chars, DOWN_INFO_SIZE));
         if (secondsOfFileName(item.name, seconds) && parseDeath(text.substr(0, text.find('\n')), death))
             deaths_[death.module].push_back({seconds, death.status});
         break;
@@ -150,7 +151,8 @@ void HealthCheck::checkPartition(std::vector<Reason>& reasons) const
     for (int hcp = 0; hcp < 2; ++hcp) {
         std::string name = "HCP " + std::to_string(hcp);
         if (header.partStatus[hcp] == UPDATING && hcp == header.nextHcpNo)
-            reasons.push_back({Level::Fail, name + ": marked updating and booted next: its firmware may be half written"});
+            reasons.push_back(
+                {Level::Fail, name + ": marked updating and booted next: its firmware may be half written"});
         else if (header.partStatus[hcp] == UPDATING)
             reasons.push_back({Level::Warn, name + ": marked updating: its firmware may be half written"});
         else if (header.partStatus[hcp] != 0)
@@ -237,11 +239,13 @@ void HealthCheck::checkDeaths(std::vector<Reason>& reasons) const
                 last = &sorted[i];
             }
         }
-        if (young > 0)
-            reasons.push_back({Level::Warn, "daemon " + module + ": died " + std::to_string(sorted.size()) +
-                                                " times, " + std::to_string(young) +
-                                                " within " + std::to_string(YOUNG_DEATH_SECONDS) + " seconds of the death before (the last at " +
-                                                utcText(last->seconds) + ", " + statusOf(last->status) + ")"});
+        if (young == 0)
+            continue;
+        std::string text = "daemon " + module + ": died " + std::to_string(sorted.size()) + " times, " +
+                           std::to_string(young) + " within " + std::to_string(YOUNG_DEATH_SECONDS) +
+                           " seconds of the death before (the last at " + utcText(last->seconds) + ", " +
+                           statusOf(last->status) + ")";
+        reasons.push_back({Level::Warn, text});
     }
 }
 

@@ -15,6 +15,30 @@
 
 namespace {
 
+// (0, seconds, milliseconds) for a timed name, (1, 0, 0) for any other.
+std::tuple<int, long long, long long> timeOf(const std::string& name)
+{
+    uint32_t seconds = 0;
+    if (!secondsOfFileName(name, seconds))
+        return {1, 0, 0};
+    RecordForm form = RecordForm::ErrorLog;
+    long long millis = 0;
+    if (boardFileForm("var/mmb/log/init/", name, form))
+        std::from_chars(name.data() + name.rfind('.') + 1, name.data() + name.size(), millis);
+    return {0, seconds, millis};
+}
+
+// Timed names ("SECONDS.MILLISECONDS", "init_downinfo.SECONDS",
+// "bt.MODULE.SECONDS") by their time, then any by name.
+bool fileNameBefore(const std::string& left, const std::string& right)
+{
+    auto leftTime = timeOf(left);
+    auto rightTime = timeOf(right);
+    if (leftTime != rightTime)
+        return leftTime < rightTime;
+    return left < right;
+}
+
 constexpr int OPEN_FLAGS = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 
 std::string failure(const char* call)
@@ -108,29 +132,7 @@ bool readOpened(int fd, InputFile& input, std::string& problem)
     return complete;
 }
 
-// (0, seconds, milliseconds) for a timed name, (1, 0, 0) for any other.
-std::tuple<int, long long, long long> timeOf(const std::string& name)
-{
-    uint32_t seconds = 0;
-    if (!secondsOfFileName(name, seconds))
-        return {1, 0, 0};
-    RecordForm form = RecordForm::ErrorLog;
-    long long millis = 0;
-    if (boardFileForm("var/mmb/log/init/", name, form))
-        std::from_chars(name.data() + name.rfind('.') + 1, name.data() + name.size(), millis);
-    return {0, seconds, millis};
-}
-
 } // namespace
-
-bool fileNameBefore(const std::string& left, const std::string& right)
-{
-    auto leftTime = timeOf(left);
-    auto rightTime = timeOf(right);
-    if (leftTime != rightTime)
-        return leftTime < rightTime;
-    return left < right;
-}
 
 bool readInputFile(const std::string& path, InputFile& input, std::string& problem)
 {

@@ -14,7 +14,7 @@ struct InputFile {
     bool directory = false;
     bool missing = false;              // nothing lies at the path
     std::vector<uint8_t> bytes;        // a file: at most INPUT_MAX_SIZE of them
-    std::vector<std::string> entries;  // a directory: its entries, timed names oldest first
+    std::vector<std::string> entries;  // a directory: its entries, timed names oldest first, then by name
     int fd = -1;                       // a directory: kept open for readInputAt; see closeInput
 };
 
@@ -31,10 +31,5 @@ bool readInputFile(const std::string& path, InputFile& input, std::string& probl
 bool readInputAt(int directoryFd, const std::string& name, InputFile& input, std::string& problem);
 // Closes a directory read by the two above.
 void closeInput(InputFile& input);
-
-// Order of file names: those with a time ("SECONDS.MILLISECONDS",
-// "init_downinfo.SECONDS", "bt.MODULE.SECONDS") by that time, then the
-// others by name.
-bool fileNameBefore(const std::string& left, const std::string& right);
 
 #endif

@@ -71,20 +71,6 @@ std::string unitOf(uint8_t unitCode)
     }
 }
 
-std::string firmUpModeOf(uint8_t mode)
-{
-    switch (mode) {
-    case nvram::FIRMUP_NONE:
-        return "none";
-    case nvram::FIRMUP_APPLY:
-        return "'F', firmware apply requested";
-    case nvram::FIRMUP_RECOVERY:
-        return "'R', recovery";
-    default:
-        return "unknown";
-    }
-}
-
 std::string identificationOf(const uint8_t* block)
 {
     bool byteMatches = block[0] == nvram::ID_BYTE;
@@ -131,6 +117,20 @@ std::string statusOf(uint32_t status)
 }
 
 namespace {
+
+std::string firmUpModeOf(uint8_t mode)
+{
+    switch (mode) {
+    case nvram::FIRMUP_NONE:
+        return "none";
+    case nvram::FIRMUP_APPLY:
+        return "'F', firmware apply requested";
+    case nvram::FIRMUP_RECOVERY:
+        return "'R', recovery";
+    default:
+        return "unknown";
+    }
+}
 
 std::string logCountOf(int32_t count)
 {

@@ -39,7 +39,6 @@ DecodedRecord decodeMarker(const std::string& fileName, const uint8_t* data, std
 // The explanations the decoded records give, for other readers of the records.
 std::string reporterOf(uint8_t firstCode);
 std::string unitOf(uint8_t unitCode);
-std::string firmUpModeOf(uint8_t mode);
 // "valid", "damaged" or "missing", of the 10-byte identification block.
 std::string identificationOf(const uint8_t* block);
 // The same with what it means for the partition.

@@ -1,7 +1,5 @@
 #include "RecordForm.h"
 
-#include "BoardFileName.h"
-
 #include <cstring>
 
 namespace {
@@ -61,6 +59,15 @@ bool holdsIdentification(const uint8_t* data)
            memcmp(block + nvram::ID_NAME_OFFSET, nvram::ID_NAME, sizeof nvram::ID_NAME) == 0;
 }
 
+// Printable ASCII, tabs and line ends only.
+bool isText(const uint8_t* data, std::size_t size)
+{
+    for (std::size_t i = 0; i < size; ++i)
+        if ((data[i] < 0x20 || data[i] >= 0x7F) && data[i] != '\t' && data[i] != '\n' && data[i] != '\r')
+            return false;
+    return size > 0;
+}
+
 } // namespace
 
 const char* formName(RecordForm form)
@@ -82,19 +89,6 @@ bool formFromName(const std::string& name, RecordForm& form)
         }
     }
     return false;
-}
-
-bool formFromFileName(const std::string& name, RecordForm& form)
-{
-    return boardFileForm("", name, form);
-}
-
-bool isText(const uint8_t* data, std::size_t size)
-{
-    for (std::size_t i = 0; i < size; ++i)
-        if ((data[i] < 0x20 || data[i] >= 0x7F) && data[i] != '\t' && data[i] != '\n' && data[i] != '\r')
-            return false;
-    return size > 0;
 }
 
 bool detectForm(const uint8_t* data, std::size_t size, RecordForm& form)

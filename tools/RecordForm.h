@@ -41,17 +41,11 @@ const char* formName(RecordForm form);
 const char* formTitle(RecordForm form);
 bool formFromName(const std::string& name, RecordForm& form);
 
-// The form a file's name gives, as the board names its files: "mram0" to
-// "mram3", "SECONDS.MILLISECONDS", "initlog", "init_downinfo.SECONDS",
-// "bt.MODULE.SECONDS", "version.dat" and the marker names.
-bool formFromFileName(const std::string& name, RecordForm& form);
 // Tells the form of a file whose name says nothing from its size and
 // content: 2048 bytes beginning with "process(" a down-info file; never
 // other text; 16 bytes an error log record, 380 a start-up record, 506 to
 // 65536 with at least half an identification block a partition 0 image.
 bool detectForm(const uint8_t* data, std::size_t size, RecordForm& form);
-// True when every byte is printable ASCII, a tab or a line end.
-bool isText(const uint8_t* data, std::size_t size);
 
 // Why the content cannot be the form (a wrong size, or text for a binary
 // form when checkText is set); empty when it can.

@@ -233,7 +233,8 @@ TEST(DecodeInput, hostile_files_in_a_tree_are_refused_by_name)
     for (Fields& fields : printedRecords(result.out))
         printed.push_back(fields["source"] + " " + fields["form"] + " " + fields["reason"]);
     EXPECT_EQ(printed, (std::vector<std::string>{tree + "/tmp/OtherMMBFail marker file ",
-                                                 tree + "/tmp/stray-fifo skipped not a file, a device or a directory: a FIFO"}));
+                                                 tree + "/tmp/stray-fifo skipped not a file, a device or a "
+                                                        "directory: a FIFO"}));
 }
 
 TEST(DecodeInput, a_folder_of_too_many_entries_is_refused_unread)

@@ -265,7 +265,8 @@ TEST(DecodeTree, check_reads_only_a_tree_and_speaks_json_too)
     EXPECT_EQ(result.status, 4);
 
     result = runDecode({"--form", "partition", tree});
-    EXPECT_EQ(result.err, "mmb-decode: " + tree + ": a board's tree: each file's form is told from its path, not given\n");
+    EXPECT_EQ(result.err,
+              "mmb-decode: " + tree + ": a board's tree: each file's form is told from its path, not given\n");
     EXPECT_EQ(result.status, 1);
 
     // dev alone makes a tree: a board's partitions collected and nothing else
@@ -281,7 +282,8 @@ TEST(DecodeTree, check_reads_only_a_tree_and_speaks_json_too)
     for (const std::string& notTree : {tree + "/dev/mram0", tree + "/dev"}) {
         result = runDecode({"--check", notTree});
         EXPECT_EQ(result.out, "");
-        EXPECT_EQ(result.err, "mmb-decode: " + notTree + ": not a board's tree: it holds none of dev, var, tmp, mnt and etc\n");
+        EXPECT_EQ(result.err,
+                  "mmb-decode: " + notTree + ": not a board's tree: it holds none of dev, var, tmp, mnt and etc\n");
         EXPECT_EQ(result.status, 1);
     }
 }

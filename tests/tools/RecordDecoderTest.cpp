@@ -57,7 +57,8 @@ TEST(RecordDecoder, error_record_prints_for_a_person_and_for_a_script)
               "  code         = 04 01 00 00 00 00\n");
     EXPECT_EQ(recordJson("1593835520.123", RecordForm::ErrorLog, record),
               "{\"file\":\"1593835520.123\",\"form\":\"error-log\",\"time\":\"2020-07-04T04:05:20.123Z\","
-              "\"seconds\":1593835520,\"microseconds\":123456,\"kind\":2,\"unitCode\":241,\"unitCodeMeaning\":\"MMB 1\","
+              "\"seconds\":1593835520,\"microseconds\":123456,\"kind\":2,\"unitCode\":241,"
+              "\"unitCodeMeaning\":\"MMB 1\","
               "\"reporter\":\"boot ROM bank selection failure\",\"code\":[4,1,0,0,0,0]}\n");
 }
 
