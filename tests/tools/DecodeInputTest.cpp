@@ -14,8 +14,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
 const std::string KNOWN_FORMS =
     "not a known form (by name: mram0 to mram3, SECONDS.MILLISECONDS, initlog, init_downinfo.SECONDS, "
     "bt.MODULE.SECONDS, version.dat, a marker; by content: error-log 16 bytes, startup-record 380, "
@@ -29,13 +27,6 @@ std::string inputFolder()
     fs::remove_all(folder);
     fs::create_directories(folder);
     return folder;
-}
-
-std::string writeInput(const std::string& path, const Bytes& bytes)
-{
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
-    return path;
 }
 
 Bytes randomBytes(std::size_t size, unsigned seed)
@@ -56,11 +47,7 @@ Bytes startingWith(const std::string& text, Bytes bytes)
 // An error log record's saved form.
 Bytes record(uint32_t seconds, uint32_t micros, uint8_t firstCode)
 {
-    return {static_cast<uint8_t>(seconds >> 24), static_cast<uint8_t>(seconds >> 16),
-            static_cast<uint8_t>(seconds >> 8),  static_cast<uint8_t>(seconds),
-            static_cast<uint8_t>(micros >> 24),  static_cast<uint8_t>(micros >> 16),
-            static_cast<uint8_t>(micros >> 8),   static_cast<uint8_t>(micros),
-            1, 0xF0, firstCode, 0, 0, 0, 0, 0};
+    return errorLogRecord(seconds, micros, {firstCode, 0, 0, 0, 0, 0});
 }
 
 Bytes textLines(std::size_t size)

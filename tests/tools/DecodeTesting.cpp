@@ -1,6 +1,7 @@
 #include "DecodeTesting.h"
 
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -54,4 +55,24 @@ std::string boardTree(const sim::SimBoard& board)
         fs::copy(board.path("hcp" + std::to_string(hcp) + "/opt"), tree + "/mnt/fs" + std::to_string(hcp) + "/opt",
                  options);
     return tree;
+}
+
+std::string writeInput(const std::string& path, const Bytes& bytes)
+{
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+Bytes errorLogRecord(uint32_t seconds, uint32_t micros, const Bytes& code)
+{
+    Bytes record;
+    for (uint32_t word : {seconds, micros})
+        for (int shift = 24; shift >= 0; shift -= 8)
+            record.push_back(static_cast<uint8_t>(word >> shift));
+    record.push_back(1);
+    record.push_back(0xF0);
+    record.insert(record.end(), code.begin(), code.end());
+    return record;
 }

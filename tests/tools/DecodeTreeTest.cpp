@@ -51,35 +51,11 @@ TEST(DecodeTree, a_crashed_daemons_board_decodes_file_by_file)
     ProcessResult result = runDecode({tree + "/"});
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.err, "");
-    const std::string downLog = "  downLog:\n"
-                                "    time         = 1970-01-01 00:00:00.000 UTC\n"
-                                "    seconds      = 0\n"
-                                "    microseconds = 0\n"
-                                "    kind         = 0\n"
-                                "    unitCode     = 0x00 (unknown)\n"
-                                "    reporter     = unknown\n"
-                                "    code         = 00 00 00 00 00 00\n";
+    // Partition 0 as the file alone decodes it, field by field (DecodeBoard).
+    ProcessResult alone = runDecode({board->path("hw/mram0")});
+    std::string partition = tree + "/dev/mram0" + alone.out.substr(alone.out.find(':'));
     const std::vector<std::string> expected = {
-        tree + "/dev/mram0: NVRAM partition 0\n"
-               "  size           = 4096\n"
-               "  firmUpMode     = 0x00 (none)\n"
-               "  currentHcpNo   = 0\n"
-               "  nextHcpNo      = 1\n"
-               "  currentBootRom = 0\n"
-               "  nextBootRom    = 0\n"
-               "  bootRomChange  = 0x00\n"
-               "  firmChange     = 0\n"
-               "  partStatus     = HCP 0 normal, HCP 1 normal\n"
-               "  spare          = 0x00\n"
-               "  currentHcpRev  = V01L02\n"
-               "  nextHcpRev     = V01L01\n"
-               "  rebootCount    = 0\n"
-               "  suppressMode   = 0\n"
-               "  downLogFlag    = 0\n" +
-            downLog +
-            "  logCount       = 0\n"
-            "  vlanMode       = 0\n"
-            "  identification = valid",
+        partition.substr(0, partition.size() - 1),
         tree + "/dev/mram1: NVRAM partition 1\n"
                "  size = 4096 (its content is not interpreted)",
         tree + "/dev/mram2: NVRAM partition 2\n"
@@ -126,21 +102,12 @@ TEST(DecodeTree, a_crashed_daemons_board_decodes_file_by_file)
 constexpr long long T = 1593835520;  // 2020-07-04 04:05:20 UTC
 const char* const AT_T = "2020-07-04 04:05:20 UTC";
 
-void writeBytes(const std::string& path, const Bytes& bytes)
-{
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
-}
-
 // An error log record in the tree, made at seconds with these code bytes.
 std::function<void(const std::string&)> errorLog(long long seconds, Bytes code)
 {
     return [seconds, code](const std::string& tree) {
-        Bytes record = {static_cast<uint8_t>(seconds >> 24), static_cast<uint8_t>(seconds >> 16),
-                        static_cast<uint8_t>(seconds >> 8), static_cast<uint8_t>(seconds), 0, 0, 0, 0, 1, 0xF0};
-        record.insert(record.end(), code.begin(), code.end());
-        writeBytes(tree + "/var/mmb/log/init/" + std::to_string(seconds) + ".000", record);
+        writeInput(tree + "/var/mmb/log/init/" + std::to_string(seconds) + ".000",
+                   errorLogRecord(static_cast<uint32_t>(seconds), 0, code));
     };
 }
 
@@ -153,7 +120,7 @@ std::function<void(const std::string&)> downInfo(long long seconds)
         std::string text = "process(alpha:12) down with status(008b)\n";
         Bytes bytes(2048, 0);
         std::copy(text.begin(), text.end(), bytes.begin());
-        writeBytes(tree + "/var/mmb/core/core_save/init_downinfo." + std::to_string(seconds), bytes);
+        writeInput(tree + "/var/mmb/core/core_save/init_downinfo." + std::to_string(seconds), bytes);
     };
 }
 
@@ -164,7 +131,7 @@ std::function<void(const std::string&)> removed(const std::string& path)
 
 std::function<void(const std::string&)> written(const std::string& path, const Bytes& bytes)
 {
-    return [path, bytes](const std::string& tree) { writeBytes(tree + "/" + path, bytes); };
+    return [path, bytes](const std::string& tree) { writeInput(tree + "/" + path, bytes); };
 }
 
 // Bytes of the tree's partition 0 changed, as by another program.
