@@ -46,6 +46,7 @@ TEST(DecodeTree, a_crashed_daemons_board_decodes_file_by_file)
     ProcessResult run = runOnBoard(*board, {"timeout", "30", "proc-steps", "activate", "monitor"});
     ASSERT_EQ(run.out, "thrown kind=3 unit=f0 codes=09 11 02 00 8b 00\n") << run.err;
 
+    board->patchNvram(3, 0, {0x12, 0x34, 0x56, 0x78});
     std::string tree = boardTree(*board);
     fs::remove(tree + "/tmp/core");  // where the host's kernel may drop the daemon's core
     ProcessResult result = runDecode({tree + "/"});
@@ -62,8 +63,8 @@ TEST(DecodeTree, a_crashed_daemons_board_decodes_file_by_file)
                "  size = 4096 (its content is not interpreted)",
         tree + "/dev/mram3: NVRAM partition 3 (NOR NVRAM)\n"
                "  size     = 4096\n"
-               "  norWord0 = 0x0000\n"
-               "  norWord1 = 0x0000",
+               "  norWord0 = 0x1234\n"
+               "  norWord1 = 0x5678",
         tree + "/var/mmb/log/init/1593835530.000: error log record\n"
                "  time         = 2020-07-04 04:05:30.000 UTC\n"
                "  seconds      = 1593835530\n"

@@ -228,27 +228,12 @@ TEST(RecordDecoder, json_carries_every_explanation_of_the_text)
          "{\"file\":\"d\",\"form\":\"down-info\",\"time\":null,\"timeMeaning\":\"none: the file name holds no "
          "time\",\"module\":\"alpha\",\"pid\":7,\"status\":139,\"statusMeaning\":\"signal 11, core dumped\","},
         {recordJson("d", RecordForm::DownInfo, decodeDownInfo("init_downinfo.60", down.data())),
-         "\"time\":\"1970-01-01T00:01:00Z\",\"seconds\":60,"},
-        {recordJson("d", RecordForm::DownInfo, decodeDownInfo("init_downinfo.60", down.data())),
          "\"staleBytes\":1,\"staleBytesMeaning\":\"non-zero bytes after the text, left by an earlier death\"}"},
         {recordJson("s", RecordForm::StartupRecord, decodeStartupRecord(Bytes(380, 'R').data())),
          "\"firmUpModeAtStart\":82,\"firmUpModeAtStartMeaning\":\"'R', recovery\","},
     };
     for (const auto& [json, member] : cases)
         EXPECT_NE(json.find(member), std::string::npos) << member << "\n" << json;
-}
-
-TEST(RecordDecoder, partitions_1_to_3_show_their_size_and_partition_3_its_two_words)
-{
-    const Bytes nor = {0x12, 0x34, 0x56, 0x78, 0x9A};
-    EXPECT_EQ(recordText("mram3", RecordForm::Partition3, decodeNorNvram(nor.data(), nor.size())),
-              "mram3: NVRAM partition 3 (NOR NVRAM)\n"
-              "  size     = 5\n"
-              "  norWord0 = 0x1234\n"
-              "  norWord1 = 0x5678\n");
-    EXPECT_EQ(recordText("mram1", RecordForm::Partition1, decodeUninterpreted(4096)),
-              "mram1: NVRAM partition 1\n"
-              "  size = 4096 (its content is not interpreted)\n");
 }
 
 } // namespace
