@@ -42,17 +42,13 @@ int BoardTree::openFolder(const std::string& folder, const Visit& visit)
         std::string path = folder.substr(0, end);
         InputFile input;
         std::string problem;
-        bool opened = readInputAt(fd, folder.substr(start, end - start), input, problem);
+        bool opened = openFolderAt(fd, folder.substr(start, end - start), input, problem);
         close(fd);
         fd = input.fd;
-        if (opened && input.directory)
+        if (opened)
             continue;
-        closeInput(input);
-        fd = -1;
-        if (!input.missing && refused_.insert(path).second) {
-            FormChoice choice;
-            visit(unreadableFile(root_ + "/" + path, path, opened ? "not a directory" : problem, choice));
-        }
+        if (!input.missing && refused_.insert(path).second)
+            visit(unreadableFile(root_ + "/" + path, path, problem, FormChoice()));
     }
     return fd;
 }

@@ -18,9 +18,10 @@ std::string joined(const std::string& folder, const std::string& name)
     return folder + (folder.back() == '/' ? "" : "/") + name;
 }
 
+// The tree "/" shows its files as "/dev/mram0".
 std::string withoutSlash(std::string path)
 {
-    while (path.size() > 1 && path.back() == '/')
+    while (!path.empty() && path.back() == '/')
         path.pop_back();
     return path;
 }

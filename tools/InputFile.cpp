@@ -125,11 +125,26 @@ bool readOpened(int fd, InputFile& input, std::string& problem)
         return readEntries(fd, input.entries, problem);
     }
     bool readable = S_ISREG(status.st_mode) || S_ISCHR(status.st_mode);
+    if (S_ISCHR(status.st_mode))  // a driver reads as it always does; only the open had to return at once
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (!readable)
         problem = std::string("not a file, a device or a directory: ") + kindOf(status.st_mode);
     bool complete = readable && readBytes(fd, input.bytes, problem);
     close(fd);
     return complete;
+}
+
+// Why name could not be opened; a link is named with its target.
+std::string openProblem(int directoryFd, const std::string& name, InputFile& input)
+{
+    int error = errno;
+    input.missing = error == ENOENT;
+    char target[256] = {};
+    ssize_t length = readlinkat(directoryFd, name.c_str(), target, sizeof target - 1);
+    if (length >= 0)
+        return "a symbolic link to " + std::string(target, static_cast<std::size_t>(length)) + ", not followed";
+    errno = error;
+    return error == ENOTDIR ? "not a directory" : failure("open");
 }
 
 } // namespace
@@ -150,16 +165,20 @@ bool readInputAt(int directoryFd, const std::string& name, InputFile& input, std
     int fd = openat(directoryFd, name.c_str(), OPEN_FLAGS | O_NOFOLLOW);
     if (fd >= 0)
         return readOpened(fd, input, problem);
-    if (errno != ELOOP) {
-        input.missing = errno == ENOENT;
-        problem = failure("open");
+    problem = openProblem(directoryFd, name, input);
+    return false;
+}
+
+bool openFolderAt(int directoryFd, const std::string& name, InputFile& input, std::string& problem)
+{
+    int fd = openat(directoryFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        problem = openProblem(directoryFd, name, input);
         return false;
     }
-    char target[256] = {};
-    ssize_t length = readlinkat(directoryFd, name.c_str(), target, sizeof target - 1);
-    problem = "a symbolic link" + (length > 0 ? " to " + std::string(target, static_cast<std::size_t>(length)) : "") +
-              ", not followed";
-    return false;
+    input.directory = true;
+    input.fd = fd;
+    return true;
 }
 
 void closeInput(InputFile& input)

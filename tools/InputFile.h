@@ -29,7 +29,10 @@ bool readInputFile(const std::string& path, InputFile& input, std::string& probl
 // The entry name of the directory open as directoryFd, never through a
 // symbolic link.
 bool readInputAt(int directoryFd, const std::string& name, InputFile& input, std::string& problem);
-// Closes a directory read by the two above.
+// Opens the folder name of the folder open as directoryFd, unlisted, never
+// through a symbolic link.
+bool openFolderAt(int directoryFd, const std::string& name, InputFile& input, std::string& problem);
+// Closes a directory read or opened by the three above.
 void closeInput(InputFile& input);
 
 #endif
