@@ -1,72 +1,133 @@
 #include "DecodeRun.h"
 
-#include "InputFile.h"
-#include "RecordDecoder.h"
+#include "BoardTree.h"
 #include "RecordPrinter.h"
 
 #include <cstdio>
+
+namespace {
+
+std::string nameOf(const std::string& path)
+{
+    std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string joined(const std::string& folder, const std::string& name)
+{
+    return folder + (folder.back() == '/' ? "" : "/") + name;
+}
+
+// The tree "/" shows its files as "/dev/mram0".
+std::string withoutSlash(std::string path)
+{
+    while (!path.empty() && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+} // namespace
 
 void DecodeRun::decodePath(const std::string& path)
 {
     InputFile input;
     std::string problem;
+    FormChoice choice;
+    choice.given = options_.formGiven;
+    choice.form = options_.form;
     if (!readInputFile(path, input, problem))
         report(path, problem);
     else if (input.directory)
-        decodeDirectory(path, input.entries);
+        decodeDirectory(path, input);
     else
-        decodeFile(path, input.bytes);
+        show(identifyFile(path, nameOf(path), std::move(input.bytes), choice));
+    closeInput(input);
 }
 
-// A directory holds error log records, one per file.
-void DecodeRun::decodeDirectory(const std::string& path, const std::vector<std::string>& entries)
+// A board's tree is read by its board paths; any other folder file by file,
+// each told by its name and content.
+void DecodeRun::decodeDirectory(const std::string& path, InputFile& input)
 {
-    if (options_.formGiven && options_.form != RecordForm::ErrorLog) {
-        report(path, std::string("a directory holds error log records, not the form ") + formName(options_.form));
-        return;
-    }
-    for (const std::string& entry : entries) {
-        std::string file = path + (path.back() == '/' ? "" : "/") + entry;
-        InputFile input;
-        std::string problem;
-        if (!readInputFile(file, input, problem))
-            report(file, problem);
-        else if (input.directory)
-            report(file, "a directory inside a directory of error log records");
+    auto visit = [this](const BoardItem& item) { show(item); };
+    if (BoardTree::isTree(input.entries)) {
+        if (options_.formGiven)
+            report(path, "a board's tree: each file's form is told from its path, not given");
         else
-            printRecord(file, RecordForm::ErrorLog, input.bytes);
-    }
-}
-
-void DecodeRun::decodeFile(const std::string& path, const std::vector<uint8_t>& bytes)
-{
-    RecordForm form = options_.form;
-    if (!options_.formGiven && !detectForm(bytes.data(), bytes.size(), form))
-        report(path, unknownForm(bytes.size()));
-    else
-        printRecord(path, form, bytes);
-}
-
-void DecodeRun::printRecord(const std::string& path, RecordForm form, const std::vector<uint8_t>& bytes)
-{
-    std::string problem = sizeProblem(form, bytes.size());
-    if (!problem.empty()) {
-        report(path, problem);
+            BoardTree(withoutSlash(path), input.fd).walk(visit);
         return;
     }
-    DecodedRecord record = decodeRecord(form, bytes.data(), bytes.size());
+    FormChoice choice;
+    choice.given = options_.formGiven;
+    choice.form = options_.form;
+    choice.skipUnknown = true;
+    for (const std::string& entry : input.entries) {
+        BoardItem item;
+        if (BoardTree::readItem(input.fd, joined(path, entry), entry, choice, item))
+            show(item);
+    }
+}
+
+void DecodeRun::show(const BoardItem& item)
+{
+    if (item.outcome == BoardItem::Outcome::Refused) {
+        report(item.source, item.reason);
+        return;
+    }
     if (options_.json) {
-        fputs(recordJson(path, form, record).c_str(), stdout);
+        fputs((item.outcome == BoardItem::Outcome::Skipped ? skippedJson(item.source, item.reason)
+                                                           : recordJson(item.source, item.form, item.record))
+                  .c_str(),
+              stdout);
     } else {
         fputs(printedOne_ ? "\n" : "", stdout);
-        fputs(recordText(path, form, record).c_str(), stdout);
+        fputs((item.outcome == BoardItem::Outcome::Skipped ? skippedText(item.source, item.reason)
+                                                           : recordText(item.source, item.form, item.record))
+                  .c_str(),
+              stdout);
     }
     printedOne_ = true;
+}
+
+HealthCheck::Level DecodeRun::checkPath(const std::string& path)
+{
+    InputFile input;
+    std::string problem;
+    HealthCheck check;
+    if (!readInputFile(path, input, problem)) {
+        report(path, problem);
+    } else if (!input.directory || !BoardTree::isTree(input.entries)) {
+        report(path, "not a board's tree: it holds none of dev, var, tmp, mnt and etc");
+    } else {
+        BoardTree(withoutSlash(path), input.fd).walk([&check](const BoardItem& item) { check.add(item); });
+    }
+    closeInput(input);
+    if (!decodedAll_)
+        return HealthCheck::Level::Ok;
+    std::vector<HealthCheck::Reason> reasons = check.reasons();
+    printVerdict(reasons);
+    return HealthCheck::verdictOf(reasons);
+}
+
+void DecodeRun::printVerdict(const std::vector<HealthCheck::Reason>& reasons)
+{
+    const char* verdict = HealthCheck::levelName(HealthCheck::verdictOf(reasons));
+    if (options_.json) {
+        std::string members;
+        for (const HealthCheck::Reason& reason : reasons)
+            members += std::string(members.empty() ? "" : ",") + "{\"level\":" +
+                       jsonString(HealthCheck::levelName(reason.level)) + ",\"reason\":" + jsonString(reason.text) +
+                       "}";
+        printf("{\"health\":%s,\"reasons\":[%s]}\n", jsonString(verdict).c_str(), members.c_str());
+        return;
+    }
+    printf("health: %s\n", verdict);
+    for (const HealthCheck::Reason& reason : reasons)
+        printf("%s: %s\n", HealthCheck::levelName(reason.level), escapedText(reason.text).c_str());
 }
 
 void DecodeRun::report(const std::string& path, const std::string& problem)
 {
     fflush(stdout);  // keeps the report after the records printed before it
-    fprintf(stderr, "mmb-decode: %s: %s\n", path.c_str(), problem.c_str());
+    fprintf(stderr, "mmb-decode: %s: %s\n", escapedText(path).c_str(), escapedText(problem).c_str());
     decodedAll_ = false;
 }

@@ -1,8 +1,12 @@
-// One run of the decoder over the inputs named on its command line: decodes
-// and prints each, reporting on standard error what cannot be decoded.
+// One run of the decoder over the inputs named on its command line: tells
+// each file's form, decodes and prints it, or judges a board's tree
+// (--check); reports on standard error what cannot be decoded.
 #ifndef DECODE_RUN_H
 #define DECODE_RUN_H
 
+#include "BoardItem.h"
+#include "HealthCheck.h"
+#include "InputFile.h"
 #include "RecordForm.h"
 
 #include <cstdint>
@@ -13,21 +17,24 @@ class DecodeRun {
 public:
     struct Options {
         bool json = false;       // one JSON object per record instead of text
-        bool formGiven = false;  // every file is read as form, not told from its content
+        bool formGiven = false;  // every file is read as form, not told from its name and content
         RecordForm form = RecordForm::Partition;
+        bool check = false;      // the health verdict on a board's tree instead of its records
     };
 
     explicit DecodeRun(const Options& options) : options_(options) {}
 
-    // A file, a device, or a directory of error log records.
+    // A file, a device, a folder of records or a board's tree.
     void decodePath(const std::string& path);
     // True when every input was decoded.
     bool decodedAll() const { return decodedAll_; }
+    // The verdict after checkPath, printed.
+    HealthCheck::Level checkPath(const std::string& path);
 
 private:
-    void decodeDirectory(const std::string& path, const std::vector<std::string>& entries);
-    void decodeFile(const std::string& path, const std::vector<uint8_t>& bytes);
-    void printRecord(const std::string& path, RecordForm form, const std::vector<uint8_t>& bytes);
+    void decodeDirectory(const std::string& path, InputFile& input);
+    void show(const BoardItem& item);
+    void printVerdict(const std::vector<HealthCheck::Reason>& reasons);
     void report(const std::string& path, const std::string& problem);
 
     Options options_;

@@ -33,6 +33,11 @@ std::string withMeaning(const std::string& value, const std::string& meaning)
 
 } // namespace
 
+std::string escapedText(const std::string& raw)
+{
+    return personText(raw, false);
+}
+
 std::string jsonString(const std::string& raw)
 {
     std::string json = "\"";
@@ -55,14 +60,14 @@ std::string jsonString(const std::string& raw)
 
 void DecodedRecord::addNumber(const std::string& name, long long value, const std::string& meaning)
 {
-    addField(name, withMeaning(std::to_string(value), meaning), std::to_string(value));
+    addField(name, withMeaning(std::to_string(value), meaning), std::to_string(value), meaning);
 }
 
 void DecodedRecord::addHex(const std::string& name, unsigned value, int digits, const std::string& meaning)
 {
     char hex[16];
     snprintf(hex, sizeof hex, "0x%0*X", digits, value);
-    addField(name, withMeaning(hex, meaning), std::to_string(value));
+    addField(name, withMeaning(hex, meaning), std::to_string(value), meaning);
 }
 
 void DecodedRecord::addText(const std::string& name, const std::string& raw, bool keepLines)
@@ -83,12 +88,13 @@ void DecodedRecord::addBytes(const std::string& name, const uint8_t* bytes, std:
     addField(name, text, json + "]");
 }
 
-void DecodedRecord::addField(const std::string& name, const std::string& text, const std::string& json)
+void DecodedRecord::addField(const std::string& name, const std::string& text, const std::string& json,
+                             const std::string& meaning)
 {
-    fields_.push_back({name, text, json, {}});
+    fields_.push_back({name, text, json, meaning, {}});
 }
 
 void DecodedRecord::addRecord(const std::string& name, const DecodedRecord& inner)
 {
-    fields_.push_back({name, "", "", inner.fields_});
+    fields_.push_back({name, "", "", "", inner.fields_});
 }

@@ -12,6 +12,7 @@ struct DecodedField {
     std::string name;                  // the library's name of the field
     std::string text;                  // for a person; line feeds only in multi-line texts
     std::string json;                  // a JSON value
+    std::string meaning;               // what the value means, for a script as "<name>Meaning"
     std::vector<DecodedField> fields;  // a record held inside this one (the down log)
 };
 
@@ -26,8 +27,10 @@ public:
     void addText(const std::string& name, const std::string& raw, bool keepLines = false);
     // Bytes, "04 01 00" for a person and an array of numbers for a script.
     void addBytes(const std::string& name, const uint8_t* bytes, std::size_t count);
-    // Any other field: both forms given.
-    void addField(const std::string& name, const std::string& text, const std::string& json);
+    // Any other field: both forms given, and its meaning when the JSON value
+    // does not carry what the text says.
+    void addField(const std::string& name, const std::string& text, const std::string& json,
+                  const std::string& meaning = "");
     void addRecord(const std::string& name, const DecodedRecord& inner);
 
     const std::vector<DecodedField>& fields() const { return fields_; }
@@ -36,6 +39,8 @@ private:
     std::vector<DecodedField> fields_;
 };
 
+// Raw bytes for a person: unprintable bytes and backslashes as \xNN.
+std::string escapedText(const std::string& raw);
 // A JSON string literal of raw bytes; bytes outside printable ASCII become \u00XX.
 std::string jsonString(const std::string& raw);
 

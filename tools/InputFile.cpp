@@ -1,5 +1,6 @@
 #include "InputFile.h"
 
+#include "BoardFileName.h"
 #include "RecordForm.h"
 
 #include <algorithm>
@@ -13,6 +14,32 @@
 #include <unistd.h>
 
 namespace {
+
+// (0, seconds, milliseconds) for a timed name, (1, 0, 0) for any other.
+std::tuple<int, long long, long long> timeOf(const std::string& name)
+{
+    uint32_t seconds = 0;
+    if (!secondsOfFileName(name, seconds))
+        return {1, 0, 0};
+    RecordForm form = RecordForm::ErrorLog;
+    long long millis = 0;
+    if (boardFileForm("var/mmb/log/init/", name, form))
+        std::from_chars(name.data() + name.rfind('.') + 1, name.data() + name.size(), millis);
+    return {0, seconds, millis};
+}
+
+// Timed names ("SECONDS.MILLISECONDS", "init_downinfo.SECONDS",
+// "bt.MODULE.SECONDS") by their time, then any by name.
+bool fileNameBefore(const std::string& left, const std::string& right)
+{
+    auto leftTime = timeOf(left);
+    auto rightTime = timeOf(right);
+    if (leftTime != rightTime)
+        return leftTime < rightTime;
+    return left < right;
+}
+
+constexpr int OPEN_FLAGS = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 
 std::string failure(const char* call)
 {
@@ -45,10 +72,9 @@ bool readBytes(int fd, std::vector<uint8_t>& bytes, std::string& problem)
 
 bool readEntries(int fd, std::vector<std::string>& entries, std::string& problem)
 {
-    DIR* directory = fdopendir(fd);
+    DIR* directory = fdopendir(dup(fd));
     if (directory == nullptr) {
         problem = failure("list the directory");
-        close(fd);
         return false;
     }
     errno = 0;
@@ -58,54 +84,106 @@ bool readEntries(int fd, std::vector<std::string>& entries, std::string& problem
         std::string name = entry->d_name;
         if (name != "." && name != "..")
             entries.push_back(name);
+        if (entries.size() > DIRECTORY_MAX_ENTRIES)
+            break;
     }
     bool listed = errno == 0;
     if (!listed)
         problem = failure("list the directory");
     closedir(directory);
-    std::sort(entries.begin(), entries.end(), errorLogNameBefore);
+    if (listed && entries.size() > DIRECTORY_MAX_ENTRIES) {
+        problem = "more than " + std::to_string(DIRECTORY_MAX_ENTRIES) + " entries: not read";
+        return false;
+    }
+    std::sort(entries.begin(), entries.end(), fileNameBefore);
     return listed;
 }
 
-// (0, seconds, milliseconds) for an error log name, (1, 0, 0) for any other.
-std::tuple<int, long long, long long> timeOf(const std::string& name)
+const char* kindOf(mode_t mode)
 {
-    const char* end = name.data() + name.size();
-    long long seconds = 0;
-    long long millis = 0;
-    auto [dot, secondsError] = std::from_chars(name.data(), end, seconds);
-    if (secondsError != std::errc() || dot == end || *dot != '.')
-        return {1, 0, 0};
-    auto [stop, millisError] = std::from_chars(dot + 1, end, millis);
-    if (millisError != std::errc() || stop != end || stop == dot + 1)
-        return {1, 0, 0};
-    return {0, seconds, millis};
+    if (S_ISFIFO(mode))
+        return "a FIFO";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    if (S_ISBLK(mode))
+        return "a block device";
+    return "of an unknown type";
+}
+
+// Reads what fd has open, and closes it unless it is a directory.
+bool readOpened(int fd, InputFile& input, std::string& problem)
+{
+    struct stat status;
+    if (fstat(fd, &status) != 0) {
+        problem = failure("stat");
+        close(fd);
+        return false;
+    }
+    if (S_ISDIR(status.st_mode)) {
+        input.directory = true;
+        input.fd = fd;
+        return readEntries(fd, input.entries, problem);
+    }
+    bool readable = S_ISREG(status.st_mode) || S_ISCHR(status.st_mode);
+    if (S_ISCHR(status.st_mode))  // a driver reads as it always does; only the open had to return at once
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!readable)
+        problem = std::string("not a file, a device or a directory: ") + kindOf(status.st_mode);
+    bool complete = readable && readBytes(fd, input.bytes, problem);
+    close(fd);
+    return complete;
+}
+
+// Why name could not be opened; a link is named with its target.
+std::string openProblem(int directoryFd, const std::string& name, InputFile& input)
+{
+    int error = errno;
+    input.missing = error == ENOENT;
+    char target[256] = {};
+    ssize_t length = readlinkat(directoryFd, name.c_str(), target, sizeof target - 1);
+    if (length >= 0)
+        return "a symbolic link to " + std::string(target, static_cast<std::size_t>(length)) + ", not followed";
+    errno = error;
+    return error == ENOTDIR ? "not a directory" : failure("open");
 }
 
 } // namespace
 
-bool errorLogNameBefore(const std::string& left, const std::string& right)
-{
-    auto leftTime = timeOf(left);
-    auto rightTime = timeOf(right);
-    if (leftTime != rightTime)
-        return leftTime < rightTime;
-    return left < right;
-}
-
 bool readInputFile(const std::string& path, InputFile& input, std::string& problem)
 {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = open(path.c_str(), OPEN_FLAGS);
     if (fd < 0) {
+        input.missing = errno == ENOENT;
         problem = failure("open");
         return false;
     }
-    struct stat status;
-    if (fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
-        input.directory = true;
-        return readEntries(fd, input.entries, problem);
+    return readOpened(fd, input, problem);
+}
+
+bool readInputAt(int directoryFd, const std::string& name, InputFile& input, std::string& problem)
+{
+    int fd = openat(directoryFd, name.c_str(), OPEN_FLAGS | O_NOFOLLOW);
+    if (fd >= 0)
+        return readOpened(fd, input, problem);
+    problem = openProblem(directoryFd, name, input);
+    return false;
+}
+
+bool openFolderAt(int directoryFd, const std::string& name, InputFile& input, std::string& problem)
+{
+    int fd = openat(directoryFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        problem = openProblem(directoryFd, name, input);
+        return false;
     }
-    bool complete = readBytes(fd, input.bytes, problem);
-    close(fd);
-    return complete;
+    input.directory = true;
+    input.fd = fd;
+    return true;
+}
+
+void closeInput(InputFile& input)
+{
+    if (input.fd >= 0)
+        close(input.fd);
+    input.fd = -1;
 }

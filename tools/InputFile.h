@@ -1,24 +1,38 @@
-// An input named on the command line: a file's bytes (a device too), or the
-// entries of a directory of error log records.
+// Reading what the decoder is given, safely whatever lies there: a file's
+// bytes (a device too), bounded in size, or the entries of a directory.
+// Nothing blocks (a FIFO is refused, not opened for its writer) and, inside
+// a board's tree, no symbolic link is followed.
 #ifndef INPUT_FILE_H
 #define INPUT_FILE_H
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 struct InputFile {
     bool directory = false;
+    bool missing = false;              // nothing lies at the path
     std::vector<uint8_t> bytes;        // a file: at most INPUT_MAX_SIZE of them
-    std::vector<std::string> entries;  // a directory: its entries, oldest record first
+    std::vector<std::string> entries;  // a directory: its entries, timed names oldest first, then by name
+    int fd = -1;                       // a directory: kept open for readInputAt; see closeInput
 };
 
-// False, with the reason ("cannot open: ...") in problem, when the input
-// cannot be opened or read, or is larger than any form.
-bool readInputFile(const std::string& path, InputFile& input, std::string& problem);
+// Most entries a directory may hold; a larger one is refused.
+constexpr std::size_t DIRECTORY_MAX_ENTRIES = 10000;
 
-// Order of error log files, named "<seconds>.<milliseconds>": by that time,
-// other names after them by name.
-bool errorLogNameBefore(const std::string& left, const std::string& right);
+// A path named on the command line (a link there is the user's own).
+// False, with the reason ("cannot open: ...") in problem, when the input
+// cannot be opened or read, is neither a file, a device nor a directory, or
+// is larger than any form.
+bool readInputFile(const std::string& path, InputFile& input, std::string& problem);
+// The entry name of the directory open as directoryFd, never through a
+// symbolic link.
+bool readInputAt(int directoryFd, const std::string& name, InputFile& input, std::string& problem);
+// Opens the folder name of the folder open as directoryFd, unlisted, never
+// through a symbolic link.
+bool openFolderAt(int directoryFd, const std::string& name, InputFile& input, std::string& problem);
+// Closes a directory read or opened by the three above.
+void closeInput(InputFile& input);
 
 #endif

@@ -1,9 +1,11 @@
 #include "RecordDecoder.h"
 
+#include "BoardFileName.h"
 #include "InitErrorLog.h"
 #include "InitMMBFirm.h"
 #include "NvramLayout.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <ctime>
@@ -15,6 +17,7 @@ using StartupRecord = struct InitMMBFirm::initError;
 
 constexpr int MICROS_PER_SECOND = 1000000;
 constexpr uint8_t UPDATING = 1;  // partition status of an HCP being updated
+constexpr std::size_t REVISION_LINE_MAX = InitMMBFirm::REVISION_LINE_SIZE - 1;
 
 struct Reporter {
     uint8_t firstCode;
@@ -34,6 +37,17 @@ constexpr Reporter REPORTERS[] = {
     {0x29, "network service script start or stop"},
     {0x39, "invalid file open mode"},
 };
+
+template <typename Number>
+bool parseWhole(const std::string& digits, int base, Number& value)
+{
+    const char* end = digits.data() + digits.size();
+    auto [stop, error] = std::from_chars(digits.data(), end, value, base);
+    return !digits.empty() && error == std::errc() && stop == end;
+}
+
+
+} // namespace
 
 std::string reporterOf(uint8_t firstCode)
 {
@@ -57,111 +71,21 @@ std::string unitOf(uint8_t unitCode)
     }
 }
 
-std::string firmUpModeOf(uint8_t mode)
-{
-    switch (mode) {
-    case nvram::FIRMUP_NONE:
-        return "none";
-    case nvram::FIRMUP_APPLY:
-        return "'F', firmware apply requested";
-    case nvram::FIRMUP_RECOVERY:
-        return "'R', recovery";
-    default:
-        return "unknown";
-    }
-}
-
-std::string logCountOf(int32_t count)
-{
-    return count >= 0 && count <= nvram::MAX_LOG_COUNT ? "" : "out of range 0.." + std::to_string(nvram::MAX_LOG_COUNT);
-}
-
-void addTime(DecodedRecord& decoded, const InitErrorLog::Time& time)
-{
-    if (time.microseconds < 0 || time.microseconds >= MICROS_PER_SECOND) {
-        decoded.addField("time", "none: microseconds out of range", "null");
-        return;
-    }
-    // Stored unsigned: a record past 2038-01-19 03:14:07 is not from 1901.
-    std::time_t seconds = static_cast<uint32_t>(time.seconds);
-    std::tm utc{};
-    gmtime_r(&seconds, &utc);
-    char date[16];
-    char clock[16];
-    strftime(date, sizeof date, "%Y-%m-%d", &utc);
-    strftime(clock, sizeof clock, "%H:%M:%S", &utc);
-    char millis[16];
-    snprintf(millis, sizeof millis, ".%03d", static_cast<int>(time.microseconds / 1000));
-    decoded.addField("time", std::string(date) + " " + clock + millis + " UTC",
-                     jsonString(std::string(date) + "T" + clock + millis + "Z"));
-}
-
-void addRevision(DecodedRecord& decoded, const char* name, const char (&field)[InitMMBFirm::REV_SIZE])
-{
-    decoded.addText(name, std::string(field, strnlen(field, sizeof field)));
-}
-
-void addPartStatus(DecodedRecord& decoded, const uint8_t (&status)[2])
-{
-    std::string text;
-    for (int hcp = 0; hcp < 2; ++hcp) {
-        std::string state = status[hcp] == UPDATING ? "updating" : status[hcp] == 0 ? "normal" : "unknown";
-        text += (hcp == 0 ? "" : ", ") + std::string("HCP ") + std::to_string(hcp) + " " + state;
-    }
-    decoded.addField("partStatus", text,
-                     "[" + std::to_string(status[0]) + "," + std::to_string(status[1]) + "]");
-}
-
-void addHeader(DecodedRecord& decoded, const InitMMBFirm::FirmwareHeader& header)
-{
-    decoded.addHex("firmUpMode", header.firmUpMode, 2, firmUpModeOf(header.firmUpMode));
-    decoded.addNumber("currentHcpNo", header.currentHcpNo);
-    decoded.addNumber("nextHcpNo", header.nextHcpNo);
-    decoded.addNumber("currentBootRom", header.currentBootRom);
-    decoded.addNumber("nextBootRom", header.nextBootRom);
-    decoded.addHex("bootRomChange", header.bootRomChange, 2);
-    decoded.addNumber("firmChange", header.firmChange);
-    addPartStatus(decoded, header.partStatus);
-    decoded.addHex("spare", header.spare, 2);
-    addRevision(decoded, "currentHcpRev", header.currentHcpRev);
-    addRevision(decoded, "nextHcpRev", header.nextHcpRev);
-}
-
-void addDownLog(DecodedRecord& decoded, const StartupRecord& record)
-{
-    decoded.addNumber("downLogFlag", record.downLogFlag, record.downLogFlag == 1 ? "a down log is recorded" : "");
-    decoded.addRecord("downLog", decodeErrorLog(record.downLog));
-}
-
-void addIdentification(DecodedRecord& decoded, const uint8_t* block)
+std::string identificationOf(const uint8_t* block)
 {
     bool byteMatches = block[0] == nvram::ID_BYTE;
     bool nameMatches = memcmp(block + nvram::ID_NAME_OFFSET, nvram::ID_NAME, sizeof nvram::ID_NAME) == 0;
-    const char* reinitialised = ": the next start or nvram run re-initialises the partition";
     if (byteMatches && nameMatches)
-        decoded.addField("identification", "valid", jsonString("valid"));
-    else if (byteMatches || nameMatches)
-        decoded.addField("identification",
-                         std::string("damaged, only the ") + (byteMatches ? "'M' byte" : "name") + " matches" +
-                             reinitialised,
-                         jsonString("damaged"));
-    else
-        decoded.addField("identification", std::string("missing") + reinitialised, jsonString("missing"));
+        return "valid";
+    return byteMatches || nameMatches ? "damaged" : "missing";
 }
 
-// The down-info file's first line: "process(NAME:PID) down with status(HEX)".
-struct Death {
-    std::string module;
-    int pid = 0;
-    uint32_t status = 0;
-};
-
-template <typename Number>
-bool parseWhole(const std::string& digits, int base, Number& value)
+std::string identificationText(const uint8_t* block)
 {
-    const char* end = digits.data() + digits.size();
-    auto [stop, error] = std::from_chars(digits.data(), end, value, base);
-    return !digits.empty() && error == std::errc() && stop == end;
+    std::string state = identificationOf(block);
+    if (state == "damaged")
+        state += block[0] == nvram::ID_BYTE ? ", only the 'M' byte matches" : ", only the name matches";
+    return state == "valid" ? state : state + ": the next start or nvram run re-initialises the partition";
 }
 
 bool parseDeath(const std::string& line, Death& death)
@@ -192,6 +116,115 @@ std::string statusOf(uint32_t status)
     return "signal " + std::to_string(signal) + ((status & 0x80) != 0 ? ", core dumped" : "");
 }
 
+namespace {
+
+std::string firmUpModeOf(uint8_t mode)
+{
+    switch (mode) {
+    case nvram::FIRMUP_NONE:
+        return "none";
+    case nvram::FIRMUP_APPLY:
+        return "'F', firmware apply requested";
+    case nvram::FIRMUP_RECOVERY:
+        return "'R', recovery";
+    default:
+        return "unknown";
+    }
+}
+
+std::string logCountOf(int32_t count)
+{
+    return count >= 0 && count <= nvram::MAX_LOG_COUNT ? "" : "out of range 0.." + std::to_string(nvram::MAX_LOG_COUNT);
+}
+
+// "YYYY-MM-DD" and "HH:MM:SS" of a stored time, read unsigned: a record
+// past 2038-01-19 03:14:07 is not from 1901.
+std::pair<std::string, std::string> utcOf(uint32_t stored)
+{
+    std::time_t seconds = stored;
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char date[16];
+    char clock[16];
+    strftime(date, sizeof date, "%Y-%m-%d", &utc);
+    strftime(clock, sizeof clock, "%H:%M:%S", &utc);
+    return {date, clock};
+}
+
+void addTime(DecodedRecord& decoded, const InitErrorLog::Time& time)
+{
+    if (time.microseconds < 0 || time.microseconds >= MICROS_PER_SECOND) {
+        decoded.addField("time", "none: microseconds out of range", "null", "none: microseconds out of range");
+        return;
+    }
+    auto [date, clock] = utcOf(static_cast<uint32_t>(time.seconds));
+    char millis[16];
+    snprintf(millis, sizeof millis, ".%03d", static_cast<int>(time.microseconds / 1000));
+    decoded.addField("time", date + " " + clock + millis + " UTC", jsonString(date + "T" + clock + millis + "Z"));
+}
+
+// The time a file's name carries, to the second.
+void addNameTime(DecodedRecord& decoded, const std::string& fileName)
+{
+    uint32_t seconds = 0;
+    if (!secondsOfFileName(fileName, seconds)) {
+        const char* none = "none: the file name holds no time";
+        decoded.addField("time", none, "null", none);
+        return;
+    }
+    auto [date, clock] = utcOf(seconds);
+    decoded.addField("time", utcText(seconds), jsonString(date + "T" + clock + "Z"));
+    decoded.addNumber("seconds", seconds);
+}
+
+void addRevision(DecodedRecord& decoded, const char* name, const char (&field)[InitMMBFirm::REV_SIZE])
+{
+    decoded.addText(name, std::string(field, strnlen(field, sizeof field)));
+}
+
+void addPartStatus(DecodedRecord& decoded, const uint8_t (&status)[2])
+{
+    std::string text;
+    for (int hcp = 0; hcp < 2; ++hcp) {
+        std::string state = status[hcp] == UPDATING ? "updating" : status[hcp] == 0 ? "normal" : "unknown";
+        text += (hcp == 0 ? "" : ", ") + std::string("HCP ") + std::to_string(hcp) + " " + state;
+    }
+    decoded.addField("partStatus", text, "[" + std::to_string(status[0]) + "," + std::to_string(status[1]) + "]",
+                     text);
+}
+
+void addHeader(DecodedRecord& decoded, const InitMMBFirm::FirmwareHeader& header)
+{
+    decoded.addHex("firmUpMode", header.firmUpMode, 2, firmUpModeOf(header.firmUpMode));
+    decoded.addNumber("currentHcpNo", header.currentHcpNo);
+    decoded.addNumber("nextHcpNo", header.nextHcpNo);
+    decoded.addNumber("currentBootRom", header.currentBootRom);
+    decoded.addNumber("nextBootRom", header.nextBootRom);
+    decoded.addHex("bootRomChange", header.bootRomChange, 2);
+    decoded.addNumber("firmChange", header.firmChange);
+    addPartStatus(decoded, header.partStatus);
+    decoded.addHex("spare", header.spare, 2);
+    addRevision(decoded, "currentHcpRev", header.currentHcpRev);
+    addRevision(decoded, "nextHcpRev", header.nextHcpRev);
+}
+
+void addDownLog(DecodedRecord& decoded, const StartupRecord& record)
+{
+    decoded.addNumber("downLogFlag", record.downLogFlag, record.downLogFlag == 1 ? "a down log is recorded" : "");
+    decoded.addRecord("downLog", decodeErrorLog(record.downLog));
+}
+
+void addIdentification(DecodedRecord& decoded, const uint8_t* block)
+{
+    std::string state = identificationOf(block);
+    if (state == "valid") {
+        decoded.addField("identification", state, jsonString(state));
+        return;
+    }
+    std::string text = identificationText(block);
+    decoded.addField("identification", text, jsonString(state), text);
+}
+
 std::size_t nonZeroBytes(const uint8_t* from, const uint8_t* to)
 {
     std::size_t count = 0;
@@ -202,19 +235,36 @@ std::size_t nonZeroBytes(const uint8_t* from, const uint8_t* to)
 
 } // namespace
 
-DecodedRecord decodeRecord(RecordForm form, const uint8_t* data, std::size_t size)
+std::string utcText(uint32_t seconds)
+{
+    auto [date, clock] = utcOf(seconds);
+    return date + " " + clock + " UTC";
+}
+
+DecodedRecord decodeRecord(RecordForm form, const std::string& fileName, const uint8_t* data, std::size_t size)
 {
     switch (form) {
+    case RecordForm::Partition:
+        return decodePartition(data, size);
+    case RecordForm::Partition1:
+    case RecordForm::Partition2:
+        return decodeUninterpreted(size);
+    case RecordForm::Partition3:
+        return decodeNorNvram(data, size);
     case RecordForm::ErrorLog:
         return decodeErrorLog(data);
     case RecordForm::StartupRecord:
         return decodeStartupRecord(data);
     case RecordForm::DownInfo:
-        return decodeDownInfo(data);
-    case RecordForm::Partition:
+        return decodeDownInfo(fileName, data);
+    case RecordForm::Backtrace:
+        return decodeBacktrace(fileName, data, size);
+    case RecordForm::RevisionFile:
+        return decodeRevisionFile(data, size);
+    case RecordForm::Marker:
         break;
     }
-    return decodePartition(data, size);
+    return decodeMarker(fileName, data, size);
 }
 
 DecodedRecord decodePartition(const uint8_t* data, std::size_t size)
@@ -272,12 +322,13 @@ DecodedRecord decodeStartupRecord(const uint8_t* data)
     return decoded;
 }
 
-DecodedRecord decodeDownInfo(const uint8_t* data)
+DecodedRecord decodeDownInfo(const std::string& fileName, const uint8_t* data)
 {
     const char* chars = reinterpret_cast<const char*>(data);
     std::size_t length = strnlen(chars, DOWN_INFO_SIZE);
     std::string text(chars, length);
     DecodedRecord decoded;
+    addNameTime(decoded, fileName);
     Death death;
     if (parseDeath(text.substr(0, text.find('\n')), death)) {
         decoded.addText("module", death.module);
@@ -288,5 +339,65 @@ DecodedRecord decodeDownInfo(const uint8_t* data)
     std::size_t stale = length < DOWN_INFO_SIZE ? nonZeroBytes(data + length + 1, data + DOWN_INFO_SIZE) : 0;
     decoded.addNumber("staleBytes", static_cast<long long>(stale),
                       stale == 0 ? "" : "non-zero bytes after the text, left by an earlier death");
+    return decoded;
+}
+
+DecodedRecord decodeUninterpreted(std::size_t size)
+{
+    DecodedRecord decoded;
+    decoded.addNumber("size", static_cast<long long>(size), "its content is not interpreted");
+    return decoded;
+}
+
+DecodedRecord decodeNorNvram(const uint8_t* data, std::size_t size)
+{
+    DecodedRecord decoded;
+    decoded.addNumber("size", static_cast<long long>(size));
+    decoded.addHex("norWord0", static_cast<unsigned>(data[0] << 8 | data[1]), 4);
+    decoded.addHex("norWord1", static_cast<unsigned>(data[2] << 8 | data[3]), 4);
+    return decoded;
+}
+
+DecodedRecord decodeBacktrace(const std::string& fileName, const uint8_t* data, std::size_t size)
+{
+    DecodedRecord decoded;
+    decoded.addText("module", moduleOfBacktrace(fileName));
+    addNameTime(decoded, fileName);
+    decoded.addText("text", std::string(reinterpret_cast<const char*>(data), size), true);
+    return decoded;
+}
+
+bool revisionOfFile(const uint8_t* data, std::size_t size, std::string& revision)
+{
+    // As the board reads it: the first line, at most 127 characters, ended
+    // by a NUL too; the text after its first "=", cut to the 11-byte field.
+    std::string line(reinterpret_cast<const char*>(data), std::min(size, REVISION_LINE_MAX));
+    line = line.substr(0, line.find_first_of(std::string("\n\0", 2)));
+    std::size_t equals = line.find('=');
+    if (equals == std::string::npos)
+        return false;
+    revision = line.substr(equals + 1, InitMMBFirm::REV_SIZE);
+    return true;
+}
+
+DecodedRecord decodeRevisionFile(const uint8_t* data, std::size_t size)
+{
+    DecodedRecord decoded;
+    std::string revision;
+    if (revisionOfFile(data, size, revision)) {
+        decoded.addText("revision", revision);
+    } else {
+        const char* none = "none: the first line holds no '='";
+        decoded.addField("revision", none, "null", none);
+    }
+    return decoded;
+}
+
+DecodedRecord decodeMarker(const std::string& fileName, const uint8_t* data, std::size_t size)
+{
+    DecodedRecord decoded;
+    decoded.addText("meaning", markerMeaning(fileName));
+    if (fileName == "MMB_REBOOT_HBL_CNT")
+        decoded.addNumber("count", size == 0 ? 0 : data[0]);
     return decoded;
 }

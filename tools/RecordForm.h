@@ -1,4 +1,5 @@
-// The stored forms the decoder reads, and how an input is told to be one.
+// The stored forms the decoder reads, and how a file is told to be one:
+// from its name (as the board names it) and its content.
 #ifndef RECORD_FORM_H
 #define RECORD_FORM_H
 
@@ -11,7 +12,18 @@
 #include <cstdint>
 #include <string>
 
-enum class RecordForm { Partition, ErrorLog, StartupRecord, DownInfo };
+enum class RecordForm {
+    Partition,      // NVRAM partition 0
+    Partition1,     // NVRAM partitions 1 and 2: not interpreted
+    Partition2,
+    Partition3,     // the NOR NVRAM: its first four bytes
+    ErrorLog,
+    StartupRecord,
+    DownInfo,
+    Backtrace,      // the crash backtrace kept beside a down-info file
+    RevisionFile,   // opt/mmb/version.dat of a firmware file system
+    Marker,         // a marker file the start-up creates or reads
+};
 
 // Sizes of the forms. A partition image is cut after the identification
 // block at the least; the simulator's partitions hold 4096 bytes.
@@ -23,19 +35,22 @@ constexpr std::size_t DOWN_INFO_SIZE = InitMMBProcessMGR::DOWN_INFO_SIZE;
 constexpr std::size_t INPUT_MAX_SIZE = 64 * 1024;
 
 // The name an option or a JSON object gives the form: "partition",
-// "error-log", "startup-record", "down-info".
+// "error-log", "startup-record", "down-info", ...
 const char* formName(RecordForm form);
 // What a person calls it: "NVRAM partition 0", ...
 const char* formTitle(RecordForm form);
 bool formFromName(const std::string& name, RecordForm& form);
 
-// Tells the form from the size and content: 16 bytes an error log record,
-// 380 a start-up record, 2048 beginning with "process(" a down-info file,
-// any other size from PARTITION_MIN_SIZE on a partition image.
+// Tells the form of a file whose name says nothing from its size and
+// content: 2048 bytes beginning with "process(" a down-info file; never
+// other text; 16 bytes an error log record, 380 a start-up record, 506 to
+// 65536 with at least half an identification block a partition 0 image.
 bool detectForm(const uint8_t* data, std::size_t size, RecordForm& form);
-// Why an input of this size cannot be the form; empty when it can.
-std::string sizeProblem(RecordForm form, std::size_t size);
-// Why an input of this size is none of the forms.
-std::string unknownForm(std::size_t size);
+
+// Why the content cannot be the form (a wrong size, or text for a binary
+// form when checkText is set); empty when it can.
+std::string formProblem(RecordForm form, const uint8_t* data, std::size_t size, bool checkText);
+// Why a file whose name says nothing is none of the forms.
+std::string unknownForm(const uint8_t* data, std::size_t size);
 
 #endif

@@ -38,6 +38,8 @@ std::string jsonObject(const std::vector<DecodedField>& fields, std::string memb
     for (const DecodedField& field : fields) {
         members += (members.empty() ? "" : ",") + jsonString(field.name) + ":";
         members += field.fields.empty() ? field.json : jsonObject(field.fields, "");
+        if (!field.meaning.empty())
+            members += "," + jsonString(field.name + "Meaning") + ":" + jsonString(field.meaning);
     }
     return "{" + members + "}";
 }
@@ -46,7 +48,7 @@ std::string jsonObject(const std::vector<DecodedField>& fields, std::string memb
 
 std::string recordText(const std::string& source, RecordForm form, const DecodedRecord& record)
 {
-    std::string out = source + ": " + formTitle(form) + "\n";
+    std::string out = escapedText(source) + ": " + formTitle(form) + "\n";
     appendFields(out, record.fields(), INDENT);
     return out;
 }
@@ -56,4 +58,14 @@ std::string recordJson(const std::string& source, RecordForm form, const Decoded
     std::string header = jsonString("file") + ":" + jsonString(source) + "," + jsonString("form") + ":" +
                          jsonString(formName(form));
     return jsonObject(record.fields(), header) + "\n";
+}
+
+std::string skippedText(const std::string& source, const std::string& reason)
+{
+    return escapedText(source) + ": skipped\n  reason = " + escapedText(reason) + "\n";
+}
+
+std::string skippedJson(const std::string& source, const std::string& reason)
+{
+    return "{\"file\":" + jsonString(source) + ",\"form\":\"skipped\",\"reason\":" + jsonString(reason) + "}\n";
 }

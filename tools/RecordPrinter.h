@@ -13,4 +13,9 @@ std::string recordText(const std::string& source, RecordForm form, const Decoded
 // {"file":SOURCE,"form":NAME, then the fields} and a line feed.
 std::string recordJson(const std::string& source, RecordForm form, const DecodedRecord& record);
 
+// A file skipped for having no known form: "SOURCE: skipped" and its reason.
+std::string skippedText(const std::string& source, const std::string& reason);
+// {"file":SOURCE,"form":"skipped","reason":REASON} and a line feed.
+std::string skippedJson(const std::string& source, const std::string& reason);
+
 #endif

@@ -1,7 +1,8 @@
 // mmb-decode: prints what the board's stored forms hold, for a person or,
-// with --json, for a script. Exit status 0 when every input was decoded,
-// 1 when one could not be (the others are still printed), 2 for a bad
-// command line.
+// with --json, for a script, or with --check the health of a board's tree.
+// Exit status 0 when every input was decoded (health OK), 1 when one could
+// not be (the others are still printed), 2 for a bad command line, 3 and 4
+// for the health verdicts WARN and FAIL.
 #include "DecodeRun.h"
 
 #include <cstdio>
@@ -12,15 +13,24 @@ namespace {
 
 constexpr int EXIT_UNDECODED = 1;
 constexpr int EXIT_USAGE = 2;
+constexpr int EXIT_WARN = 3;
+constexpr int EXIT_FAIL = 4;
 
 const char* const USAGE =
     "usage: mmb-decode [--json] [--form FORM] FILE|DIRECTORY...\n"
-    "Prints NVRAM partition 0 images, error log records (a file, or a directory\n"
-    "of them), start-up records and down-info files.\n"
+    "       mmb-decode [--json] --check TREE\n"
+    "Prints what the board stores: NVRAM partition images, error log records,\n"
+    "start-up records, down-info files, backtraces, revision files, markers;\n"
+    "a file, a folder of them, or a board's tree (a folder holding its dev,\n"
+    "var, tmp, mnt, etc).\n"
     "  -j, --json        one JSON object per record, one per line\n"
-    "  -f, --form FORM   read every file as FORM: partition, error-log,\n"
-    "                    startup-record or down-info (by default each file's\n"
-    "                    form is told from its size and content)\n"
+    "  -f, --form FORM   read every file as FORM: partition, partition-1,\n"
+    "                    partition-2, partition-3, error-log, startup-record,\n"
+    "                    down-info, backtrace, revision-file or marker (by\n"
+    "                    default each file's form is told from its name and\n"
+    "                    content)\n"
+    "  -c, --check       the health of a board's tree: OK, WARN (exit 3) or\n"
+    "                    FAIL (exit 4), and a line per reason\n"
     "  -h, --help        this text\n";
 
 enum class CommandLine { Run, Help, Bad };
@@ -47,22 +57,29 @@ CommandLine parseOptions(int argc, char** argv, DecodeRun::Options& options)
     static const option LONG_OPTIONS[] = {
         {"json", no_argument, nullptr, 'j'},
         {"form", required_argument, nullptr, 'f'},
+        {"check", no_argument, nullptr, 'c'},
         {"help", no_argument, nullptr, 'h'},
         {nullptr, 0, nullptr, 0},
     };
     opterr = 0;  // its complaints would name the program by its whole path
-    for (int letter; (letter = getopt_long(argc, argv, ":jf:h", LONG_OPTIONS, nullptr)) != -1;) {
+    for (int letter; (letter = getopt_long(argc, argv, ":jf:ch", LONG_OPTIONS, nullptr)) != -1;) {
         if (letter == 'j') {
             options.json = true;
         } else if (letter == 'f' && formFromName(optarg, options.form)) {
             options.formGiven = true;
+        } else if (letter == 'c') {
+            options.check = true;
         } else if (letter == 'h') {
             return CommandLine::Help;
         } else {
             return usageError(commandLineError(letter, argv).c_str());
         }
     }
-    return optind < argc ? CommandLine::Run : usageError("no file named");
+    if (optind == argc)
+        return usageError("no file named");
+    if (options.check && (options.formGiven || argc - optind > 1))
+        return usageError("--check takes one board's tree, its forms told from its paths");
+    return CommandLine::Run;
 }
 
 } // namespace
@@ -80,11 +97,14 @@ int main(int argc, char** argv)
         break;
     }
     DecodeRun run(options);
-    for (int i = optind; i < argc; ++i)
+    HealthCheck::Level verdict = options.check ? run.checkPath(argv[optind]) : HealthCheck::Level::Ok;
+    for (int i = options.check ? argc : optind; i < argc; ++i)
         run.decodePath(argv[i]);
     if (fflush(stdout) != 0) {
         perror("mmb-decode: cannot write the output");
         return EXIT_UNDECODED;
     }
-    return run.decodedAll() ? 0 : EXIT_UNDECODED;
+    if (!run.decodedAll())
+        return EXIT_UNDECODED;
+    return verdict == HealthCheck::Level::Fail ? EXIT_FAIL : verdict == HealthCheck::Level::Warn ? EXIT_WARN : 0;
 }

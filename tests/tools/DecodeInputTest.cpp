@@ -8,15 +8,16 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
 const std::string KNOWN_FORMS =
-    "not a known form (error-log 16, startup-record 380, down-info 2048, partition 506 to 65536)";
+    "not a known form (by name: mram0 to mram3, SECONDS.MILLISECONDS, initlog, init_downinfo.SECONDS, "
+    "bt.MODULE.SECONDS, version.dat, a marker; by content: error-log 16 bytes, startup-record 380, "
+    "down-info 2048 beginning \"process(\", partition 506 to 65536 with its identification block)";
 
 // A fresh folder for the running test, in the build tree.
 std::string inputFolder()
@@ -26,13 +27,6 @@ std::string inputFolder()
     fs::remove_all(folder);
     fs::create_directories(folder);
     return folder;
-}
-
-std::string writeInput(const std::string& path, const Bytes& bytes)
-{
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
-    return path;
 }
 
 Bytes randomBytes(std::size_t size, unsigned seed)
@@ -53,45 +47,62 @@ Bytes startingWith(const std::string& text, Bytes bytes)
 // An error log record's saved form.
 Bytes record(uint32_t seconds, uint32_t micros, uint8_t firstCode)
 {
-    return {static_cast<uint8_t>(seconds >> 24), static_cast<uint8_t>(seconds >> 16),
-            static_cast<uint8_t>(seconds >> 8),  static_cast<uint8_t>(seconds),
-            static_cast<uint8_t>(micros >> 24),  static_cast<uint8_t>(micros >> 16),
-            static_cast<uint8_t>(micros >> 8),   static_cast<uint8_t>(micros),
-            1, 0xF0, firstCode, 0, 0, 0, 0, 0};
+    return errorLogRecord(seconds, micros, {firstCode, 0, 0, 0, 0, 0});
+}
+
+Bytes textLines(std::size_t size)
+{
+    Bytes bytes(size, 'x');
+    for (std::size_t i = 79; i < size; i += 80)
+        bytes[i] = '\n';
+    return bytes;
 }
 
 struct Refused {
     const char* what;
+    const char* name;  // the file's name
     std::vector<std::string> options;
     Bytes content;
     std::string problem;  // after "mmb-decode: FILE: "
 };
 
-TEST(DecodeInput, wrong_sizes_are_refused_with_the_file_and_the_reason)
+TEST(DecodeInput, what_is_not_a_known_form_is_refused_with_the_file_and_the_reason)
 {
     const std::string tooLarge = "more than 65536 bytes: larger than any form";
     const Refused cases[] = {
-        {"empty", {}, {}, "0 bytes: " + KNOWN_FORMS},
-        {"short record", {}, Bytes(15), "15 bytes: " + KNOWN_FORMS},
-        {"long record", {}, Bytes(17), "17 bytes: " + KNOWN_FORMS},
-        {"short start-up record", {}, Bytes(379), "379 bytes: " + KNOWN_FORMS},
-        {"long start-up record", {}, Bytes(381), "381 bytes: " + KNOWN_FORMS},
-        {"partition cut before its identification ends", {}, Bytes(505), "505 bytes: " + KNOWN_FORMS},
-        {"one byte over the largest form", {}, Bytes(65537), tooLarge},
-        {"far over", {}, Bytes(1 << 20, 0xFF), tooLarge},
-        {"over, forced", {"--form", "partition"}, Bytes(65537), tooLarge},
-        {"record forced", {"--form", "error-log"}, Bytes(380),
+        {"text", "notes.txt", {}, textLines(12), "12 bytes of text: " + KNOWN_FORMS},
+        {"a trace the size of a partition", "mmbinit.log", {}, textLines(4096), "4096 bytes of text: " + KNOWN_FORMS},
+        {"text the size of a record", "x", {}, textLines(16), "16 bytes of text: " + KNOWN_FORMS},
+        {"empty", "e", {}, {}, "0 bytes: " + KNOWN_FORMS},
+        {"short record", "a", {}, Bytes(15), "15 bytes: " + KNOWN_FORMS},
+        {"long start-up record", "b", {}, Bytes(381), "381 bytes: " + KNOWN_FORMS},
+        {"partition without its identification", "c", {}, Bytes(4096), "4096 bytes: " + KNOWN_FORMS},
+        {"2048 bytes of another kind", "d", {}, randomBytes(2048, 5), "2048 bytes: " + KNOWN_FORMS},
+        {"truncated partition", "mram0", {}, Bytes(505),
+         "wrong size for NVRAM partition 0: 505 bytes (expected 506 to 65536)"},
+        {"truncated start-up record", "initlog", {}, Bytes(379),
+         "wrong size for start-up record: 379 bytes (expected 380)"},
+        {"truncated down-info", "init_downinfo.1000", {}, startingWith("process(", Bytes(100)),
+         "wrong size for down-info file: 100 bytes (expected 2048)"},
+        {"long record", "1000.005", {}, Bytes(17), "wrong size for error log record: 17 bytes (expected 16)"},
+        {"text named as a start-up record", "initlog", {}, textLines(380), "text, not a start-up record"},
+        {"text named as a partition", "mram0", {}, textLines(4096), "text, not a NVRAM partition 0"},
+        {"wrong partition: 3 without its words", "mram3", {}, Bytes(3),
+         "wrong size for NVRAM partition 3 (NOR NVRAM): 3 bytes (expected 4 to 65536)"},
+        {"one byte over the largest form", "f", {}, Bytes(65537), tooLarge},
+        {"far over", "mram0", {}, Bytes(1 << 20, 0xFF), tooLarge},
+        {"over, forced", "g", {"--form", "partition"}, Bytes(65537), tooLarge},
+        {"record forced", "h", {"--form", "error-log"}, Bytes(380),
          "wrong size for error log record: 380 bytes (expected 16)"},
-        {"start-up record forced", {"-f", "startup-record"}, Bytes(16),
+        {"start-up record forced", "i", {"-f", "startup-record"}, Bytes(16),
          "wrong size for start-up record: 16 bytes (expected 380)"},
-        {"down-info forced", {"--form=down-info"}, Bytes(4096),
+        {"down-info forced", "j", {"--form=down-info"}, Bytes(4096),
          "wrong size for down-info file: 4096 bytes (expected 2048)"},
-        {"partition forced", {"-fpartition"}, Bytes(16),
+        {"partition forced", "k", {"-fpartition"}, Bytes(16),
          "wrong size for NVRAM partition 0: 16 bytes (expected 506 to 65536)"},
     };
-    std::string folder = inputFolder();
     for (const Refused& c : cases) {
-        std::string file = writeInput(folder + "/" + std::to_string(&c - cases), c.content);
+        std::string file = writeInput(inputFolder() + "/" + c.name, c.content);
         std::vector<std::string> args = c.options;
         args.push_back(file);
         ProcessResult result = runDecode(args);
@@ -99,6 +110,14 @@ TEST(DecodeInput, wrong_sizes_are_refused_with_the_file_and_the_reason)
         EXPECT_EQ(result.out, "") << c.what;
         EXPECT_EQ(result.err, "mmb-decode: " + file + ": " + c.problem + "\n") << c.what;
     }
+}
+
+Bytes withIdentification(Bytes bytes, const std::string& block)
+{
+    std::copy(block.begin(), block.end(), bytes.begin() + 0x1F0);
+    if (block.size() > 2)
+        bytes[0x1F0 + 9] = 0;  // the name's NUL
+    return bytes;
 }
 
 struct Garbage {
@@ -117,10 +136,9 @@ TEST(DecodeInput, any_content_of_a_right_size_decodes)
         {"down-info", {}, startingWith("process(", randomBytes(2048, 3)), "down-info file"},
         {"down-info without a NUL", {}, startingWith("process(", Bytes(2048, 'x')), "down-info file"},
         {"down-info forced", {"--form", "down-info"}, randomBytes(2048, 4), "down-info file"},
-        {"2048 bytes of another kind", {}, randomBytes(2048, 5), "NVRAM partition 0"},
-        {"smallest partition", {}, randomBytes(506, 6), "NVRAM partition 0"},
-        {"partition", {}, randomBytes(4096, 7), "NVRAM partition 0"},
-        {"largest partition", {}, Bytes(65536, 0xFF), "NVRAM partition 0"},
+        {"smallest partition", {}, withIdentification(randomBytes(506, 6), "M?XXXXXXXX"), "NVRAM partition 0"},
+        {"partition", {}, withIdentification(randomBytes(4096, 7), "? MMBInit"), "NVRAM partition 0"},
+        {"largest partition", {}, withIdentification(Bytes(65536, 0xFF), "M"), "NVRAM partition 0"},
         {"record forced as a partition", {"--form", "partition"}, randomBytes(1000, 8), "NVRAM partition 0"},
     };
     std::string folder = inputFolder();
@@ -144,26 +162,77 @@ TEST(DecodeInput, any_content_of_a_right_size_decodes)
     }
 }
 
-TEST(DecodeInput, directory_records_come_oldest_first_and_bad_files_are_named)
+TEST(DecodeInput, folder_files_come_oldest_first_and_files_of_no_known_form_are_skipped)
 {
     std::string folder = inputFolder();
     writeInput(folder + "/1000.010", record(1000, 10000, 4));
     writeInput(folder + "/999.500", record(999, 500000, 2));
-    writeInput(folder + "/1000.005", record(1000, 5000, 9));
+    writeInput(folder + "/init_downinfo.1000", startingWith("process(ntpd:12) down with status(0100)", Bytes(2048)));
+    writeInput(folder + "/init_downinfo.998", startingWith("process(", Bytes(2048)));
     writeInput(folder + "/notes", Bytes(3, 'x'));
     fs::create_directories(folder + "/old");
     ProcessResult result = runDecode({folder + "/"});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, "mmb-decode: " + folder + "/notes: wrong size for error log record: 3 bytes (expected 16)\n"
-                          "mmb-decode: " + folder + "/old: a directory inside a directory of error log records\n");
-    std::vector<std::string> sources;
-    for (Fields& printed : printedRecords(result.out))
-        sources.push_back(printed["source"]);
-    EXPECT_EQ(sources, (std::vector<std::string>{folder + "/999.500", folder + "/1000.005", folder + "/1000.010"}));
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    std::vector<std::string> printed;
+    for (Fields& fields : printedRecords(result.out))
+        printed.push_back(fields["source"] + " " + fields["form"] + " " + fields["time"] + fields["reason"]);
+    EXPECT_EQ(printed, (std::vector<std::string>{
+                           folder + "/init_downinfo.998 down-info file 1970-01-01 00:16:38 UTC",
+                           folder + "/999.500 error log record 1970-01-01 00:16:39.500 UTC",
+                           folder + "/init_downinfo.1000 down-info file 1970-01-01 00:16:40 UTC",
+                           folder + "/1000.010 error log record 1970-01-01 00:16:40.010 UTC",
+                           folder + "/notes skipped 3 bytes of text: " + KNOWN_FORMS,
+                           folder + "/old skipped a directory",
+                       }));
 
-    result = runDecode({"--form", "partition", folder});
+    result = runDecode({"--form", "down-info", folder});
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, "mmb-decode: " + folder + ": a directory holds error log records, not the form partition\n");
+    EXPECT_EQ(result.err.rfind("mmb-decode: " + folder + "/999.500: wrong size for down-info file: 16 bytes", 0), 0u);
+}
+
+// Whatever lies in a board's tree, reading it never blocks, never leaves
+// the tree and names what it refused; the rest is still decoded.
+TEST(DecodeInput, hostile_files_in_a_tree_are_refused_by_name)
+{
+    std::string tree = inputFolder();
+    std::string outside = inputFolder() + "-outside";
+    fs::create_directories(outside + "/var/mmb/log/init");
+    writeInput(outside + "/var/mmb/log/init/1.000", record(1, 0, 4));
+    writeInput(outside + "/secret", Bytes(380, 1));
+    fs::create_directories(tree + "/tmp");
+    fs::create_symlink(outside + "/var", tree + "/var");
+    fs::create_symlink(outside + "/secret", tree + "/tmp/initlog");
+    ASSERT_EQ(mkfifo((tree + "/tmp/MMB_REBOOT_HBL").c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo((tree + "/tmp/stray-fifo").c_str(), 0600), 0);
+    fs::create_directories(tree + "/dev/mram0");
+    writeInput(tree + "/tmp/OtherMMBFail", {});
+    writeInput(tree + "/tmp/firmup_reboot", Bytes(65537));
+    ProcessResult result = runDecode({tree});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "mmb-decode: " + tree + "/dev/mram0: a directory\n"
+                          "mmb-decode: " + tree + "/var: a symbolic link to " + outside + "/var, not followed\n"
+                          "mmb-decode: " + tree + "/tmp/MMB_REBOOT_HBL: not a file, a device or a directory: a FIFO\n"
+                          "mmb-decode: " + tree + "/tmp/firmup_reboot: more than 65536 bytes: larger than any form\n"
+                          "mmb-decode: " + tree + "/tmp/initlog: a symbolic link to " + outside +
+                              "/secret, not followed\n");
+    std::vector<std::string> printed;
+    for (Fields& fields : printedRecords(result.out))
+        printed.push_back(fields["source"] + " " + fields["form"] + " " + fields["reason"]);
+    EXPECT_EQ(printed, (std::vector<std::string>{tree + "/tmp/OtherMMBFail marker file ",
+                                                 tree + "/tmp/stray-fifo skipped not a file, a device or a "
+                                                        "directory: a FIFO"}));
+}
+
+TEST(DecodeInput, a_folder_of_too_many_entries_is_refused_unread)
+{
+    std::string folder = inputFolder();
+    for (int i = 0; i <= 10000; ++i)
+        writeInput(folder + "/" + std::to_string(i), {});
+    ProcessResult result = runDecode({folder});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "mmb-decode: " + folder + ": more than 10000 entries: not read\n");
 }
 
 TEST(DecodeInput, an_input_that_fails_leaves_the_others_printed)
@@ -186,10 +255,13 @@ TEST(DecodeInput, command_line_errors_end_with_status_2_and_the_usage)
         {{"--bogus", "x"}, "mmb-decode: unknown option --bogus\n"},
         {{"-jx", "x"}, "mmb-decode: unknown option -x\n"},
         {{"x", "-f"}, "mmb-decode: missing the argument of -f\n"},
+        {{"--check", "a", "b"}, "mmb-decode: --check takes one board's tree, its forms told from its paths\n"},
+        {{"-c", "-f", "partition", "a"}, "mmb-decode: --check takes one board's tree, its forms told from its paths\n"},
     };
     ProcessResult help = runDecode({"--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.rfind("usage: mmb-decode [--json] [--form FORM] FILE|DIRECTORY...\n", 0), 0u);
+    EXPECT_EQ(help.out.rfind("usage: mmb-decode [--json] [--form FORM] FILE|DIRECTORY...\n"
+                             "       mmb-decode [--json] --check TREE\n", 0), 0u);
     for (const auto& [args, message] : cases) {
         ProcessResult result = runDecode(args);
         EXPECT_EQ(result.status, 2) << message;

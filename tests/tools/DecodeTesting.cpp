@@ -1,6 +1,10 @@
 #include "DecodeTesting.h"
 
+#include <filesystem>
+#include <fstream>
 #include <sstream>
+
+namespace fs = std::filesystem;
 
 ProcessResult runDecode(const std::vector<std::string>& args)
 {
@@ -33,4 +37,42 @@ std::vector<Fields> printedRecords(const std::string& out)
         records.back()[(start > 2 ? prefix : "") + name] = line.substr(equals + 3);
     }
     return records;
+}
+
+std::string boardTree(const sim::SimBoard& board)
+{
+    std::string tree = board.path("tree");
+    fs::remove_all(tree);
+    fs::create_directories(tree + "/mnt/fs0");
+    fs::create_directories(tree + "/mnt/fs1");
+    const auto options = fs::copy_options::recursive | fs::copy_options::copy_symlinks;
+    for (const char* folder : {"tmp", "var", "etc", "mnt"})
+        fs::copy(board.boardPath(std::string("/") + folder), tree + "/" + folder, options);
+    fs::create_directories(tree + "/dev");
+    for (int partition = 0; partition < 4; ++partition)
+        fs::copy(board.path("hw/mram" + std::to_string(partition)), tree + "/dev/mram" + std::to_string(partition));
+    for (int hcp = 0; hcp < 2; ++hcp)
+        fs::copy(board.path("hcp" + std::to_string(hcp) + "/opt"), tree + "/mnt/fs" + std::to_string(hcp) + "/opt",
+                 options);
+    return tree;
+}
+
+std::string writeInput(const std::string& path, const Bytes& bytes)
+{
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+Bytes errorLogRecord(uint32_t seconds, uint32_t micros, const Bytes& code)
+{
+    Bytes record;
+    for (uint32_t word : {seconds, micros})
+        for (int shift = 24; shift >= 0; shift -= 8)
+            record.push_back(static_cast<uint8_t>(word >> shift));
+    record.push_back(1);
+    record.push_back(0xF0);
+    record.insert(record.end(), code.begin(), code.end());
+    return record;
 }

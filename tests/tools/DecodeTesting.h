@@ -3,7 +3,9 @@
 #define TEST_DECODE_TESTING_H
 
 #include "Process.h"
+#include "SimBoard.h"
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -15,5 +17,17 @@ ProcessResult runDecode(const std::vector<std::string>& args);
 // files, whose text runs over several lines.
 using Fields = std::map<std::string, std::string>;
 std::vector<Fields> printedRecords(const std::string& out);
+
+using Bytes = std::vector<uint8_t>;
+
+// Writes the file, its folders too; returns its path.
+std::string writeInput(const std::string& path, const Bytes& bytes);
+// An error log record's saved form: kind 1, unit MMB 0, the code bytes.
+Bytes errorLogRecord(uint32_t seconds, uint32_t micros, const Bytes& code);
+
+// A board's tree as it would be collected from the board: its tmp, var,
+// etc and mnt folders, its NVRAM partitions as dev/mram0..3 and its
+// firmware file systems under mnt/fs0 and mnt/fs1. Returns the folder.
+std::string boardTree(const sim::SimBoard& board);
 
 #endif

@@ -58,6 +58,7 @@ TEST(RecordDecoder, error_record_prints_for_a_person_and_for_a_script)
     EXPECT_EQ(recordJson("1593835520.123", RecordForm::ErrorLog, record),
               "{\"file\":\"1593835520.123\",\"form\":\"error-log\",\"time\":\"2020-07-04T04:05:20.123Z\","
               "\"seconds\":1593835520,\"microseconds\":123456,\"kind\":2,\"unitCode\":241,"
+              "\"unitCodeMeaning\":\"MMB 1\","
               "\"reporter\":\"boot ROM bank selection failure\",\"code\":[4,1,0,0,0,0]}\n");
 }
 
@@ -101,8 +102,11 @@ TEST(RecordDecoder, down_info_names_the_process_explains_its_status_and_keeps_it
                            "1024\t0\t9000\nMemTotal:  1024 kB\n");
     bytes[2000] = 'o';  // left by an earlier, longer text
     bytes[2047] = 'k';
-    EXPECT_EQ(recordText("init_downinfo.1000", RecordForm::DownInfo, decodeDownInfo(bytes.data())),
-              "init_downinfo.1000: down-info file\n"
+    EXPECT_EQ(recordText("init_downinfo.2147483648", RecordForm::DownInfo,
+                         decodeDownInfo("init_downinfo.2147483648", bytes.data())),
+              "init_downinfo.2147483648: down-info file\n"
+              "  time       = 2038-01-19 03:14:08 UTC\n"
+              "  seconds    = 2147483648\n"
               "  module     = mmbipmid\n"
               "  pid        = 321\n"
               "  status     = 0x008B (signal 11, core dumped)\n"
@@ -132,7 +136,7 @@ TEST(RecordDecoder, down_info_first_line_is_read_only_when_it_has_the_managers_f
         {"process(", "(absent)", "(absent)", "(absent)"},
     };
     for (const auto& [line, module, pid, status] : cases) {
-        DecodedRecord record = decodeDownInfo(downInfo(line + "\nrest").data());
+        DecodedRecord record = decodeDownInfo("down", downInfo(line + "\nrest").data());
         EXPECT_EQ(textOf(record, "module"), module) << line;
         EXPECT_EQ(textOf(record, "pid"), pid) << line;
         EXPECT_EQ(textOf(record, "status"), status) << line;
@@ -190,11 +194,46 @@ TEST(RecordDecoder, partition_reads_its_areas_big_endian_and_nests_the_down_log)
     EXPECT_EQ(textOf(decoded, "downLogFlag"), "1 (a down log is recorded)");
     EXPECT_EQ(textOf(decoded, "logCount"), "-1 (out of range 0..16)");
     std::string json = recordJson("p", RecordForm::Partition, decoded);
-    EXPECT_NE(json.find(",\"partStatus\":[1,7],"), std::string::npos) << json;
+    EXPECT_NE(json.find(",\"partStatus\":[1,7],\"partStatusMeaning\":\"HCP 0 updating, HCP 1 unknown\","),
+              std::string::npos)
+        << json;
     EXPECT_NE(json.find(",\"downLog\":{\"time\":\"2020-07-04T04:05:20.123Z\",\"seconds\":1593835520,"),
               std::string::npos)
         << json;
-    EXPECT_NE(json.find("\"code\":[4,1,0,0,0,0]},\"logCount\":-1,"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"code\":[4,1,0,0,0,0]},\"logCount\":-1,\"logCountMeaning\":\"out of range 0..16\","),
+              std::string::npos)
+        << json;
+}
+
+// Every explanation the text gives in parentheses or after the value, a
+// script finds as "<name>Meaning" beside the value.
+TEST(RecordDecoder, json_carries_every_explanation_of_the_text)
+{
+    Bytes image(506, 0);
+    image[0] = 'F';
+    Bytes down = downInfo("process(alpha:7) down with status(008b)");
+    down[2000] = 1;
+    const std::pair<std::string, std::string> cases[] = {
+        {recordJson("p", RecordForm::Partition, decodePartition(image.data(), image.size())),
+         "\"firmUpMode\":70,\"firmUpModeMeaning\":\"'F', firmware apply requested\","},
+        {recordJson("p", RecordForm::Partition, decodePartition(image.data(), image.size())),
+         "\"identification\":\"missing\",\"identificationMeaning\":\"missing: the next start or nvram run "
+         "re-initialises the partition\"}"},
+        {recordJson("e", RecordForm::ErrorLog, decodeErrorLog(errorLog(1, 1000000, 0xF0, 4).data())),
+         "{\"file\":\"e\",\"form\":\"error-log\",\"time\":null,\"timeMeaning\":\"none: microseconds out of "
+         "range\","},
+        {recordJson("e", RecordForm::ErrorLog, decodeErrorLog(errorLog(1, 0, 0xF0, 4).data())),
+         "\"unitCode\":240,\"unitCodeMeaning\":\"MMB 0\","},
+        {recordJson("d", RecordForm::DownInfo, decodeDownInfo("init_downinfo.x", down.data())),
+         "{\"file\":\"d\",\"form\":\"down-info\",\"time\":null,\"timeMeaning\":\"none: the file name holds no "
+         "time\",\"module\":\"alpha\",\"pid\":7,\"status\":139,\"statusMeaning\":\"signal 11, core dumped\","},
+        {recordJson("d", RecordForm::DownInfo, decodeDownInfo("init_downinfo.60", down.data())),
+         "\"staleBytes\":1,\"staleBytesMeaning\":\"non-zero bytes after the text, left by an earlier death\"}"},
+        {recordJson("s", RecordForm::StartupRecord, decodeStartupRecord(Bytes(380, 'R').data())),
+         "\"firmUpModeAtStart\":82,\"firmUpModeAtStartMeaning\":\"'R', recovery\","},
+    };
+    for (const auto& [json, member] : cases)
+        EXPECT_NE(json.find(member), std::string::npos) << member << "\n" << json;
 }
 
 } // namespace
