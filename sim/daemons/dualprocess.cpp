@@ -28,8 +28,8 @@
 // dualprocess started under a supervisor that runs Active (its second
 // argument, "1") on a board whose words say Standby (the peer took over
 // while it was gone) asks its supervisor to leave Active.
-// Logged: "dualprocess peer up|lost", "dualprocess peer link down|up",
-// "dualprocess take over", "dualprocess leave active".
+// Logged: "heartbeat peer up|lost", "heartbeat link down|up", "dualprocess
+// take over", "dualprocess leave active".
 #include "BoardPaths.h"
 #include "EventLog.h"
 #include "PeerWatch.h"
@@ -226,10 +226,10 @@ void leaveActiveIfTakenOver(Supervisor& supervisor, bool supervisorActive)
 
 void react(PeerWatch::Event event, Supervisor& supervisor)
 {
-    static const char* const LOGGED[] = {nullptr, "peer link down", "peer link up", "peer up", "peer lost"};
+    static const char* const LOGGED[] = {nullptr, "link down", "link up", "peer up", "peer lost"};
     if (event == PeerWatch::QUIET)
         return;
-    sim::logEvent(board(), "dualprocess %s", LOGGED[event]);
+    sim::logEvent(board(), "heartbeat %s", LOGGED[event]);
     if (event == PeerWatch::PEER_LOST && !isActive(board()))
         takeOver(supervisor);
 }

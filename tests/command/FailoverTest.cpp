@@ -15,15 +15,17 @@ namespace {
 
 const std::string CHANGE_START = "dualprocess request 0x80020031 data 80020031";
 const std::string CHANGE_COMPLETE = "dualprocess request 0x80020041 data 80020041";
-const std::string PEER_UP = "dualprocess peer up";
+const std::string PEER_UP = "heartbeat peer up";
 const std::string ACTIVE_MODE = "MMBID=1\nMMBMODE=A\n";
 
-// The board's dualprocess events from the first `first` on, but for the
-// peer answering, which the heartbeat logs whenever it comes.
+// The board's dualprocess and heartbeat events from the first `first` on,
+// but for the peer answering, which is logged whenever it comes.
 std::vector<std::string> dualprocessEventsFrom(const sim::SimBoard& board, const std::string& first)
 {
-    std::vector<std::string> events = eventsStartingWith(board, "dualprocess");
-    events.erase(std::remove(events.begin(), events.end(), PEER_UP), events.end());
+    std::vector<std::string> events;
+    for (const std::string& event : board.events())
+        if ((event.rfind("dualprocess", 0) == 0 || event.rfind("heartbeat", 0) == 0) && event != PEER_UP)
+            events.push_back(event);
     auto from = std::find(events.begin(), events.end(), first);
     return {from, events.end()};
 }
@@ -103,8 +105,8 @@ TEST_F(Failover, standby_takes_over_when_the_active_board_loses_power)
     bootPair();
     failOver();
 
-    EXPECT_EQ(dualprocessEventsFrom(b(), "dualprocess peer lost"),
-              (std::vector<std::string>{"dualprocess peer lost", "dualprocess take over", "dualprocess hangup request",
+    EXPECT_EQ(dualprocessEventsFrom(b(), "heartbeat peer lost"),
+              (std::vector<std::string>{"heartbeat peer lost", "dualprocess take over", "dualprocess hangup request",
                                         CHANGE_START, "dualprocess hangup switch", CHANGE_COMPLETE}));
     EXPECT_TRUE(RunningPair::traced(b(), "RUN# 20001 changing MMB Mode from Standby to Active"));
     EXPECT_TRUE(RunningPair::traced(b(), "DBG# 20001 send response of change-start to dualprocess (" +
@@ -179,7 +181,7 @@ TEST_F(Failover, a_board_rebooting_in_a_loop_never_takes_the_role_back)
         ASSERT_TRUE(RunningPair::waitForEvent(b(), PEER_UP, 1 + boot));
         EXPECT_EQ(mmbid(a()), "MMBID=0\nMMBMODE=S\n") << boot;
         ASSERT_TRUE(RunningPair::simOn("reboot", a()));
-        ASSERT_TRUE(RunningPair::waitForEvent(b(), "dualprocess peer lost", 1 + boot));
+        ASSERT_TRUE(RunningPair::waitForEvent(b(), "heartbeat peer lost", 1 + boot));
     }
     EXPECT_EQ(RunningPair::eventCount(b(), "dualprocess hangup request"), 1u);
     EXPECT_EQ(mmbid(b()), ACTIVE_MODE);
@@ -212,13 +214,13 @@ TEST_F(Failover, a_standby_cut_off_from_its_peer_keeps_its_role)
     b().setDualSetting("missed-beats", "1");
     bootPair();
     ASSERT_EQ(runSim({"fault", b().directory(), "peer-link"}).status, 0);
-    ASSERT_TRUE(RunningPair::waitForEvent(b(), "dualprocess peer link down"));
+    ASSERT_TRUE(RunningPair::waitForEvent(b(), "heartbeat link down"));
     ASSERT_TRUE(RunningPair::simOn("power-cycle", a()));
     ASSERT_TRUE(pair_.boot(a()));
     EXPECT_EQ(mmbid(a()), "MMBID=0\nMMBMODE=A\n");
 
     ASSERT_EQ(runSim({"fault", b().directory(), "clear"}).status, 0);
-    ASSERT_TRUE(RunningPair::waitForEvent(b(), "dualprocess peer link up"));
+    ASSERT_TRUE(RunningPair::waitForEvent(b(), "heartbeat link up"));
     ASSERT_TRUE(RunningPair::waitForEvent(b(), PEER_UP, 2));
     EXPECT_EQ(RunningPair::eventCount(b(), "dualprocess take over"), 0u);
     EXPECT_EQ(mmbid(b()), "MMBID=1\nMMBMODE=S\n");
