@@ -43,8 +43,8 @@ class PairBoard:
         self.process = None
 
     def count(self, line):
-        with open(self.path / "log/events") as events:
-            return sum(1 for event in events if event.rstrip("\n") == line)
+        events = self.path / "log/events"
+        return events.read_text().splitlines().count(line) if events.exists() else 0
 
     def start(self):
         ready = self.count(READY)
