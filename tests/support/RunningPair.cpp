@@ -6,24 +6,14 @@
 #include <algorithm>
 #include <sys/wait.h>
 
-namespace {
-
-const std::string READY = "dualprocess request 0x80020021 data 80020021";
-
-void makeQuick(const sim::SimBoard& board)
-{
-    sim::writeFile(board.path("hw/timers"), "scale 20\n");
-    board.setDualSetting("heartbeat-ms", "100");
-    board.setDualSetting("missed-beats", "5");
-}
-
-} // namespace
-
 RunningPair::RunningPair() : a_({}, "-A"), b_({1, 0}, "-B")
 {
     runSim({"pair", a_->directory(), b_->directory()});
-    makeQuick(*a_);
-    makeQuick(*b_);
+    for (const TestBoard* board : {&a_, &b_}) {
+        sim::writeFile((*board)->path("hw/timers"), "scale 20\n");
+        (*board)->setDualSetting("heartbeat-ms", "100");
+        (*board)->setDualSetting("missed-beats", "5");
+    }
 }
 
 RunningPair::~RunningPair()
@@ -34,16 +24,12 @@ RunningPair::~RunningPair()
         waitpid(pid, nullptr, 0);
 }
 
-void RunningPair::start(const sim::SimBoard& board)
-{
-    started_.push_back(startOnBoard(board, {"mmb-startup"}, board.path("log/startup.out")));
-}
-
 bool RunningPair::boot(const sim::SimBoard& board)
 {
-    size_t ready = eventCount(board, READY);
-    start(board);
-    return waitForEvent(board, READY, ready + 1);
+    const std::string ready = "dualprocess request 0x80020021 data 80020021";
+    size_t before = eventCount(board, ready);
+    started_.push_back(startOnBoard(board, {"mmb-startup"}, board.path("log/startup.out")));
+    return waitForEvent(board, ready, before + 1);
 }
 
 bool RunningPair::simOn(const std::string& verb, const sim::SimBoard& board)
@@ -70,11 +56,10 @@ bool RunningPair::traced(const sim::SimBoard& board, const std::string& line)
 
 std::string RunningPair::logsOf(const sim::SimBoard& board)
 {
-    std::string logs = board.directory() + ":\n";
-    for (const std::string& file : {board.path("log/startup.out"), board.boardPath("/tmp/mmbinit.log")})
+    std::string logs;
+    for (const std::string& file : {board.path("log/startup.out"), board.boardPath("/tmp/mmbinit.log"),
+                                    board.path("log/events")})
         for (const std::string& line : sim::readLines(file))
             logs += line + "\n";
-    for (const std::string& event : board.events())
-        logs += "event: " + event + "\n";
     return logs;
 }
