@@ -31,6 +31,7 @@
 // Logged: "heartbeat peer up|lost", "heartbeat link down|up", "dualprocess
 // take over", "dualprocess leave active".
 #include "BoardPaths.h"
+#include "BoardPrograms.h"
 #include "EventLog.h"
 #include "PeerWatch.h"
 #include "SettingsFile.h"
@@ -45,7 +46,6 @@
 #include <ctime>
 #include <poll.h>
 #include <string>
-#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -316,6 +316,9 @@ bool writePidFile(const std::string& path, pid_t pid)
 
 int main(int argc, char** argv)
 {
+    bool supervised = argc > 1;
+    if (supervised)
+        sim::endWithSupervisor(getppid());
     std::string socketPath = runFile("dualprocess.sock");
     std::string pidPath = runFile("dualprocess.pid");
     sockaddr_un address;
@@ -333,9 +336,7 @@ int main(int argc, char** argv)
     sigaction(SIGUSR1, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 
-    bool supervised = argc > 1;
     if (supervised) {
-        prctl(PR_SET_PDEATHSIG, SIGTERM);  // never outlives its supervisor
         if (!writePidFile(pidPath, getpid()))
             return fail("fopen", pidPath);
     } else {
