@@ -164,6 +164,14 @@ void addTime(DecodedRecord& decoded, const InitErrorLog::Time& time)
     decoded.addField("time", date + " " + clock + millis + " UTC", jsonString(date + "T" + clock + millis + "Z"));
 }
 
+// A time to the second, and its stored seconds.
+void addSecondsTime(DecodedRecord& decoded, uint32_t seconds)
+{
+    auto [date, clock] = utcOf(seconds);
+    decoded.addField("time", utcText(seconds), jsonString(date + "T" + clock + "Z"));
+    decoded.addNumber("seconds", seconds);
+}
+
 // The time a file's name carries, to the second.
 void addNameTime(DecodedRecord& decoded, const std::string& fileName)
 {
@@ -173,9 +181,7 @@ void addNameTime(DecodedRecord& decoded, const std::string& fileName)
         decoded.addField("time", none, "null", none);
         return;
     }
-    auto [date, clock] = utcOf(seconds);
-    decoded.addField("time", utcText(seconds), jsonString(date + "T" + clock + "Z"));
-    decoded.addNumber("seconds", seconds);
+    addSecondsTime(decoded, seconds);
 }
 
 void addRevision(DecodedRecord& decoded, const char* name, const char (&field)[InitMMBFirm::REV_SIZE])
@@ -290,9 +296,7 @@ std::string historyLine(const InitMMBHistory::Record& record)
 DecodedRecord historyFields(const InitMMBHistory::Record& record)
 {
     DecodedRecord fields;
-    auto [date, clock] = utcOf(record.seconds);
-    fields.addField("time", utcText(record.seconds), jsonString(date + "T" + clock + "Z"));
-    fields.addNumber("seconds", record.seconds);
+    addSecondsTime(fields, record.seconds);
     fields.addNumber("sequence", record.sequence);
     fields.addNumber("kind", record.kind, historyKindOf(record.kind));
     fields.addNumber("reason", record.reason, historyReasonOf(record.reason));
