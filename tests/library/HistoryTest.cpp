@@ -33,17 +33,6 @@ History::Record goldenRecord()
     return record;
 }
 
-std::string historyPath()
-{
-    return debugRoot() + History::PATH;
-}
-
-Bytes historyBytes()
-{
-    std::ifstream in(historyPath(), std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // Records 0..count-1 as stored one after the other, as a file not yet full.
 Bytes storedRecords(uint32_t count)
 {
@@ -132,12 +121,14 @@ TEST(History, power_cut_at_any_byte_of_an_overwrite_loses_only_that_slot)
 
 TEST(History, a_full_ring_keeps_the_newest_records)
 {
-    std::filesystem::remove(historyPath());
+    const std::string path = debugRoot() + History::PATH;
+    std::filesystem::remove(path);
     InitMMBFirm::getInstance()->mmbId = 1;
     const uint32_t appended = History::CAPACITY + 44;
     for (uint32_t i = 0; i < appended; ++i)
         History::append(i % 2 == 0 ? History::START : History::MODE, History::FINAL);
-    Bytes file = historyBytes();
+    std::ifstream in(path, std::ios::binary);
+    Bytes file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     ASSERT_EQ(file.size(), History::FILE_MAX_SIZE);
     History::Contents contents = History::read(file.data(), file.size());
     ASSERT_EQ(contents.records.size(), static_cast<std::size_t>(History::CAPACITY));
