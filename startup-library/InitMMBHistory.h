@@ -33,18 +33,23 @@ public:
     static constexpr const char* PATH = "/var/mmb/log/history";  ///< under MMB_DEBUG_PATH
     static constexpr int RECORD_SIZE = 48;  ///< bytes of one record
     static constexpr int CAPACITY = 256;    ///< records the ring holds
+    /// Bytes of a full ring.
     static constexpr std::size_t FILE_MAX_SIZE = static_cast<std::size_t>(RECORD_SIZE) * CAPACITY;
     static constexpr uint8_t MAGIC[4] = {'M', 'M', 'B', 'H'};  ///< first bytes of a record
     static constexpr int REV_SIZE = 11;     ///< revision texts, as in the firmware header
-    /// Folder and name start of the kept traces; the copy is made under a
-    /// work name first, so a cut copy never stands for a kept trace.
+    /// Folder of the kept traces (under MMB_DEBUG_PATH). A copy is made
+    /// under a work name first, so a cut copy never stands for a kept trace.
     static constexpr const char* TRACE_FOLDER = "/var/mmb/log";
+    /// Name start of the kept traces: "mmbinit.N.log".
     static constexpr const char* TRACE_PREFIX = "mmbinit.";
     /// Bytes of the local trace a kept copy holds at most (its first ones).
     static constexpr std::size_t TRACE_MAX_SIZE = 256 * 1024;
 
     /// What the record tells.
-    enum Kind : uint8_t { START = 1, MODE = 2 };
+    enum Kind : uint8_t {
+        START = 1,  ///< the board started
+        MODE = 2,   ///< the board's role was decided or changed
+    };
     /// Why the board has its role.
     enum Reason : uint8_t {
         PROVISIONAL = 1,  ///< the first decision of a start (InitMMBOther::decide)
@@ -54,20 +59,20 @@ public:
 
     /// One record, as stored.
     struct Record {
-        uint32_t sequence;
-        uint32_t seconds;
-        uint8_t kind;
-        uint8_t reason;
-        uint8_t role;
-        uint8_t bootCause;
-        uint8_t mmbId;
-        uint8_t firmUpMode;
-        uint8_t currentHcpNo;
-        uint8_t nextHcpNo;
-        uint8_t currentBootRom;
-        uint8_t nextBootRom;
-        char currentHcpRev[REV_SIZE];
-        char nextHcpRev[REV_SIZE];
+        uint32_t sequence;        ///< 0, 1, 2 ...: the highest is the newest
+        uint32_t seconds;         ///< time, seconds since the epoch (unsigned)
+        uint8_t kind;             ///< Kind
+        uint8_t reason;           ///< Reason
+        uint8_t role;             ///< 0 Active, 1 Standby (InitMMBFirm::activeMode)
+        uint8_t bootCause;        ///< InitMMBFirm::AC_ON or REBOOT, as judged
+        uint8_t mmbId;            ///< the board's MMB number
+        uint8_t firmUpMode;       ///< 0, 'F' or 'R'
+        uint8_t currentHcpNo;     ///< HCP running
+        uint8_t nextHcpNo;        ///< HCP booted next
+        uint8_t currentBootRom;   ///< boot ROM bank in use
+        uint8_t nextBootRom;      ///< boot ROM bank booted next
+        char currentHcpRev[REV_SIZE];  ///< running HCP's revision, NUL-padded
+        char nextHcpRev[REV_SIZE];     ///< next HCP's revision, NUL-padded
 
         /// Writes the stored form, its magic and CRC included.
         void pack(uint8_t out[RECORD_SIZE]) const;
