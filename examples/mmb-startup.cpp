@@ -9,11 +9,13 @@
 //   - one from a network service is a warning (an error log file), and the
 //     board goes on;
 //   - "ACTIVATE" / "INACTIVATE" order a mode change, carried out here.
-// Traces go to the local trace file /tmp/mmbinit.log.
+// Traces go to the local trace file /tmp/mmbinit.log. Each start and each
+// mode change is recorded in the board history, with a copy of the trace.
 #include "InitErrorLog.h"
 #include "InitLocalTrace.h"
 #include "InitMMBBootROM.h"
 #include "InitMMBFirm.h"
+#include "InitMMBHistory.h"
 #include "InitMMBOther.h"
 #include "InitMMBProcessMGR.h"
 #include "InitMMBStorage.h"
@@ -81,6 +83,7 @@ void judgeBoot()
     if (firm().header.firmUpMode == nvram::FIRMUP_APPLY)
         firm().generateBootChg(bootRom.bankNo);  // did the new boot program start?
     firm().setActiveMode(other().decide(false, 0));
+    InitMMBHistory::append(InitMMBHistory::START, InitMMBHistory::PROVISIONAL);
 }
 
 // The final decision arrives as an order when it differs from the provisional one.
@@ -92,6 +95,7 @@ void decideMode()
     } catch (const char* order) {
         firm().setActiveMode(modeOrdered(order));
     }
+    InitMMBHistory::append(InitMMBHistory::MODE, InitMMBHistory::FINAL);
 }
 
 // A service that fails to start does not stop the board.
@@ -127,6 +131,7 @@ void startBoard()
     other().enableChgModeReq();
     startServices(false);
     completeFirmwareUpdate();
+    other().putErrorLog(firm().initError);  // for the other board to fetch
     other().sendReady();
 }
 
@@ -143,6 +148,7 @@ void changeMode(const char* order)
         processes().inactivate();
     other().waitSwitchComp();
     other().sendChangeCompResp();
+    InitMMBHistory::append(InitMMBHistory::MODE, InitMMBHistory::ORDERED);
 }
 
 } // namespace

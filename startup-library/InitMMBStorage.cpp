@@ -1,6 +1,7 @@
 #include "InitMMBStorage.h"
 
 #include "InitMMBFile.h"
+#include "InitMMBHistory.h"
 #include "InitTraceHandler.h"
 
 #include <algorithm>
@@ -180,6 +181,9 @@ void InitMMBStorage::pruneRecords(int keep)
     prune(errorLogDir, "", kept, thisStart);
     prune(SAVE_DIR, "init_downinfo.", kept, thisStart);
     prune(SAVE_DIR, "bt.", kept, thisStart);
+    char traceDir[InitMMBFile::PATH_SIZE];
+    InitMMBFile::makePath(InitMMBHistory::TRACE_FOLDER, traceDir);
+    prune(traceDir, InitMMBHistory::TRACE_PREFIX, KEPT_TRACES, thisStart);
 }
 
 void InitMMBStorage::holdOtherCores(const char* coreDir, const char* module)

@@ -11,6 +11,9 @@ public:
     /// Records of each kind (error log files, down-info files, backtraces)
     /// that tidy() keeps by default.
     static constexpr int KEEP_DEFAULT = 100;
+    /// Kept traces of earlier boots (InitMMBHistory::keepTrace) that tidy()
+    /// leaves, beside this boot's.
+    static constexpr int KEPT_TRACES = 3;
     /// The core pattern tidy() gives the kernel: one core per module, which
     /// the next crash of the module replaces. The kernel names it by the
     /// first 15 characters of the module name.
@@ -27,8 +30,9 @@ public:
     /// its core was saved), with the work files of a save cut short.
     static void clearStrayCores();
     /// Keeps the newest keep (by modification time) of each kind of record
-    /// and removes the older ones; a file written since this process
-    /// started is never removed. keep below 0 counts as 0.
+    /// and the newest KEPT_TRACES kept traces, and removes the older ones;
+    /// a file written since this process started is never removed. keep
+    /// below 0 counts as 0.
     static void pruneRecords(int keep);
 
     /// Before the save of module's core in coreDir, whose shell pattern

@@ -3,6 +3,7 @@
 #include "CoverageFlush.h"
 #include "InitErrorLog.h"
 #include "InitMMBFirm.h"
+#include "InitMMBHistory.h"
 #include "InitMMBProcessMGR.h"
 #include "InitTraceHandler.h"
 #include "NvramLayout.h"
@@ -83,6 +84,7 @@ void rebootForRecord(InitErrorLog* record)
     if (firm.header.firmUpMode == nvram::FIRMUP_APPLY)
         firm.setFirmUpRecovery();
     firm.setDownLog(record);
+    InitMMBHistory::keepTrace();  // the trace of why goes with the board
     rebootBoard();
 }
 

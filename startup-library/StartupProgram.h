@@ -35,8 +35,9 @@ void rebootBoard();
 
 /// Ends the board's run because of a fatal record: a pending firmware update
 /// is rolled back (InitMMBFirm::setFirmUpRecovery), the record becomes the
-/// NVRAM down log (InitMMBFirm::setDownLog, which deletes it) and the board
-/// reboots (rebootBoard). Returns only when the reboot failed.
+/// NVRAM down log (InitMMBFirm::setDownLog, which deletes it), the trace so
+/// far is kept (InitMMBHistory::keepTrace) and the board reboots
+/// (rebootBoard). Returns only when the reboot failed.
 void rebootForRecord(InitErrorLog* record);
 
 /// Supervises the daemons for good: InitMMBProcessMGR::startMonitoring

@@ -22,6 +22,7 @@ const BoardFile BOARD_FILES[] = {
     {"dev/", "mram1", Pattern::Exact, RecordForm::Partition1},
     {"dev/", "mram2", Pattern::Exact, RecordForm::Partition2},
     {"dev/", "mram3", Pattern::Exact, RecordForm::Partition3},
+    {"var/mmb/log/", "history", Pattern::Exact, RecordForm::History},
     {"var/mmb/log/init/", "", Pattern::ErrorLogName, RecordForm::ErrorLog},
     {"var/mmb/core/core_save/", DOWN_INFO_PREFIX, Pattern::DownInfoName, RecordForm::DownInfo},
     {"var/mmb/core/core_save/", BACKTRACE_PREFIX, Pattern::BacktraceName, RecordForm::Backtrace},
@@ -96,6 +97,7 @@ const std::vector<BoardFolder>& boardFolders()
 {
     static const std::vector<BoardFolder> folders = {
         {"dev/", false},
+        {"var/mmb/log/", false},
         {"var/mmb/log/init/", true},
         {"var/mmb/core/core_save/", true},
         {"var/mmb/fmem/", true},

@@ -98,3 +98,14 @@ void DecodedRecord::addRecord(const std::string& name, const DecodedRecord& inne
 {
     fields_.push_back({name, "", "", "", inner.fields_});
 }
+
+std::string jsonObject(const std::vector<DecodedField>& fields, std::string members)
+{
+    for (const DecodedField& field : fields) {
+        members += (members.empty() ? "" : ",") + jsonString(field.name) + ":";
+        members += field.fields.empty() ? field.json : jsonObject(field.fields, "");
+        if (!field.meaning.empty())
+            members += "," + jsonString(field.name + "Meaning") + ":" + jsonString(field.meaning);
+    }
+    return "{" + members + "}";
+}

@@ -43,5 +43,8 @@ private:
 std::string escapedText(const std::string& raw);
 // A JSON string literal of raw bytes; bytes outside printable ASCII become \u00XX.
 std::string jsonString(const std::string& raw);
+// The JSON object of fields after the members already given, each field's
+// meaning beside it as "<name>Meaning".
+std::string jsonObject(const std::vector<DecodedField>& fields, std::string members = "");
 
 #endif

@@ -3,6 +3,7 @@
 #include "BoardFileName.h"
 #include "InitErrorLog.h"
 #include "InitMMBFirm.h"
+#include "InitMMBHistory.h"
 #include "NvramLayout.h"
 
 #include <algorithm>
@@ -163,6 +164,14 @@ void addTime(DecodedRecord& decoded, const InitErrorLog::Time& time)
     decoded.addField("time", date + " " + clock + millis + " UTC", jsonString(date + "T" + clock + millis + "Z"));
 }
 
+// A time to the second, and its stored seconds.
+void addSecondsTime(DecodedRecord& decoded, uint32_t seconds)
+{
+    auto [date, clock] = utcOf(seconds);
+    decoded.addField("time", utcText(seconds), jsonString(date + "T" + clock + "Z"));
+    decoded.addNumber("seconds", seconds);
+}
+
 // The time a file's name carries, to the second.
 void addNameTime(DecodedRecord& decoded, const std::string& fileName)
 {
@@ -172,9 +181,7 @@ void addNameTime(DecodedRecord& decoded, const std::string& fileName)
         decoded.addField("time", none, "null", none);
         return;
     }
-    auto [date, clock] = utcOf(seconds);
-    decoded.addField("time", utcText(seconds), jsonString(date + "T" + clock + "Z"));
-    decoded.addNumber("seconds", seconds);
+    addSecondsTime(decoded, seconds);
 }
 
 void addRevision(DecodedRecord& decoded, const char* name, const char (&field)[InitMMBFirm::REV_SIZE])
@@ -233,6 +240,79 @@ std::size_t nonZeroBytes(const uint8_t* from, const uint8_t* to)
     return count;
 }
 
+std::string historyKindOf(uint8_t kind)
+{
+    switch (kind) {
+    case InitMMBHistory::START:
+        return "start";
+    case InitMMBHistory::MODE:
+        return "mode";
+    default:
+        return "unknown";
+    }
+}
+
+std::string historyReasonOf(uint8_t reason)
+{
+    switch (reason) {
+    case InitMMBHistory::PROVISIONAL:
+        return "provisional";
+    case InitMMBHistory::FINAL:
+        return "final";
+    case InitMMBHistory::ORDERED:
+        return "ordered change";
+    default:
+        return "unknown";
+    }
+}
+
+std::string roleOf(uint8_t role)
+{
+    return role == 0 ? "Active" : "Standby";
+}
+
+std::string bootCauseOf(uint8_t cause)
+{
+    return cause == InitMMBFirm::AC_ON ? "AC-ON" : cause == InitMMBFirm::REBOOT ? "REBOOT" : "unknown";
+}
+
+std::string revisionOf(const char (&field)[InitMMBHistory::REV_SIZE])
+{
+    return escapedText(std::string(field, strnlen(field, sizeof field)));
+}
+
+// "2026-12-07 02:00:00 UTC start (provisional): MMB 0 Standby, AC-ON, HCP 0
+// "V1" next HCP 1 "V2", boot ROM bank 0 next 0, update mode none"
+std::string historyLine(const InitMMBHistory::Record& record)
+{
+    return utcText(record.seconds) + " " + historyKindOf(record.kind) + " (" + historyReasonOf(record.reason) +
+           "): MMB " + std::to_string(record.mmbId) + " " + roleOf(record.role) + ", " +
+           bootCauseOf(record.bootCause) + ", HCP " + std::to_string(record.currentHcpNo) + " \"" +
+           revisionOf(record.currentHcpRev) + "\" next HCP " + std::to_string(record.nextHcpNo) + " \"" +
+           revisionOf(record.nextHcpRev) + "\", boot ROM bank " + std::to_string(record.currentBootRom) + " next " +
+           std::to_string(record.nextBootRom) + ", update mode " + firmUpModeOf(record.firmUpMode);
+}
+
+DecodedRecord historyFields(const InitMMBHistory::Record& record)
+{
+    DecodedRecord fields;
+    addSecondsTime(fields, record.seconds);
+    fields.addNumber("sequence", record.sequence);
+    fields.addNumber("kind", record.kind, historyKindOf(record.kind));
+    fields.addNumber("reason", record.reason, historyReasonOf(record.reason));
+    fields.addNumber("role", record.role, roleOf(record.role));
+    fields.addNumber("bootCause", record.bootCause, bootCauseOf(record.bootCause));
+    fields.addNumber("mmbId", record.mmbId, "MMB " + std::to_string(record.mmbId));
+    fields.addHex("firmUpMode", record.firmUpMode, 2, firmUpModeOf(record.firmUpMode));
+    fields.addNumber("currentHcpNo", record.currentHcpNo);
+    fields.addNumber("nextHcpNo", record.nextHcpNo);
+    fields.addNumber("currentBootRom", record.currentBootRom);
+    fields.addNumber("nextBootRom", record.nextBootRom);
+    addRevision(fields, "currentHcpRev", record.currentHcpRev);
+    addRevision(fields, "nextHcpRev", record.nextHcpRev);
+    return fields;
+}
+
 } // namespace
 
 std::string utcText(uint32_t seconds)
@@ -261,6 +341,8 @@ DecodedRecord decodeRecord(RecordForm form, const std::string& fileName, const u
         return decodeBacktrace(fileName, data, size);
     case RecordForm::RevisionFile:
         return decodeRevisionFile(data, size);
+    case RecordForm::History:
+        return decodeHistory(data, size);
     case RecordForm::Marker:
         break;
     }
@@ -399,5 +481,22 @@ DecodedRecord decodeMarker(const std::string& fileName, const uint8_t* data, std
     decoded.addText("meaning", markerMeaning(fileName));
     if (fileName == "MMB_REBOOT_HBL_CNT")
         decoded.addNumber("count", size == 0 ? 0 : data[0]);
+    return decoded;
+}
+
+DecodedRecord decodeHistory(const uint8_t* data, std::size_t size)
+{
+    InitMMBHistory::Contents contents = InitMMBHistory::read(data, size);
+    DecodedRecord decoded;
+    decoded.addNumber("size", static_cast<long long>(size));
+    decoded.addNumber("records", static_cast<long long>(contents.records.size()),
+                      "at most " + std::to_string(InitMMBHistory::CAPACITY) + ", the newest kept");
+    decoded.addNumber("skipped", static_cast<long long>(contents.skippedSlots.size()));
+    for (const InitMMBHistory::Record& record : contents.records)
+        decoded.addField("record" + std::to_string(record.sequence), historyLine(record),
+                         jsonObject(historyFields(record).fields()));
+    const std::string torn = "torn or damaged: cut short, or its magic or CRC is wrong; not read";
+    for (int slot : contents.skippedSlots)
+        decoded.addField("slot" + std::to_string(slot), "skipped (" + torn + ")", jsonString("skipped"), torn);
     return decoded;
 }

@@ -33,6 +33,9 @@ DecodedRecord decodeDownInfo(const std::string& fileName, const uint8_t* data);
 DecodedRecord decodeBacktrace(const std::string& fileName, const uint8_t* data, std::size_t size);
 // A firmware file system's version.dat: the revision the board reads from it.
 DecodedRecord decodeRevisionFile(const uint8_t* data, std::size_t size);
+// The board history: one line per valid record, oldest first, each slot
+// of a torn or damaged record as skipped.
+DecodedRecord decodeHistory(const uint8_t* data, std::size_t size);
 // A marker file: what it means; the HBL reboot count holds a count.
 DecodedRecord decodeMarker(const std::string& fileName, const uint8_t* data, std::size_t size);
 

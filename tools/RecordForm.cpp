@@ -25,6 +25,7 @@ constexpr FormFacts FORMS[] = {
     {RecordForm::Backtrace, "backtrace", "crash backtrace", 0, INPUT_MAX_SIZE, false},
     {RecordForm::RevisionFile, "revision-file", "firmware revision file", 0, INPUT_MAX_SIZE, false},
     {RecordForm::Marker, "marker", "marker file", 0, INPUT_MAX_SIZE, false},
+    {RecordForm::History, "history", "board history", 0, InitMMBHistory::FILE_MAX_SIZE, true},
 };
 
 const FormFacts& factsOf(RecordForm form)
@@ -57,6 +58,13 @@ bool holdsIdentification(const uint8_t* data)
     const uint8_t* block = data + nvram::ID_OFFSET;
     return block[0] == nvram::ID_BYTE ||
            memcmp(block + nvram::ID_NAME_OFFSET, nvram::ID_NAME, sizeof nvram::ID_NAME) == 0;
+}
+
+// A history told by content: its first record whole and valid.
+bool startsHistory(const uint8_t* data, std::size_t size)
+{
+    InitMMBHistory::Record record;
+    return size >= InitMMBHistory::RECORD_SIZE && size <= InitMMBHistory::FILE_MAX_SIZE && record.unpack(data);
 }
 
 // Printable ASCII, tabs and line ends only.
@@ -97,6 +105,8 @@ bool detectForm(const uint8_t* data, std::size_t size, RecordForm& form)
         form = RecordForm::DownInfo;  // its text may fill it
     else if (isText(data, size))
         return false;
+    else if (startsHistory(data, size))
+        form = RecordForm::History;
     else if (size == ERROR_LOG_SIZE)
         form = RecordForm::ErrorLog;
     else if (size == STARTUP_RECORD_SIZE)
@@ -123,6 +133,7 @@ std::string unknownForm(const uint8_t* data, std::size_t size)
 {
     return std::to_string(size) + " bytes" + (isText(data, size) ? " of text" : "") +
            ": not a known form (by name: mram0 to mram3, SECONDS.MILLISECONDS, initlog, init_downinfo.SECONDS, "
-           "bt.MODULE.SECONDS, version.dat, a marker; by content: error-log 16 bytes, startup-record 380, "
-           "down-info 2048 beginning \"process(\", partition 506 to 65536 with its identification block)";
+           "bt.MODULE.SECONDS, version.dat, a marker, history; by content: history beginning with a valid record, "
+           "error-log 16 bytes, startup-record 380, down-info 2048 beginning \"process(\", partition 506 to 65536 with "
+           "its identification block)";
 }

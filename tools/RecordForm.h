@@ -5,6 +5,7 @@
 
 #include "InitErrorLog.h"
 #include "InitMMBFirm.h"
+#include "InitMMBHistory.h"
 #include "InitMMBProcessMGR.h"
 #include "NvramLayout.h"
 
@@ -23,6 +24,7 @@ enum class RecordForm {
     Backtrace,      // the crash backtrace kept beside a down-info file
     RevisionFile,   // opt/mmb/version.dat of a firmware file system
     Marker,         // a marker file the start-up creates or reads
+    History,        // the board history, a ring of records
 };
 
 // Sizes of the forms. A partition image is cut after the identification
@@ -43,8 +45,9 @@ bool formFromName(const std::string& name, RecordForm& form);
 
 // Tells the form of a file whose name says nothing from its size and
 // content: 2048 bytes beginning with "process(" a down-info file; never
-// other text; 16 bytes an error log record, 380 a start-up record, 506 to
-// 65536 with at least half an identification block a partition 0 image.
+// other text; a valid first record a board history; 16 bytes an error log
+// record, 380 a start-up record, 506 to 65536 with at least half an
+// identification block a partition 0 image.
 bool detectForm(const uint8_t* data, std::size_t size, RecordForm& form);
 
 // Why the content cannot be the form (a wrong size, or text for a binary

@@ -33,17 +33,6 @@ void appendFields(std::string& out, const std::vector<DecodedField>& fields, std
     }
 }
 
-std::string jsonObject(const std::vector<DecodedField>& fields, std::string members)
-{
-    for (const DecodedField& field : fields) {
-        members += (members.empty() ? "" : ",") + jsonString(field.name) + ":";
-        members += field.fields.empty() ? field.json : jsonObject(field.fields, "");
-        if (!field.meaning.empty())
-            members += "," + jsonString(field.name + "Meaning") + ":" + jsonString(field.meaning);
-    }
-    return "{" + members + "}";
-}
-
 } // namespace
 
 std::string recordText(const std::string& source, RecordForm form, const DecodedRecord& record)

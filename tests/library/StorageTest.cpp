@@ -7,6 +7,7 @@
 #include "InitErrorLog.h"
 #include "InitLocalTrace.h"
 #include "InitMMBFirm.h"
+#include "InitMMBHistory.h"
 #include "InitMMBProcess.h"
 #include "InitMMBProcessMGR.h"
 #include "InitMMBStorage.h"
@@ -66,6 +67,7 @@ using Names = std::set<std::string>;
 
 constexpr const char* DEBUG_ROOT = "/var/debug";  // MMB_DEBUG_PATH
 const std::string LOG_DIR = std::string(DEBUG_ROOT) + "/var/mmb/log/init";
+const std::string TRACE_DIR = std::string(DEBUG_ROOT) + "/var/mmb/log";
 const std::string CORE_DIR = std::string(DEBUG_ROOT) + "/var/mmb/core";
 const std::string DUMP_DIR = std::string(DEBUG_ROOT) + "/mnt/dump";
 const std::string KERNEL_DIR = std::string(DEBUG_ROOT) + "/proc/sys/kernel";
@@ -293,6 +295,32 @@ TEST_F(Storage, pruning_keeps_the_newest_of_each_kind_and_this_starts_records)
         EXPECT_EQ(namesIn(LOG_DIR), c.log) << c.keep;
         EXPECT_EQ(namesIn(SAVE_DIR), c.save) << c.keep;
     }
+}
+
+// At the start, before this boot keeps its own, the three newest kept
+// traces of earlier boots stay, whatever the records' number; the history
+// itself is never pruned.
+TEST_F(Storage, pruning_keeps_the_three_newest_traces_of_earlier_boots)
+{
+    for (int boot = 1; boot <= 5; ++boot)
+        write(TRACE_DIR + "/mmbinit." + std::to_string(boot) + ".log", "", 100 - boot);
+    write(TRACE_DIR + "/history", "", 500);
+    InitMMBStorage::pruneRecords(0);
+    EXPECT_EQ(namesIn(TRACE_DIR), (Names{"init", "history", "mmbinit.3.log", "mmbinit.4.log", "mmbinit.5.log"}));
+}
+
+// A record and the trace so far are on the storage when append returns;
+// the trace is kept under the start record's number.
+TEST_F(Storage, history_record_and_kept_trace_reach_the_storage)
+{
+    fs::remove(TRACE_DIR + "/history");
+    InitMMBStorage::setCorePattern();  // a trace line
+    InitMMBHistory::append(InitMMBHistory::START, InitMMBHistory::PROVISIONAL);
+    const std::string kept = TRACE_DIR + "/mmbinit.0.log";
+    EXPECT_EQ(contentOf(kept), contentOf(std::string(DEBUG_ROOT) + "/trace.log"));
+    for (const std::string& path : {TRACE_DIR + "/history", TRACE_DIR, kept})
+        EXPECT_NE(std::find(synced.begin(), synced.end(), path), synced.end()) << path;
+    EXPECT_EQ(fs::file_size(TRACE_DIR + "/history"), static_cast<uintmax_t>(InitMMBHistory::RECORD_SIZE));
 }
 
 } // namespace

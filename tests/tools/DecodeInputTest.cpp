@@ -16,8 +16,9 @@ namespace {
 
 const std::string KNOWN_FORMS =
     "not a known form (by name: mram0 to mram3, SECONDS.MILLISECONDS, initlog, init_downinfo.SECONDS, "
-    "bt.MODULE.SECONDS, version.dat, a marker; by content: error-log 16 bytes, startup-record 380, "
-    "down-info 2048 beginning \"process(\", partition 506 to 65536 with its identification block)";
+    "bt.MODULE.SECONDS, version.dat, a marker, history; by content: history beginning with a valid record, "
+    "error-log 16 bytes, startup-record 380, down-info 2048 beginning \"process(\", partition 506 to 65536 with "
+    "its identification block)";
 
 // A fresh folder for the running test, in the build tree.
 std::string inputFolder()
