@@ -121,23 +121,44 @@ bool BundleCollector::collect()
         if (folder.everyFile && !inLogFolder(folder.path))
             folders.push_back({folder.path, 0});
     for (const auto& [path, depth] : folders) {
-        InputFile folder;
-        std::string problem;
-        if (openFolderAt(rootFd, path.substr(0, path.size() - 1), folder, problem))
-            collectFolder(folder.fd, path, depth);
-        else
-            note(path, folder.missing ? "missing" : problem);
-        closeInput(folder);
+        int fd = openBoardFolder(rootFd, path);
+        if (fd >= 0)
+            collectFolder(fd, path, depth);
+        close(fd);
     }
-    for (const char* fsFolder : {"mnt/fs0/opt/mmb/", "mnt/fs1/opt/mmb/"})
+    for (const char* fsFolder : {"mnt/fs0/opt/mmb/", "mnt/fs1/opt/mmb/"}) {
+        int fd = openBoardFolder(rootFd, fsFolder);
         for (const std::string& name : boardFileNames(fsFolder))
-            collectEntry(rootFd, fsFolder, name, 0);
+            if (fd >= 0)
+                collectEntry(fd, fsFolder, name, 0);
+        close(fd);
+    }
     close(rootFd);
     std::string text;
     for (const std::string& line : manifest())
         text += line + "\n";
     addFile(MANIFEST, std::vector<uint8_t>(text.begin(), text.end()), static_cast<uint32_t>(time(nullptr)));
     return written_ && writer_.finish();
+}
+
+// Opens the board folder path ("var/mmb/fmem/") one name at a time, never
+// through a link; -1, named in the manifest, when it cannot be.
+int BundleCollector::openBoardFolder(int rootFd, const std::string& path)
+{
+    int fd = dup(rootFd);
+    for (std::size_t start = 0, end; fd >= 0 && (end = path.find('/', start)) != std::string::npos; start = end + 1) {
+        InputFile folder;
+        std::string problem;
+        bool opened = openFolderAt(fd, path.substr(start, end - start), folder, problem);
+        close(fd);
+        fd = folder.fd;
+        if (!opened) {
+            note(path.substr(0, end + 1), folder.missing ? "missing" : problem);
+            closeInput(folder);
+            return -1;
+        }
+    }
+    return fd;
 }
 
 // Through the devices, by their absolute names (where a board's driver

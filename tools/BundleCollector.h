@@ -30,6 +30,7 @@ public:
 
 private:
     void collectPartitions();
+    int openBoardFolder(int rootFd, const std::string& path);
     void collectFolder(int fd, const std::string& boardPath, int depth);
     void collectEntry(int folderFd, const std::string& boardPath, const std::string& name, int depth);
     void collectFile(int folderFd, const std::string& boardPath, const std::string& name, const struct stat& status);

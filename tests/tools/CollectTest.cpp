@@ -11,6 +11,8 @@
 
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <map>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -61,6 +63,7 @@ TEST(Collect, a_bundle_decodes_as_the_boards_tree_and_changes_nothing)
     makeHealthy(*board, STORED);
     ASSERT_EQ(crashDaemon(*board).status, 0);
     board->patchNvram(0, 0, {'R'});  // an update rolled back
+    board->setMounts({{"/dev/sda1", "/mnt/fs0"}, {"/dev/sda2", "/mnt/fs1"}});  // as a started board has them
     fs::remove(board->boardPath("/tmp/core"));  // where the host's kernel may drop the daemon's core
     std::map<std::string, std::string> before = snapshot(board->directory());
 
@@ -96,7 +99,6 @@ TEST(Collect, a_board_with_damaged_nvram_and_no_daemons_gives_a_bundle)
     board->spoilNvramChecksum(2);
     board->addFault("missing mram1");
     fs::remove_all(board->boardPath("/var/mmb/core"));
-    fs::create_directories(board->boardPath("/tmp/fifo-parent"));
     ASSERT_EQ(mkfifo(board->boardPath("/tmp/fifo").c_str(), 0600), 0);  // never opened, so nothing blocks
     fs::create_symlink("/etc/shadow", board->boardPath("/tmp/link"));
 
@@ -108,7 +110,7 @@ TEST(Collect, a_board_with_damaged_nvram_and_no_daemons_gives_a_bundle)
              "\nrunning partition = /mnt/mmb -> ",
              "\nnot taken: dev/mram1: cannot open: No such file or directory\n",
              "\nnot taken: dev/mram2: cannot read: Input/output error\n",
-             "\nnot taken: var/mmb/core/core_save/: missing\n",
+             "\nnot taken: var/mmb/core/: missing\n",
              "\nnot taken: tmp/fifo: a FIFO, not opened\n",
              "\nnot taken: tmp/link: a symbolic link to /etc/shadow, not followed\n",
          })
@@ -127,6 +129,8 @@ TEST(Collect, the_output_is_created_alone_and_replaced_only_when_forced)
     EXPECT_EQ(again.status, 1);
     EXPECT_EQ(again.err, "mmb-collect: " + BUNDLE + ": exists (--force replaces it)\n");
     EXPECT_EQ(runOnBoard(*board, {"mmb-collect", "--force", "-o", BUNDLE}).status, 0);
+    ASSERT_EQ(runOnBoard(*board, {"mmb-collect", "-o", "/tmp/in-a-collected-folder.tar"}).status, 0);
+    EXPECT_EQ(runProgram({"tar", "-tf", board->boardPath("/tmp/in-a-collected-folder.tar"), "tmp/"}).out, "tmp/\n");
 
     fs::remove(bundle);
     fs::create_symlink("/var/target", bundle);
