@@ -77,12 +77,13 @@ void BundleReader::walk(const std::string& root, const BoardTree::Visit& visit) 
             std::string path = folder.path + name;
             std::string source = root + "/" + path;
             auto unread = unread_.find(path);
-            if (paths_.count(path + "/") != 0)
-                visit(unreadableFile(source, name, "a directory", choice));
-            else if (unread != unread_.end())
+            auto file = files_.find(path);
+            if (unread != unread_.end())
                 visit(unreadableFile(source, name, unread->second, choice));
-            else
-                visit(identifyFile(source, name, files_.at(path), choice));
+            else if (file != files_.end() && paths_.count(path + "/") == 0)
+                visit(identifyFile(source, name, file->second, choice));
+            else  // a folder, with or without a member of its own
+                visit(unreadableFile(source, name, "a directory", choice));
         }
     }
 }
