@@ -65,6 +65,8 @@ TEST(Collect, a_bundle_decodes_as_the_boards_tree_and_changes_nothing)
     board->patchNvram(0, 0, {'R'});  // an update rolled back
     board->setMounts({{"/dev/sda1", "/mnt/fs0"}, {"/dev/sda2", "/mnt/fs1"}});  // as a started board has them
     fs::remove(board->boardPath("/tmp/core"));  // where the host's kernel may drop the daemon's core
+    // Older, and after the crash's record by name: the bundle too lists by time.
+    writeInput(board->boardPath("/var/mmb/log/init/999999999.000"), errorLogRecord(999999999, 0, {3, 0x10, 0, 0, 0, 0}));
     std::map<std::string, std::string> before = snapshot(board->directory());
 
     ProcessResult run = collect(*board);
