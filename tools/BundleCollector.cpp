@@ -122,15 +122,17 @@ bool BundleCollector::collect()
             folders.push_back({folder.path, 0});
     for (const auto& [path, depth] : folders) {
         int fd = openBoardFolder(rootFd, path);
-        if (fd >= 0)
-            collectFolder(fd, path, depth);
+        if (fd < 0)
+            continue;
+        collectFolder(fd, path, depth);
         close(fd);
     }
     for (const char* fsFolder : {"mnt/fs0/opt/mmb/", "mnt/fs1/opt/mmb/"}) {
         int fd = openBoardFolder(rootFd, fsFolder);
+        if (fd < 0)
+            continue;
         for (const std::string& name : boardFileNames(fsFolder))
-            if (fd >= 0)
-                collectEntry(fd, fsFolder, name, 0);
+            collectEntry(fd, fsFolder, name, 0);
         close(fd);
     }
     close(rootFd);
@@ -253,7 +255,7 @@ void BundleCollector::collectFile(int folderFd, const std::string& boardPath, co
     if (size > FILE_MAX_SIZE)
         return note(path, std::to_string(size) + " bytes: more than " + std::to_string(FILE_MAX_SIZE) + ", not taken");
     if (taken_ + size > BUNDLE_MAX_SIZE)
-        return note(path, "not taken: the bundle holds " + std::to_string(BUNDLE_MAX_SIZE) + " bytes already");
+        return note(path, "the bundle holds its " + std::to_string(BUNDLE_MAX_SIZE) + " bytes already");
     int fd = openUntouched(folderFd, name);
     struct stat opened;
     if (fd < 0 || fstat(fd, &opened) != 0 || opened.st_ino != status.st_ino || !S_ISREG(opened.st_mode)) {
