@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Measures nvram and the start-up library beside the tools users would pick
-instead, in one run, and prints one table. Started by bench/run.sh, which
-installs the tools and builds build/release first; bench/RESULTS.md says what
-the figures mean. BENCH_IDLE_SECONDS shortens the 60-second idle window."""
+instead, in one run, and prints one table; the failover of a pair
+(bench/failover.py) stands beside keepalived's defaults. Started by
+bench/run.sh, which installs the tools and builds build/release first;
+bench/RESULTS.md says what the figures mean. BENCH_IDLE_SECONDS shortens the 60-second idle window."""
 
 import json
 import os
@@ -14,6 +15,8 @@ import subprocess
 import sys
 import time
 from pathlib import Path
+
+import failover
 
 ROOT = Path(__file__).resolve().parent.parent
 BIN = ROOT / "build/release/bin"
@@ -464,7 +467,7 @@ def number(value, digits=0):
     return f"{value:,.{digits}f}"
 
 
-def print_table(command, latencies, idle, traces, field, sizes, peer_sizes):
+def print_table(command, latencies, idle, traces, field, failovers, sizes, peer_sizes):
     ours_floor, peer_floor, ours, peer = command
     rows = [("Measure", "ours", "peer", "ours/peer")]
     for action, ours_name, peer_name in (("get", "nvram -d", "fw_printenv"), ("set", "nvram -s 1", "fw_setenv")):
@@ -512,6 +515,7 @@ def print_table(command, latencies, idle, traces, field, sizes, peer_sizes):
         rows.append(("stripped bytes, PowerPC", "not built (see bench/run.sh output)", "-", "-"))
     rows.append(("stripped bytes of the peer supervisors (with their own libraries)",
                  "-", f"runsv {peer_sizes['runsv']:,}, s6-supervise {peer_sizes['s6-supervise']:,}", "-"))
+    rows += failover.rows(failovers)
     widths = [max(len(row[i]) for row in rows) for i in range(4)]
     lines = []
     for index, row in enumerate(rows):
@@ -536,10 +540,13 @@ def main():
     traces = trace_benchmarks()
     print("bench: collecting and decoding a full board", flush=True)
     field = field_support_benchmarks()
+    print("bench: failover of a pair beside keepalived's defaults", flush=True)
+    failovers = failover.failover_samples()
     sizes, peer_sizes = footprint()
     print(f"bench: measured in {time.monotonic() - started:.0f} s on {os.uname().nodename}, "
-          f"{time.strftime('%Y-%m-%d %H:%M %Z')}\n", flush=True)
-    print_table(command, latencies, idle, traces, field, sizes, peer_sizes)
+          f"{time.strftime('%Y-%m-%d %H:%M %Z')}
+", flush=True)
+    print_table(command, latencies, idle, traces, field, failovers, sizes, peer_sizes)
 
 
 if __name__ == "__main__":

@@ -65,7 +65,8 @@ public:
     int checkdualprocess();
     /// Takes the pid of "dualprocess" from the process manager's lists, the
     /// only sender whose SIGHUP counts. Call it after the list holding
-    /// dualprocess has been started.
+    /// dualprocess has been started; when supervision restarts dualprocess,
+    /// the process manager puts the new pid in dupProcPID itself.
     void setPid();
     /// Installs the SIGHUP handler: from now on dualprocess's SIGHUP starts and
     /// advances a mode change. Call setPid() first.
@@ -122,7 +123,7 @@ public:
     static InitMMBOther* instance;
     static volatile sig_atomic_t enableChgReq;  ///< the SIGHUP handler is installed
     static volatile sig_atomic_t sigPid;        ///< sender of the last SIGHUP
-    static int32_t dupProcPID;                  ///< dualprocess as the process manager knows it
+    static int32_t dupProcPID;                  ///< the running dualprocess, as the process manager knows it
 
 private:
     InitMMBOther();

@@ -50,6 +50,21 @@ uint8_t keyOf(const InitMMBProcess& process)
     return static_cast<uint8_t>(process.processKey & 0xFF);
 }
 
+// A daemon the peer-board logic believes (dupProcPID, dualprocess) stays
+// believed when supervision restarts it: its SIGHUP is held from before the
+// fork until dupProcPID names the new process, so the new one's first
+// mode-change request already counts.
+void restartBelieved(InitMMBProcess& process, int deadPid)
+{
+    if (deadPid != InitMMBOther::dupProcPID) {
+        process.restart();
+        return;
+    }
+    SignalHold hold(SIGHUP);
+    process.restart();
+    InitMMBOther::dupProcPID = process.pid;
+}
+
 int32_t nowSeconds()
 {
     timeval now;
@@ -214,7 +229,7 @@ int InitMMBProcessMGR::checkProcDown(std::vector<InitMMBProcess*>& list, int pid
     if ((status & CORE_DUMPED) != 0)
         process->getCoredump();
     if (process->judgeRestart() != 0) {
-        process->restart();
+        restartBelieved(*process, pid);
         return 1;
     }
     rebootFor(*process, status);

@@ -141,6 +141,12 @@ std::string FaultSpec::canonical(const std::string& spec)
     } else if (kind == "ipc-connect" || kind == "ipc-send" || kind == "i2c-init" || kind == "feeder-hang") {
         expect(1, "ipc-connect | ipc-send | i2c-init | feeder-hang");
         out = kind;
+    } else if (kind == "peer-link") {
+        // Read as a state by both boards' dualprocess: nothing counts it.
+        expect(1, "peer-link");
+        if (!counters.empty())
+            reject(spec, "a peer-link fault holds until cleared (no after or times)");
+        out = kind;
     } else if (kind == "reboot-call") {
         expect(2, "reboot-call ERRNO");
         out = kind + " " + errnoOf(words[1]);

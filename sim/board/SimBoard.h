@@ -79,7 +79,8 @@ public:
 
     // The redundancy state the dual-board library reports (hw/dual): keys
     // init-active, active, own, other, status-result, install,
-    // install-throws, peer, copy-fail, copy-delay. Empty when not set.
+    // install-throws, peer, copy-fail, copy-delay, and dualprocess's
+    // heartbeat-ms and missed-beats. Empty when not set.
     std::string dualSetting(const std::string& key) const;
     void setDualSetting(const std::string& key, const std::string& value) const;
 

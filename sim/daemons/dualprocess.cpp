@@ -17,20 +17,35 @@
 //      response, both send SIGHUP again (the switch), once a second until
 //      their board answers with the change-complete response.
 // Each SIGHUP is logged as "dualprocess hangup request|switch".
+//
+// The two dualprocesses watch each other with a heartbeat (PeerWatch.h).
+// When the peer, heard before, misses its beats and this board is Standby,
+// it takes over: this board's words in hw/dual become Active, the lost
+// board's Standby (so that it comes back Standby), and the change runs as
+// an ordered one, the switch following the change-start response. While
+// the link is cut (fault "peer-link") neither board changes role: a board
+// that hears nothing cannot tell a dead peer from a silent one. A
+// dualprocess started under a supervisor that runs Active (its second
+// argument, "1") on a board whose words say Standby (the peer took over
+// while it was gone) asks its supervisor to leave Active.
+// Logged: "heartbeat peer up|lost", "heartbeat link down|up", "dualprocess
+// take over", "dualprocess leave active".
 #include "BoardPaths.h"
+#include "BoardPrograms.h"
 #include "EventLog.h"
+#include "PeerWatch.h"
 #include "SettingsFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
+#include <ctime>
 #include <poll.h>
 #include <string>
-#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -44,6 +59,8 @@ constexpr uint32_t CHANGE_COMPLETE = 0x80020041;
 // Between the two boards' dualprocesses.
 constexpr uint32_t PEER_SWITCH = 1;    // roles swapped: request the change
 constexpr uint32_t PEER_SWITCHED = 2;  // the new Active board has begun: signal the switch
+constexpr uint32_t PEER_BEAT = 3;      // the heartbeat: nothing to do
+constexpr long SWITCH_REPEAT_MS = 1000;
 constexpr int SWITCH_SIGNALS = 10;     // a switch SIGHUP that found the change not yet ordered is repeated
 
 volatile sig_atomic_t switchRequested = 0;
@@ -93,35 +110,16 @@ void record(const unsigned char* message, ssize_t length)
                   data.c_str());
 }
 
-// The other board's directory, empty on a single board.
 std::string peerBoard()
 {
-    char peer[4096];
-    return board() != nullptr && sim::getSetting(board(), sim::DUAL_FILE, "peer", peer, sizeof peer) ? peer : "";
+    return board() != nullptr ? PeerWatch::peerOf(board()) : "";
 }
 
-// The other board's socket is reached through its run folder's descriptor:
-// its full path may be longer than a socket address holds.
+// A message between the dualprocesses, waited for; lost with the peer.
 void tellPeer(uint32_t code)
 {
-    std::string peer = peerBoard();
-    if (peer.empty())
-        return;
-    std::string runFolder = peer + "/root/var/run";
-    int folder = open(runFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-    sockaddr_un address;
-    unsigned char message[8] = {static_cast<unsigned char>(code >> 24), static_cast<unsigned char>(code >> 16),
-                                static_cast<unsigned char>(code >> 8), static_cast<unsigned char>(code)};
-    if (folder < 0 || fd < 0 ||
-        !socketAddress("/proc/self/fd/" + std::to_string(folder) + "/dualprocess.sock", address) ||
-        connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        send(fd, message, sizeof message, MSG_NOSIGNAL) != sizeof message)
-        fail("connect", runFolder + "/dualprocess.sock");
-    if (fd >= 0)
-        close(fd);
-    if (folder >= 0)
-        close(folder);
+    if (board() != nullptr)
+        PeerWatch::sendToPeer(board(), code, true);
 }
 
 bool isActive(const char* boardDirectory)
@@ -136,13 +134,19 @@ void setWord(const char* boardDirectory, const char* key, unsigned long word)
     sim::putSetting(boardDirectory, sim::DUAL_FILE, key, text);
 }
 
+// A board leaving Active in an ordered change gets own status bit
+// 0x80000000; a lost board is plainly Standby when it comes back.
+void setRole(const char* boardDirectory, bool active, unsigned long standbyOwn = LEAVING_ACTIVE)
+{
+    setWord(boardDirectory, "active", active ? ACTIVE : 0);
+    setWord(boardDirectory, "init-active", active ? ACTIVE : 0);
+    setWord(boardDirectory, "own", active ? ACTIVE : standbyOwn);
+}
+
 // Step 1 of a mode change, for one board.
 void swapRole(const char* boardDirectory)
 {
-    bool becomesActive = !isActive(boardDirectory);
-    setWord(boardDirectory, "active", becomesActive ? ACTIVE : 0);
-    setWord(boardDirectory, "init-active", becomesActive ? ACTIVE : 0);
-    setWord(boardDirectory, "own", becomesActive ? ACTIVE : LEAVING_ACTIVE);
+    setRole(boardDirectory, !isActive(boardDirectory));
 }
 
 void swapRoles()
@@ -166,7 +170,7 @@ public:
         switchSignalsLeft_ = SWITCH_SIGNALS;
     }
 
-    // Called when a second passed without a request.
+    // Called once a second.
     void repeatSwitch()
     {
         if (switchSignalsLeft_ > 0 && pid_ > 0) {
@@ -196,6 +200,47 @@ private:
     int switchSignalsLeft_ = 0;
 };
 
+// The peer is lost while this board is Standby.
+void takeOver(Supervisor& supervisor)
+{
+    sim::logEvent(board(), "dualprocess take over");
+    setRole(board(), true);
+    std::string peer = peerBoard();
+    if (!peer.empty())
+        setRole(peer.c_str(), false, 0);
+    supervisor.requestChange();
+}
+
+// The peer took over while this board's dualprocess was gone and its
+// supervisor, still Active, started this one: the supervisor leaves Active,
+// and no new Active board will send the switch, so it is signalled here.
+void leaveActiveIfTakenOver(Supervisor& supervisor, bool supervisorActive)
+{
+    if (!supervisorActive || isActive(board()))
+        return;
+    sim::logEvent(board(), "dualprocess leave active");
+    setWord(board(), "own", LEAVING_ACTIVE);
+    supervisor.requestChange();
+    supervisor.signalSwitch();
+}
+
+void react(PeerWatch::Event event, Supervisor& supervisor)
+{
+    static const char* const LOGGED[] = {nullptr, "link down", "link up", "peer up", "peer lost"};
+    if (event == PeerWatch::QUIET)
+        return;
+    sim::logEvent(board(), "heartbeat %s", LOGGED[event]);
+    if (event == PeerWatch::PEER_LOST && !isActive(board()))
+        takeOver(supervisor);
+}
+
+long long nowMs()
+{
+    timespec now = {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
+}
+
 void handle(Supervisor& supervisor, const unsigned char* message, ssize_t length)
 {
     if (length < 8)
@@ -209,6 +254,8 @@ void handle(Supervisor& supervisor, const unsigned char* message, ssize_t length
         supervisor.signalSwitch();
         return;
     }
+    if (code == PEER_BEAT)
+        return;
     record(message, length);
     if (code == CHANGE_START) {
         supervisor.signalSwitch();
@@ -220,6 +267,9 @@ void handle(Supervisor& supervisor, const unsigned char* message, ssize_t length
 
 void serve(int listener, Supervisor& supervisor)
 {
+    PeerWatch watch(board() != nullptr ? board() : "");
+    long long nextBeat = nowMs();
+    long long nextRepeat = nextBeat + SWITCH_REPEAT_MS;
     while (!stopRequested) {
         if (switchRequested) {
             switchRequested = 0;
@@ -227,12 +277,18 @@ void serve(int listener, Supervisor& supervisor)
             supervisor.requestChange();
             tellPeer(PEER_SWITCH);
         }
-        pollfd pending = {listener, POLLIN, 0};
-        int ready = poll(&pending, 1, 1000);
-        if (ready == 0)
+        long long now = nowMs();
+        if (now >= nextBeat) {
+            react(watch.beat(), supervisor);
+            nextBeat = now + watch.beatMs();
+        }
+        if (now >= nextRepeat) {
             supervisor.repeatSwitch();
-        if (ready <= 0)
-            continue;  // a second passed, or a signal came
+            nextRepeat = now + SWITCH_REPEAT_MS;
+        }
+        pollfd pending = {listener, POLLIN, 0};
+        if (poll(&pending, 1, static_cast<int>(std::max(0LL, std::min(nextBeat, nextRepeat) - nowMs()))) <= 0)
+            continue;  // a beat or a repeat is due, or a signal came
         int connection = accept(listener, nullptr, nullptr);
         if (connection < 0)
             continue;
@@ -258,8 +314,11 @@ bool writePidFile(const std::string& path, pid_t pid)
 
 } // namespace
 
-int main(int argc, char**)
+int main(int argc, char** argv)
 {
+    bool supervised = argc > 1;
+    if (supervised)
+        sim::endWithSupervisor(getppid());
     std::string socketPath = runFile("dualprocess.sock");
     std::string pidPath = runFile("dualprocess.pid");
     sockaddr_un address;
@@ -277,9 +336,7 @@ int main(int argc, char**)
     sigaction(SIGUSR1, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 
-    bool supervised = argc > 1;
     if (supervised) {
-        prctl(PR_SET_PDEATHSIG, SIGTERM);  // never outlives its supervisor
         if (!writePidFile(pidPath, getpid()))
             return fail("fopen", pidPath);
     } else {
@@ -290,6 +347,9 @@ int main(int argc, char**)
             return writePidFile(pidPath, child) ? 0 : fail("fopen", pidPath);
     }
     Supervisor supervisor(supervised ? getppid() : 0);
+    // The supervisor's start arguments: boot cause, Active ("1"), second board.
+    if (board() != nullptr)
+        leaveActiveIfTakenOver(supervisor, argc > 2 && std::strcmp(argv[2], "1") == 0);
     serve(listener, supervisor);
     unlink(socketPath.c_str());
     unlink(pidPath.c_str());

@@ -15,6 +15,7 @@
 //   daemon <name> <arguments> nice=<niceness>
 // and the pid is kept in /var/run/<name>.pid.
 #include "BoardPaths.h"
+#include "BoardPrograms.h"
 #include "EventLog.h"
 #include "Watchdog.h"
 
@@ -24,7 +25,6 @@
 #include <cstring>
 #include <string>
 #include <fcntl.h>
-#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -115,6 +115,7 @@ void hangUpAs(pid_t sender)
 
 int main(int argc, char** argv)
 {
+    pid_t supervisor = getppid();
     std::string name = argv[0];
     name = name.substr(name.rfind('/') + 1);
     const char* board = sim::boardFromEnvironment();
@@ -135,9 +136,8 @@ int main(int argc, char** argv)
         dup2(null, fd);
     if (null > 2)
         close(null);
+    sim::endWithSupervisor(supervisor);
 
-    // A simulated daemon never outlives the program that supervises it.
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
     unsigned lifetime = 0;
     char action[32] = {};
     int status = 0;

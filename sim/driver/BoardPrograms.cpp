@@ -5,6 +5,7 @@
 #include <ctype.h>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -86,6 +87,13 @@ void haltBoard(const char* board)
     stopBoardPrograms(board);
     for (;;)
         kill(getpid(), SIGKILL);
+}
+
+void endWithSupervisor(pid_t supervisor)
+{
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != supervisor)
+        _exit(0);
 }
 
 } // namespace sim

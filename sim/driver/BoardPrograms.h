@@ -5,6 +5,8 @@
 #ifndef SIM_BOARD_PROGRAMS_H
 #define SIM_BOARD_PROGRAMS_H
 
+#include <sys/types.h>
+
 namespace sim {
 
 // Kills every program of the board but the caller, and waits until they
@@ -13,6 +15,11 @@ bool stopBoardPrograms(const char* board);
 // The board goes down as a reset takes it: every program of the board
 // stops, the caller last. Never returns.
 [[noreturn]] void haltBoard(const char* board);
+// A supervised daemon never outlives its supervisor: it gets SIGTERM when
+// the supervisor ends, and ends at once if the supervisor is already gone.
+// `supervisor` is getppid() taken first thing in main, so that a supervisor
+// that ends before this call is noticed too.
+void endWithSupervisor(pid_t supervisor);
 
 } // namespace sim
 

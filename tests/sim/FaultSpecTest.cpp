@@ -27,6 +27,7 @@ TEST(FaultSpec, writes_the_form_the_drivers_match)
         {"cpld-read 0x600 5 after 2 times 1", "cpld-read 0x0600 5 after 2 times 1"},
         {"reboot-call EPERM", "reboot-call 1"},
         {"feeder-hang", "feeder-hang"},
+        {"peer-link", "peer-link"},
     };
     for (const Canonical& c : cases)
         EXPECT_EQ(sim::FaultSpec::canonical(c.spec), c.line) << c.spec;
@@ -51,6 +52,7 @@ TEST(FaultSpec, rejects_what_no_driver_could_match)
         "script ntpd reload 1",      // not a verb the library uses
         "script ntpd stop 0",        // a failure needs a non-zero status
         "script ntpd stop 1 times 1",  // the scripts keep no counters
+        "peer-link after 2",         // a state the link is in, not counted
         "open cpld 5 times 0",       // counters start at 1
         "open cpld 5 after 2 after 3",  // one counter of each kind
         "cpld-read 0x600 0",         // errno 0 is no failure
