@@ -544,8 +544,7 @@ def main():
     failovers = failover.failover_samples()
     sizes, peer_sizes = footprint()
     print(f"bench: measured in {time.monotonic() - started:.0f} s on {os.uname().nodename}, "
-          f"{time.strftime('%Y-%m-%d %H:%M %Z')}
-", flush=True)
+          f"{time.strftime('%Y-%m-%d %H:%M %Z')}\n", flush=True)
     print_table(command, latencies, idle, traces, field, failovers, sizes, peer_sizes)
 
 
