@@ -73,7 +73,9 @@ bool readUpTo(int fd, std::size_t limit, std::vector<uint8_t>& bytes, std::strin
 int openUntouched(int folderFd, const std::string& name)
 {
     int fd = openat(folderFd, name.c_str(), READ_FLAGS | O_NOATIME);
-    return fd < 0 && errno == EPERM ? openat(folderFd, name.c_str(), READ_FLAGS) : fd;
+    if (fd < 0 && errno == EPERM)
+        fd = openat(folderFd, name.c_str(), READ_FLAGS);
+    return fd;
 }
 
 std::string utcTime(time_t seconds)
@@ -284,7 +286,7 @@ std::vector<std::string> BundleCollector::manifest() const
 {
     time_t now = time(nullptr);
     std::vector<std::string> lines = {
-        "mmb-collect " MMB_VERSION,
+        std::string("mmb-collect ") + MMB_VERSION,
         "time = " + utcTime(now) + " UTC (" + std::to_string(static_cast<long long>(now)) + ")",
         "board = " + boardNumber(),
         "system = " + systemName(),
