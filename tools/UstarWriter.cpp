@@ -1,8 +1,8 @@
 #include "UstarWriter.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -50,10 +50,10 @@ bool UstarWriter::add(const std::string& path, Type type, const std::vector<uint
     }
     char header[BLOCK] = {};
     if (slash == std::string::npos) {
-        std::memcpy(header, path.data(), path.size());
+        std::copy(path.begin(), path.end(), header);
     } else {
-        std::memcpy(header + PREFIX, path.data(), slash);
-        std::memcpy(header, path.data() + slash + 1, path.size() - slash - 1);
+        std::copy_n(path.begin(), slash, header + PREFIX);
+        std::copy(path.begin() + static_cast<std::ptrdiff_t>(slash) + 1, path.end(), header);
     }
     octal(header + MODE, 8, type == Type::File ? 0644 : 0755);
     octal(header + UID, 8, 0);
@@ -61,10 +61,10 @@ bool UstarWriter::add(const std::string& path, Type type, const std::vector<uint
     octal(header + SIZE, 12, type == Type::File ? bytes.size() : 0);
     octal(header + MTIME, 12, mtime);
     header[TYPE] = static_cast<char>(type);
-    std::memcpy(header + LINK_NAME, linkTarget.data(), linkTarget.size());
-    std::memcpy(header + MAGIC, "ustar", 6);
-    std::memcpy(header + VERSION, "00", 2);
-    std::memset(header + CHECKSUM, ' ', 8);
+    std::copy(linkTarget.begin(), linkTarget.end(), header + LINK_NAME);
+    std::copy_n("ustar", 6, header + MAGIC);
+    std::copy_n("00", 2, header + VERSION);
+    std::fill_n(header + CHECKSUM, 8, ' ');
     unsigned sum = 0;
     for (char byte : header)
         sum += static_cast<unsigned char>(byte);
