@@ -249,6 +249,41 @@ def command_benchmarks():
     return ours_floor, peer_floor, ours, peer
 
 
+# ---------------------------------------------------------------- field support
+
+FULL_KEEP = 100             # records of each kind a board keeps (InitMMBStorage::KEEP_DEFAULT)
+TRACE_BYTES = 1024 * 1024   # a day's start-up traces in /tmp/mmbinit.log
+
+
+def full_board():
+    """A board holding all it keeps: its four partitions, FULL_KEEP error log
+    records, down-info files and backtraces, the start-up record, a
+    megabyte of traces, both revision files."""
+    board = Board("field")
+    root = board.path / "root"
+    logs, saved = root / "var/mmb/log/init", root / "var/mmb/core/core_save"
+    for folder in (logs, saved, root / "opt/mmb"):
+        folder.mkdir(parents=True, exist_ok=True)
+    for index in range(FULL_KEEP):
+        seconds = 1593835520 + 60 * index
+        logs.joinpath(f"{seconds}.000").write_bytes(seconds.to_bytes(4, "big") + bytes(4) + bytes([1, 0xF0]) + bytes(6))
+        saved.joinpath(f"init_downinfo.{seconds}").write_bytes(b"process(alpha:12) down with status(008b)\n".ljust(2048, b"\0"))
+        saved.joinpath(f"bt.alpha.{seconds}").write_text("#0 0x10001000 in main ()\n")
+    (root / "tmp/initlog").write_bytes(bytes(380))
+    (root / "tmp/mmbinit.log").write_bytes(b"level=1 id=20001 judge MMB reset cause REBOOT\n".ljust(TRACE_BYTES, b"."))
+    return board
+
+
+def field_support_benchmarks():
+    """Median ms of collecting the full board and of decoding its bundle, and the bundle's bytes."""
+    board = full_board()
+    bundle = board.file("bundle.tar")
+    collect = ["mmb-collect", "--force", "-o", bundle]
+    run(board.wrap(collect))
+    return (median_ms(board, collect, "collect"), median_ms(board, ["mmb-decode", bundle], "decode"),
+            bundle.stat().st_size)
+
+
 # ---------------------------------------------------------------- supervision
 
 def wait_for(predicate, what, seconds=10):
@@ -432,7 +467,7 @@ def number(value, digits=0):
     return f"{value:,.{digits}f}"
 
 
-def print_table(command, latencies, idle, traces, failovers, sizes, peer_sizes):
+def print_table(command, latencies, idle, traces, field, failovers, sizes, peer_sizes):
     ours_floor, peer_floor, ours, peer = command
     rows = [("Measure", "ours", "peer", "ours/peer")]
     for action, ours_name, peer_name in (("get", "nvram -d", "fw_printenv"), ("set", "nvram -s 1", "fw_setenv")):
@@ -467,6 +502,10 @@ def print_table(command, latencies, idle, traces, failovers, sizes, peer_sizes):
         ir, allocations, calls = traces[mode]
         rows.append((f"per trace, {what}: instructions / heap allocations / system calls",
                      f"{ir:,.0f} / {allocations:g} / {calls:g}", "-", "-"))
+    collect_ms, decode_ms, bundle_bytes = field
+    rows.append((f"full board ({FULL_KEEP} records of each kind): mmb-collect / mmb-decode of its bundle, "
+                 f"wall ms median of {HYPERFINE_RUNS} / bundle bytes",
+                 f"{collect_ms:.3f} / {decode_ms:.3f} / {bundle_bytes:,}", "-", "-"))
     for machine, (command_size, library_size) in sizes.items():
         peer_size = peer_sizes["fw_printenv"] if machine == "x86-64" else None  # Debian's peers are x86-64 only here
         rows.append((f"stripped bytes, {machine}: nvram / libmmbstartup.a (peer: fw_printenv with libubootenv)",
@@ -499,12 +538,14 @@ def main():
     idle = idle_counters()
     print("bench: trace path", flush=True)
     traces = trace_benchmarks()
+    print("bench: collecting and decoding a full board", flush=True)
+    field = field_support_benchmarks()
     print("bench: failover of a pair beside keepalived's defaults", flush=True)
     failovers = failover.failover_samples()
     sizes, peer_sizes = footprint()
     print(f"bench: measured in {time.monotonic() - started:.0f} s on {os.uname().nodename}, "
           f"{time.strftime('%Y-%m-%d %H:%M %Z')}\n", flush=True)
-    print_table(command, latencies, idle, traces, failovers, sizes, peer_sizes)
+    print_table(command, latencies, idle, traces, field, failovers, sizes, peer_sizes)
 
 
 if __name__ == "__main__":

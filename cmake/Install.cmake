@@ -1,8 +1,9 @@
 # What "cmake --install" puts in place, as a Yocto or Buildroot recipe runs it
-# (cmake --install BUILD, with DESTDIR for the staging tree): nvram in sbin,
-# mmb-decode in bin, their manual pages, and the start-up library with its
-# headers, a CMake package (find_package(MMBStartup), target MMB::startup)
-# and a pkg-config file (mmb-startup). Test programs stay out.
+# (cmake --install BUILD, with DESTDIR for the staging tree): nvram and
+# mmb-collect (root's commands on the board) in sbin, mmb-decode in bin,
+# their manual pages, and the start-up library with its headers, a CMake
+# package (find_package(MMBStartup), target MMB::startup) and a pkg-config
+# file (mmb-startup). Test programs stay out.
 #
 # The package carries the platform: MMB::startup and the .pc file name the
 # closed libraries (board library, libdual, message catalogue, trace
@@ -21,9 +22,9 @@ file(RELATIVE_PATH MMB_PACKAGE_TO_PREFIX /prefix/${MMB_PACKAGE_DIR} /prefix)
 # "startup" alone is too general a name for a system library folder.
 set_target_properties(startup PROPERTIES OUTPUT_NAME mmbstartup)
 
-install(TARGETS nvram DESTINATION ${CMAKE_INSTALL_SBINDIR})
+install(TARGETS nvram mmb-collect DESTINATION ${CMAKE_INSTALL_SBINDIR})
 install(TARGETS mmb-decode DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES man/nvram.8 DESTINATION ${CMAKE_INSTALL_MANDIR}/man8)
+install(FILES man/nvram.8 man/mmb-collect.8 DESTINATION ${CMAKE_INSTALL_MANDIR}/man8)
 install(FILES man/mmb-decode.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 install(TARGETS startup platform_headers closed_libraries EXPORT MMBStartupTargets

@@ -1,6 +1,7 @@
 #include "DecodeRun.h"
 
 #include "BoardTree.h"
+#include "BundleReader.h"
 #include "RecordPrinter.h"
 
 #include <cstdio>
@@ -35,7 +36,9 @@ void DecodeRun::decodePath(const std::string& path)
     FormChoice choice;
     choice.given = options_.formGiven;
     choice.form = options_.form;
-    if (!readInputFile(path, input, problem))
+    if (BundleReader::isBundle(path))
+        decodeBundle(path);
+    else if (!readInputFile(path, input, problem))
         report(path, problem);
     else if (input.directory)
         decodeDirectory(path, input);
@@ -67,6 +70,25 @@ void DecodeRun::decodeDirectory(const std::string& path, InputFile& input)
     }
 }
 
+void DecodeRun::decodeBundle(const std::string& path)
+{
+    if (options_.formGiven)
+        report(path, "a bundle: each file's form is told from its path, not given");
+    else
+        walkBundle(path, [this](const BoardItem& item) { show(item); });
+}
+
+// A bundle refused as a whole shows none of its files.
+void DecodeRun::walkBundle(const std::string& path, const BoardTree::Visit& visit)
+{
+    BundleReader bundle;
+    std::string problem;
+    if (bundle.read(path, problem))
+        bundle.walk(path, visit);
+    else
+        report(path, problem);
+}
+
 void DecodeRun::show(const BoardItem& item)
 {
     if (item.outcome == BoardItem::Outcome::Refused) {
@@ -93,12 +115,15 @@ HealthCheck::Level DecodeRun::checkPath(const std::string& path)
     InputFile input;
     std::string problem;
     HealthCheck check;
-    if (!readInputFile(path, input, problem)) {
+    auto judge = [&check](const BoardItem& item) { check.add(item); };
+    if (BundleReader::isBundle(path)) {
+        walkBundle(path, judge);
+    } else if (!readInputFile(path, input, problem)) {
         report(path, problem);
     } else if (!input.directory || !BoardTree::isTree(input.entries)) {
         report(path, "not a board's tree: it holds none of dev, var, tmp, mnt and etc");
     } else {
-        BoardTree(withoutSlash(path), input.fd).walk([&check](const BoardItem& item) { check.add(item); });
+        BoardTree(withoutSlash(path), input.fd).walk(judge);
     }
     closeInput(input);
     if (!decodedAll_)

@@ -1,10 +1,11 @@
 // One run of the decoder over the inputs named on its command line: tells
 // each file's form, decodes and prints it, or judges a board's tree
-// (--check); reports on standard error what cannot be decoded.
+// (--check), or the tree a bundle holds; reports on standard error what cannot be decoded.
 #ifndef DECODE_RUN_H
 #define DECODE_RUN_H
 
 #include "BoardItem.h"
+#include "BoardTree.h"
 #include "HealthCheck.h"
 #include "InputFile.h"
 #include "RecordForm.h"
@@ -32,6 +33,8 @@ public:
     HealthCheck::Level checkPath(const std::string& path);
 
 private:
+    void decodeBundle(const std::string& path);
+    void walkBundle(const std::string& path, const BoardTree::Visit& visit);
     void decodeDirectory(const std::string& path, InputFile& input);
     void show(const BoardItem& item);
     void printVerdict(const std::vector<HealthCheck::Reason>& reasons);

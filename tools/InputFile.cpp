@@ -28,17 +28,6 @@ std::tuple<int, long long, long long> timeOf(const std::string& name)
     return {0, seconds, millis};
 }
 
-// Timed names ("SECONDS.MILLISECONDS", "init_downinfo.SECONDS",
-// "bt.MODULE.SECONDS") by their time, then any by name.
-bool fileNameBefore(const std::string& left, const std::string& right)
-{
-    auto leftTime = timeOf(left);
-    auto rightTime = timeOf(right);
-    if (leftTime != rightTime)
-        return leftTime < rightTime;
-    return left < right;
-}
-
 constexpr int OPEN_FLAGS = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 
 std::string failure(const char* call)
@@ -148,6 +137,15 @@ std::string openProblem(int directoryFd, const std::string& name, InputFile& inp
 }
 
 } // namespace
+
+bool fileNameBefore(const std::string& left, const std::string& right)
+{
+    auto leftTime = timeOf(left);
+    auto rightTime = timeOf(right);
+    if (leftTime != rightTime)
+        return leftTime < rightTime;
+    return left < right;
+}
 
 bool readInputFile(const std::string& path, InputFile& input, std::string& problem)
 {

@@ -21,6 +21,10 @@ struct InputFile {
 // Most entries a directory may hold; a larger one is refused.
 constexpr std::size_t DIRECTORY_MAX_ENTRIES = 10000;
 
+// The order of a folder's entries: timed names ("SECONDS.MILLISECONDS",
+// "init_downinfo.SECONDS", "bt.MODULE.SECONDS") by their time, then any by name.
+bool fileNameBefore(const std::string& left, const std::string& right);
+
 // A path named on the command line (a link there is the user's own).
 // False, with the reason ("cannot open: ...") in problem, when the input
 // cannot be opened or read, is neither a file, a device nor a directory, or

@@ -1,5 +1,6 @@
 // mmb-decode: prints what the board's stored forms hold, for a person or,
-// with --json, for a script, or with --check the health of a board's tree.
+// with --json, for a script, or with --check the health of a board's tree
+// (a folder, or the bundle mmb-collect writes).
 // Exit status 0 when every input was decoded (health OK), 1 when one could
 // not be (the others are still printed), 2 for a bad command line, 3 and 4
 // for the health verdicts WARN and FAIL.
@@ -17,19 +18,19 @@ constexpr int EXIT_WARN = 3;
 constexpr int EXIT_FAIL = 4;
 
 const char* const USAGE =
-    "usage: mmb-decode [--json] [--form FORM] FILE|DIRECTORY...\n"
-    "       mmb-decode [--json] --check TREE\n"
+    "usage: mmb-decode [--json] [--form FORM] FILE|DIRECTORY|BUNDLE...\n"
+    "       mmb-decode [--json] --check TREE|BUNDLE\n"
     "Prints what the board stores: NVRAM partition images, error log records,\n"
     "start-up records, down-info files, backtraces, revision files, markers;\n"
     "a file, a folder of them, or a board's tree (a folder holding its dev,\n"
-    "var, tmp, mnt, etc).\n"
+    "var, tmp, mnt, etc) or the bundle mmb-collect wrote of it.\n"
     "  -j, --json        one JSON object per record, one per line\n"
     "  -f, --form FORM   read every file as FORM: partition, partition-1,\n"
     "                    partition-2, partition-3, error-log, startup-record,\n"
     "                    down-info, backtrace, revision-file or marker (by\n"
     "                    default each file's form is told from its name and\n"
     "                    content)\n"
-    "  -c, --check       the health of a board's tree: OK, WARN (exit 3) or\n"
+    "  -c, --check       the health of a board's tree or bundle: OK, WARN (exit 3) or\n"
     "                    FAIL (exit 4), and a line per reason\n"
     "  -h, --help        this text\n";
 

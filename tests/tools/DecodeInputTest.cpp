@@ -261,8 +261,8 @@ TEST(DecodeInput, command_line_errors_end_with_status_2_and_the_usage)
     };
     ProcessResult help = runDecode({"--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.rfind("usage: mmb-decode [--json] [--form FORM] FILE|DIRECTORY...\n"
-                             "       mmb-decode [--json] --check TREE\n", 0), 0u);
+    EXPECT_EQ(help.out.rfind("usage: mmb-decode [--json] [--form FORM] FILE|DIRECTORY|BUNDLE...\n"
+                             "       mmb-decode [--json] --check TREE|BUNDLE\n", 0), 0u);
     for (const auto& [args, message] : cases) {
         ProcessResult result = runDecode(args);
         EXPECT_EQ(result.status, 2) << message;

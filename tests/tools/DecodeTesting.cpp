@@ -57,6 +57,18 @@ std::string boardTree(const sim::SimBoard& board)
     return tree;
 }
 
+ProcessResult crashDaemon(const sim::SimBoard& board)
+{
+    board.setClock(1593835520, 0, 0);
+    sim::writeFile(board.path("hw/timers"), "scale 1000\n");
+    fs::create_directories(board.path("hw/daemons"));
+    fs::create_symlink(std::string(MMB_BIN_DIR) + "/mmb-daemon", board.boardPath("/opt/mmb/bin/alpha"));
+    sim::writeFile(board.path("hw/daemons/alpha"), "live 10 crash\n");
+    sim::writeFile(board.boardPath("/etc/mmb/init/pro_file.ctl"), "1\nalpha 2 0 17 x y\n");
+    sim::writeFile(board.boardPath("/var/mmb/core/segfault.txt"), "#0 0x10001000 in main ()\n");
+    return runOnBoard(board, {"timeout", "30", "proc-steps", "activate", "monitor"});
+}
+
 std::string writeInput(const std::string& path, const Bytes& bytes)
 {
     fs::create_directories(fs::path(path).parent_path());

@@ -30,4 +30,9 @@ Bytes errorLogRecord(uint32_t seconds, uint32_t micros, const Bytes& code);
 // firmware file systems under mnt/fs0 and mnt/fs1. Returns the folder.
 std::string boardTree(const sim::SimBoard& board);
 
+// A daemon "alpha" that dies of signal 11 at 1593835530 twice within its
+// restart rule, so that the board's supervision throws a reboot record:
+// its error log record, down-info and backtrace files, its traces.
+ProcessResult crashDaemon(const sim::SimBoard& board);
+
 #endif

@@ -36,14 +36,7 @@ TEST(DecodeTree, a_crashed_daemons_board_decodes_file_by_file)
 {
     TestBoard board;
     makeHealthy(*board, STORED);
-    board->setClock(1593835520, 0, 0);
-    sim::writeFile(board->path("hw/timers"), "scale 1000\n");
-    fs::create_directories(board->path("hw/daemons"));
-    fs::create_symlink(std::string(MMB_BIN_DIR) + "/mmb-daemon", board->boardPath("/opt/mmb/bin/alpha"));
-    sim::writeFile(board->path("hw/daemons/alpha"), "live 10 crash\n");
-    sim::writeFile(board->boardPath("/etc/mmb/init/pro_file.ctl"), "1\nalpha 2 0 17 x y\n");
-    sim::writeFile(board->boardPath("/var/mmb/core/segfault.txt"), "#0 0x10001000 in main ()\n");
-    ProcessResult run = runOnBoard(*board, {"timeout", "30", "proc-steps", "activate", "monitor"});
+    ProcessResult run = crashDaemon(*board);
     ASSERT_EQ(run.out, "thrown kind=3 unit=f0 codes=09 11 02 00 8b 00\n") << run.err;
 
     board->patchNvram(3, 0, {0x12, 0x34, 0x56, 0x78});

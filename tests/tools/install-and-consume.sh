@@ -15,7 +15,8 @@ DESTDIR=$stage/root cmake --install "$build" --prefix /usr >"$stage/install.log"
 root=$stage/root/usr
 
 missing=0
-for file in sbin/nvram bin/mmb-decode share/man/man8/nvram.8 share/man/man1/mmb-decode.1 \
+for file in sbin/nvram sbin/mmb-collect bin/mmb-decode share/man/man8/nvram.8 share/man/man8/mmb-collect.8 \
+            share/man/man1/mmb-decode.1 \
             include/mmb-startup/InitMMBFirm.h include/mmb-startup/NvramLayout.h include/mmb-startup/board_devices.h; do
     [ -f "$root/$file" ] || { echo "not installed: $file"; missing=1; }
 done
