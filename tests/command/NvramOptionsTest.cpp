@@ -4,9 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 namespace {
 
-const Header STORED = {0, 0, 1, 0, 1, 0, 0, 0, 1, "V01L02", "V01L01"};
+// A recovery mode above 9 shows the display's hexadecimal; revisions of 11
+// characters, its exact width.
+const Header STORED = {'R', 0, 1, 0, 1, 0, 0, 0, 1, "HCP0-V01L02", "HCP1-V01L01"};
 const std::string INVALID = "Invalid parameter specified.\n";
 
 struct OptionCase {
@@ -52,6 +56,7 @@ TEST(NvramOptions, each_command_line_runs_the_option_it_names_last)
         {{"-m", "0", "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"}, "",
          with(STORED, [](Header& h) { h.currentHcpRev = "ABCDEFGHIJK"; })},
         {{"-i"}, "", with(STORED, [](Header& h) {
+             h.firmUpMode = 0;
              h.nextHcpNo = 0;
              h.nextBootRom = 0;
              h.currentHcpRev = h.nextHcpRev = "";
@@ -68,6 +73,18 @@ TEST(NvramOptions, each_command_line_runs_the_option_it_names_last)
         EXPECT_EQ(result.out, c.out) << name;
         EXPECT_EQ(nvramBytes(*board, 0, 32), c.after.bytes()) << name;
     }
+}
+
+// The usage too comes after the state load: with the power gone at the
+// load's first NVRAM write (a fresh board's rebuild), nothing was printed,
+// though every byte goes out at once.
+TEST(NvramOptions, usage_comes_only_after_the_state_is_loaded)
+{
+    TestBoard board;
+    board->addFault("mram-cut 0 0");
+    ProcessResult result = runOnBoard(*board, {"stdbuf", "-o0", "nvram", "-h"});
+    EXPECT_EQ(result.status, 128 + SIGKILL);
+    EXPECT_EQ(result.out, "");
 }
 
 TEST(NvramOptions, unknown_option_is_reported_by_getopt_on_standard_error)
@@ -89,8 +106,8 @@ struct RevisionCase {
 TEST(NvramOptions, revision_text_goes_to_the_fields_of_that_hcp)
 {
     const RevisionCase cases[] = {
-        {0, 1, "1", "V01L02", "V2"}, {0, 1, "0", "V2", "V01L01"},
-        {0, 0, "0", "V2", "V2"},     {0, 0, "1", "V01L02", "V01L01"},
+        {0, 1, "1", "HCP0-V01L02", "V2"}, {0, 1, "0", "V2", "HCP1-V01L01"},
+        {0, 0, "0", "V2", "V2"},          {0, 0, "1", "HCP0-V01L02", "HCP1-V01L01"},
     };
     for (const RevisionCase& c : cases) {
         TestBoard board({}, std::to_string(&c - cases));
