@@ -1,4 +1,5 @@
 // How nvram loads, repairs and writes back the firmware state in NVRAM.
+#include "BoardLogs.h"
 #include "NvramTesting.h"
 #include "TestBoard.h"
 
@@ -45,8 +46,7 @@ TEST(NvramState, rebuild_on_the_second_partition_with_bank_1_in_use)
 
 struct DamageCase {
     const char* what;
-    Bytes idBlock;     // written at 496 after a healthy set-up
-    bool badChecksum;  // the driver answers the first read with EIO
+    Bytes idBlock;  // written at 496 after a healthy set-up
     bool rebuilt;
 };
 
@@ -59,24 +59,47 @@ TEST(NvramState, damaged_identification_rebuilds_the_header)
     Bytes otherSpace = ID_BLOCK;
     otherSpace[1] = 'x';  // byte 1 is never compared
     const DamageCase cases[] = {
-        {"all zero", Bytes(10, 0), false, true},
-        {"id byte only", otherName, false, true},
-        {"name only", otherByte, false, true},
-        {"second byte differs", otherSpace, false, false},
-        {"checksum repaired", ID_BLOCK, true, true},
+        {"all zero", Bytes(10, 0), true},
+        {"id byte only", otherName, true},
+        {"name only", otherByte, true},
+        {"second byte differs", otherSpace, false},
     };
     for (const DamageCase& c : cases) {
         TestBoard board({}, std::to_string(&c - cases));
         makeHealthy(*board, STORED);
         board->patchNvram(0, 496, c.idBlock);
-        if (c.badChecksum)
-            board->spoilNvramChecksum(0);
         ProcessResult result = runNvram(*board, {});
         Header expected = c.rebuilt ? rebuiltFresh() : STORED;
         EXPECT_EQ(result.out, firmInfo(expected)) << c.what;
         EXPECT_EQ(nvramBytes(*board, 0, 32), expected.bytes()) << c.what;
         EXPECT_EQ(nvramBytes(*board, 496, 10), c.rebuilt ? ID_BLOCK : c.idBlock) << c.what;
-        EXPECT_TRUE(board->nvramChecksumValid(0)) << c.what;
+    }
+}
+
+// A read error on the identification has the driver regenerate the
+// checksum, and the check goes on with the bytes read again (its byte
+// matches); a regeneration that fails ends the check. A repaired partition
+// is rebuilt all the same.
+TEST(NvramState, unreadable_identification_is_read_again_after_the_checksum_is_regenerated)
+{
+    for (bool regenerated : {true, false}) {
+        TestBoard board({}, regenerated ? "regenerated" : "failed");
+        makeHealthy(*board, STORED);
+        board->spoilNvramChecksum(0);
+        if (!regenerated)
+            board->addFault("mram-request 0 checksum EIO");
+        runOnBoard(*board, {"other-steps", "initialize"});
+        std::vector<std::string> checks;
+        for (const std::string& line : traceLines(board->boardPath("/tmp/trace.log")))
+            if (line.rfind("DBG# 20001 checkNVRAM ", 0) == 0)
+                checks.push_back(line);
+        std::vector<std::string> expected = {"DBG# 20001 checkNVRAM read head offset=1f0"};
+        if (regenerated)
+            expected.push_back("DBG# 20001 checkNVRAM id(77) is match");
+        EXPECT_EQ(checks, expected) << regenerated;
+        EXPECT_EQ(board->events(), (std::vector<std::string>{"ioctl /dev/mram0 0x00007041", "ioctl /dev/mram0 0x00007040"}));
+        EXPECT_EQ(nvramBytes(*board, 0, 32), rebuiltFresh().bytes()) << regenerated;
+        EXPECT_TRUE(board->nvramChecksumValid(0)) << regenerated;
     }
 }
 
