@@ -97,7 +97,8 @@ TEST(NvramState, unreadable_identification_is_read_again_after_the_checksum_is_r
         if (regenerated)
             expected.push_back("DBG# 20001 checkNVRAM id(77) is match");
         EXPECT_EQ(checks, expected) << regenerated;
-        EXPECT_EQ(board->events(), (std::vector<std::string>{"ioctl /dev/mram0 0x00007041", "ioctl /dev/mram0 0x00007040"}));
+        EXPECT_EQ(board->events(),
+                  (std::vector<std::string>{"ioctl /dev/mram0 0x00007041", "ioctl /dev/mram0 0x00007040"}));
         EXPECT_EQ(nvramBytes(*board, 0, 32), rebuiltFresh().bytes()) << regenerated;
         EXPECT_TRUE(board->nvramChecksumValid(0)) << regenerated;
     }
