@@ -312,7 +312,7 @@ const Attack ATTACKS[] = {
          sim::writeFile(board.boardPath("/etc/mmb/init/evil.ctl"), "1\n../../../tmp/evil 0 0 1 a b\n");
      },
      "printf '#!/bin/sh\\nid -u > /tmp/evil.ran\\n' > /tmp/evil; chmod 755 /tmp/evil",
-     "timeout 30 proc-steps table=1,/etc/mmb/init/evil.ctl monitor",
+     "proc-steps table=1,/etc/mmb/init/evil.ctl",
      [](Board board, const ProcessResult& result) {
          EXPECT_EQ(result.out, "thrown kind=1 unit=f0 codes=1c 04 00 00 00 00\n");
          EXPECT_FALSE(exists(board, "/tmp/evil.ran"));
@@ -324,7 +324,7 @@ const Attack ATTACKS[] = {
          fs::create_directories(board.path("hw/daemons"));
          sim::writeFile(board.path("hw/daemons/") + TABBED_NAME, "crash\n");
      },
-     "", "cd /var/mmb && timeout 30 proc-steps table=1,/etc/mmb/init/tabbed.ctl activate monitor",
+     "", "cd /var/mmb && proc-steps table=1,/etc/mmb/init/tabbed.ctl",
      [](Board board, const ProcessResult& result) {
          EXPECT_EQ(result.out, "thrown kind=1 unit=f0 codes=1c 04 00 00 00 00\n");
          EXPECT_TRUE(fs::is_directory(board.boardPath("/var/mmb/log/init")));
