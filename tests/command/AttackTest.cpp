@@ -117,7 +117,7 @@ const char* const TABBED_NAME = "x\tlog\t-t\tcore";
 // The trace socket's folder is left writable by all; a listener of nobody's
 // takes the socket's name and stops after the first line it receives.
 const char* const LISTENER =
-    "mmb-trace-service 1 > /tmp/heard 2>&1 & while [ ! -S /var/mmb/sock/ipcsock04 ]; do :; done";
+    "mmb-trace-service 1 > /tmp/heard 2>&1 & other-steps await=/var/mmb/sock/ipcsock04";
 
 void socketFolderOpen(Board board)
 {
@@ -186,7 +186,7 @@ const Attack ATTACKS[] = {
      }},
     {"nor_compare_fed_through_a_fifo_raced_into_its_name", norDiffersFromPackage,
      "printf 'package image' > /tmp/fed; fifo-feeder /tmp/nor0 /tmp/fed /tmp/stop > /dev/null 2>&1 & "
-     "while [ ! -p /tmp/nor0 ]; do :; done",
+     "other-steps await=/tmp/nor0",
      RACE_RUN.c_str(),
      [](Board, const ProcessResult& result) {
          EXPECT_EQ(result.status, 0) << result.err;
