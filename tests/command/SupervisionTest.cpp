@@ -412,6 +412,19 @@ TEST(Supervision, daemons_start_with_the_programs_mask_and_sigint_ignored_after_
     EXPECT_EQ(out, "thrown kind=3 unit=f0 codes=09 01 02 00 0f 00\n");
 }
 
+// A pass waits 120 seconds at real timer speed, longer than the run may
+// take: dualprocess's hang-up, as it orders a change, must end the wait.
+TEST(Supervision, hang_up_from_dualprocess_ends_the_monitoring_wait)
+{
+    TestBoard board;
+    prepare(*board, "1\ndualprocess 0 0 1 x y\n", {});
+    fs::create_symlink(std::string(MMB_BIN_DIR) + "/dualprocess", board->boardPath("/opt/mmb/bin/dualprocess"));
+    sim::writeFile(board->path("hw/timers"), "scale 1\n");
+    std::string out = supervise(*board, {"enable", "activate", "set-pid", "monitor"}, {"dualprocess"},
+                                [&](pid_t) { kill(daemonPid(*board, "dualprocess"), SIGUSR1); });
+    EXPECT_EQ(out, "thrown INACTIVATE\n");
+}
+
 // The open descriptors of a process, by number.
 std::vector<int> descriptorsOf(pid_t pid)
 {

@@ -4,6 +4,7 @@
 //   proc-steps table=0,/etc/mmb/init/standing.ctl activate monitor
 //   proc-steps standby change-requested orphan activate monitor
 //   proc-steps decide enable services activate cause monitor
+//   proc-steps enable activate set-pid monitor  (dualprocess's hang-ups heard)
 //   proc-steps fail-fork=2 activate activate started   (the second fork from here fails;
 //                                                       "started=N": the manager's count)
 //   proc-steps fail-nice activate monitor       (every nice fails)
@@ -123,6 +124,8 @@ bool runStep(InitMMBProcessMGR& manager, const std::string& step)
         startOrphan();
     else if (step == "change-requested")
         requestChange();
+    else if (step == "set-pid")  // dualprocess's, from the process lists
+        InitMMBOther::getInstance()->setPid();
     else if (step == "decide")  // the peer-board logic's first operation
         InitMMBOther::getInstance()->decide(false, 0);
     else if (step == "enable")
