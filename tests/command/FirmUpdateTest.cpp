@@ -14,13 +14,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-ProcessResult firmSteps(const sim::SimBoard& board, const std::vector<std::string>& steps)
-{
-    std::vector<std::string> command = {"firm-steps"};
-    command.insert(command.end(), steps.begin(), steps.end());
-    return runOnBoard(board, command);
-}
-
 std::string outcome(int nor, int nand, int bootRomChange = 0, int result = 0, int prevFirmChange = 0)
 {
     return "norCopyError=" + std::to_string(nor) + " nandCopyError=" + std::to_string(nand) +

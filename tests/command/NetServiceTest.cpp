@@ -2,9 +2,8 @@
 // manager runs, in order, the files it generates, the records it throws.
 // net-steps drives the manager; the library traces each service's name and
 // each command it runs, and the simulated init scripts record every call.
-#include "BoardLogs.h"
 #include "InitScripts.h"
-#include "Process.h"
+#include "NvramTesting.h"
 #include "TestBoard.h"
 
 #include <gtest/gtest.h>
@@ -131,13 +130,6 @@ std::vector<const Service*> allBut(const Service& left)
     std::vector<const Service*> services = all();
     services.erase(std::find(services.begin(), services.end(), &left));
     return services;
-}
-
-ProcessResult netSteps(const sim::SimBoard& board, const std::vector<std::string>& steps)
-{
-    std::vector<std::string> command = {"net-steps"};
-    command.insert(command.end(), steps.begin(), steps.end());
-    return runOnBoard(board, command);
 }
 
 // Texts of the library's level-1 traces of message 20001.

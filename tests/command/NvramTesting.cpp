@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <set>
 
 const char* const USAGE =
     "nvram { -i | -s next-hcpno | -b next-bankno | -m hcpno hcprev }\n"
@@ -24,6 +23,16 @@ ProcessResult runNvram(const sim::SimBoard& board, const std::vector<std::string
 {
     std::vector<std::string> command = {"nvram"};
     command.insert(command.end(), args.begin(), args.end());
+    return runOnBoard(board, command);
+}
+
+ProcessResult runStepProgram(const sim::SimBoard& board, const std::string& program,
+                             const std::vector<std::string>& steps, int seconds)
+{
+    std::vector<std::string> command = {program};
+    if (seconds > 0)
+        command.insert(command.begin(), {"timeout", std::to_string(seconds)});
+    command.insert(command.end(), steps.begin(), steps.end());
     return runOnBoard(board, command);
 }
 
@@ -85,20 +94,6 @@ uint32_t nvramBig32(const sim::SimBoard& board, std::size_t offset)
     Bytes word = nvramBytes(board, offset, 4);
     return static_cast<uint32_t>(word[0]) << 24 | static_cast<uint32_t>(word[1]) << 16 |
            static_cast<uint32_t>(word[2]) << 8 | word[3];
-}
-
-std::vector<Bytes> errorLogCodes(const sim::SimBoard& board)
-{
-    std::set<std::filesystem::path> files;  // the names are the time stamps
-    for (const std::filesystem::directory_entry& entry :
-         std::filesystem::directory_iterator(board.boardPath("/var/mmb/log/init")))
-        files.insert(entry.path());
-    std::vector<Bytes> codes;
-    for (const std::filesystem::path& file : files) {
-        std::string content = sim::readFile(file);
-        codes.emplace_back(content.begin() + 8, content.end());
-    }
-    return codes;
 }
 
 std::string firmInfo(const Header& h, int rebootCount, int suppressMode)

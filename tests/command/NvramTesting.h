@@ -3,6 +3,7 @@
 #ifndef TEST_NVRAM_TESTING_H
 #define TEST_NVRAM_TESTING_H
 
+#include "BoardLogs.h"
 #include "Process.h"
 #include "SimBoard.h"
 
@@ -15,6 +16,27 @@ using Bytes = std::vector<uint8_t>;
 extern const char* const USAGE;  // the usage text with its final newline
 
 ProcessResult runNvram(const sim::SimBoard& board, const std::vector<std::string>& args);
+
+// Runs a step program of the test build on the board, each argument one
+// step (tests/support/StepDriver.h); under timeout when seconds is given.
+ProcessResult runStepProgram(const sim::SimBoard& board, const std::string& program,
+                             const std::vector<std::string>& steps, int seconds = 0);
+inline ProcessResult firmSteps(const sim::SimBoard& board, const std::vector<std::string>& steps)
+{
+    return runStepProgram(board, "firm-steps", steps);
+}
+inline ProcessResult netSteps(const sim::SimBoard& board, const std::vector<std::string>& steps)
+{
+    return runStepProgram(board, "net-steps", steps);
+}
+inline ProcessResult otherSteps(const sim::SimBoard& board, const std::vector<std::string>& steps)
+{
+    return runStepProgram(board, "other-steps", steps);
+}
+inline ProcessResult procSteps(const sim::SimBoard& board, const std::vector<std::string>& steps, int seconds = 30)
+{
+    return runStepProgram(board, "proc-steps", steps, seconds);
+}
 
 // The firmware header as stored at NVRAM bytes 0..31.
 struct Header {
@@ -50,9 +72,6 @@ void patchBig32(const sim::SimBoard& board, std::size_t offset, uint32_t value);
 
 Bytes nvramBytes(const sim::SimBoard& board, std::size_t offset, std::size_t length);
 uint32_t nvramBig32(const sim::SimBoard& board, std::size_t offset);
-
-// The code bytes (8..15) of each error log record on the board, oldest first.
-std::vector<Bytes> errorLogCodes(const sim::SimBoard& board);
 
 // The eleven firmware information lines.
 std::string firmInfo(const Header& header, int rebootCount = 0, int suppressMode = 0);

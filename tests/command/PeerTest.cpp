@@ -16,13 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-ProcessResult otherSteps(const sim::SimBoard& board, const std::vector<std::string>& steps)
-{
-    std::vector<std::string> command = {"other-steps"};
-    command.insert(command.end(), steps.begin(), steps.end());
-    return runOnBoard(board, command);
-}
-
 // Runs steps with the simulated dualprocess up on the board.
 ProcessResult withDualprocess(const sim::SimBoard& board, const std::string& steps)
 {

@@ -54,13 +54,6 @@ void patientTimers(const sim::SimBoard& board)
     sim::writeFile(board.path("hw/timers"), PATIENT);
 }
 
-ProcessResult procSteps(const sim::SimBoard& board, const std::vector<std::string>& steps, int seconds = 30)
-{
-    std::vector<std::string> command = {"timeout", std::to_string(seconds), "proc-steps"};
-    command.insert(command.end(), steps.begin(), steps.end());
-    return runOnBoard(board, command);
-}
-
 std::vector<std::string> starts(const sim::SimBoard& board)
 {
     return eventsStartingWith(board, "daemon ");

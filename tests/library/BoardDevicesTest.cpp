@@ -1,18 +1,15 @@
 // The watchdog timer, boot ROM bank selection and board number on a
 // simulated board's devices (the device shim is preloaded).
-#include "BoardLogs.h"
-#include "InitErrorLog.h"
-#include "InitLocalTrace.h"
+#include "InProcessBoard.h"
 #include "InitMMBBootROM.h"
 #include "InitMMBFirm.h"
 #include "InitMMBID.h"
 #include "InitMMBWatchDogTimer.h"
-#include "TestBoard.h"
+#include "ThrownRecord.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <memory>
 
 namespace fs = std::filesystem;
 
@@ -20,20 +17,13 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-constexpr const char* TRACE_FILE = "/tmp/trace.log";
-
-class BoardDevices : public testing::Test {
+class BoardDevices : public InProcessBoard {
 protected:
     void SetUp() override
     {
-        board_.useInProcess();
-        setenv("MMB_DEBUG_PATH", board_->boardPath("").c_str(), 1);
+        InProcessBoard::SetUp();
         board_->setReg(0x600, 0x0000);
         InitMMBFirm::getInstance()->mmbId = 1;
-        traceFile_ = board_->boardPath(TRACE_FILE);
-        InitLocalTrace* local = InitLocalTrace::getInstance();
-        local->fileName = TRACE_FILE;  // under the MMB_DEBUG_PATH prefix
-        local->lineCount = 0;
         watchdog_ = InitMMBWatchDogTimer::getInstance();
         watchdog_->closeWdt();
         watchdog_->wdtControl = watchdog_->wdtError = 0;
@@ -44,41 +34,13 @@ protected:
     }
     void TearDown() override
     {
-        InitLocalTrace::getInstance()->fileName = nullptr;
         watchdog_->closeWdt();
-        unsetenv("MMB_DEBUG_PATH");
+        InProcessBoard::TearDown();
     }
 
-    std::vector<std::string> traces() const { return traceLines(traceFile_); }
-    std::vector<Bytes> errorLogs() const
-    {
-        std::vector<Bytes> records;
-        for (const fs::directory_entry& entry : fs::directory_iterator(board_->boardPath("/var/mmb/log/init"))) {
-            std::string content = sim::readFile(entry.path());
-            records.emplace_back(content.begin() + 8, content.end());
-        }
-        return records;
-    }
-
-    TestBoard board_;
-    std::string traceFile_;
     InitMMBWatchDogTimer* watchdog_ = nullptr;
     InitMMBBootROM* bootRom_ = nullptr;
 };
-
-// Runs an operation that must throw a record; returns kind, unit and codes.
-template <typename Operation>
-Bytes thrownRecord(Operation operation)
-{
-    try {
-        operation();
-    } catch (InitErrorLog* record) {
-        std::unique_ptr<InitErrorLog> owned(record);
-        return {record->kind, record->unitCode, record->code[0], record->code[1], record->code[2],
-                record->code[3], record->code[4], record->code[5]};
-    }
-    return {};
-}
 
 TEST_F(BoardDevices, watchdog_keeps_the_values_it_first_read)
 {
@@ -141,7 +103,7 @@ TEST_F(BoardDevices, each_watchdog_failure_is_traced_closed_and_thrown)
     };
     for (const WatchdogFailure& c : cases) {
         board_->clearFaults();
-        InitLocalTrace::getInstance()->lineCount = 0;
+        clearTraces();
         watchdog_->closeWdt();
         if (c.openFirst)
             watchdog_->openWdt();
@@ -161,7 +123,7 @@ TEST_F(BoardDevices, boot_rom_reads_the_bank_in_use_once)
     for (auto [resetType, bank] : cases) {
         board_->setReg(0x600, resetType);
         bootRom_->initialized = false;
-        InitLocalTrace::getInstance()->lineCount = 0;
+        clearTraces();
         bootRom_->initialize();
         EXPECT_EQ(bootRom_->bankNo, bank) << std::hex << resetType;
         EXPECT_TRUE(bootRom_->initialized);
@@ -185,7 +147,7 @@ TEST_F(BoardDevices, boot_with_the_watchdog_error_is_recorded_once)
     board_->setReg(0x600, 0x2100);
     bootRom_->initialize();
     EXPECT_TRUE(bootRom_->wdtErrorAtBoot);
-    EXPECT_EQ(errorLogs(), std::vector<Bytes>{Bytes({2, 0xF1, 0x19, 1, 0, 0, 0, 0})});
+    EXPECT_EQ(errorLogCodes(*board_), std::vector<Bytes>{Bytes({2, 0xF1, 0x19, 1, 0, 0, 0, 0})});
     EXPECT_EQ(traces()[1], "RUN# 20003 MMB boot (WatchDogTimer Error Bit=ON)");
 }
 
@@ -208,7 +170,7 @@ TEST_F(BoardDevices, transient_selection_failure_is_retried_six_times)
     }
     expected.push_back("RUN# 20002 Selected BootBank No.=1");
     EXPECT_EQ(traces(), expected);
-    EXPECT_TRUE(errorLogs().empty());
+    EXPECT_TRUE(errorLogCodes(*board_).empty());
     EXPECT_EQ(bootRom_->bankNo, 0);
     EXPECT_EQ(board_->eepromBootBank(), 0);  // a seventh attempt would have succeeded
 }
@@ -226,14 +188,14 @@ TEST_F(BoardDevices, other_selection_failures_are_recorded_without_retry)
         board_->clearFaults();
         fs::remove_all(board_->boardPath("/var/mmb/log/init"));
         fs::create_directories(board_->boardPath("/var/mmb/log/init"));
-        InitLocalTrace::getInstance()->lineCount = 0;
+        clearTraces();
         board_->addFault(fault);
         bootRom_->bankNo = held;
         bootRom_->setBankNo(1);
         EXPECT_EQ(board_->faults().size(), 1u) << fault;  // one attempt only
         EXPECT_EQ(traces().back(), "RUN# 20002 Selected BootBank No.=1") << fault;
         EXPECT_EQ(traces()[traces().size() - 2], trace) << fault;
-        EXPECT_EQ(errorLogs(), std::vector<Bytes>{Bytes({2, 0xF1, 4, 1, 0, 0, 0, 0})}) << fault;
+        EXPECT_EQ(errorLogCodes(*board_), std::vector<Bytes>{Bytes({2, 0xF1, 4, 1, 0, 0, 0, 0})}) << fault;
         EXPECT_EQ(bootRom_->bankNo, held) << fault;
     }
 }

@@ -1,35 +1,20 @@
 // The firmware state object on a simulated board's devices.
-#include "BoardLogs.h"
+#include "InProcessBoard.h"
 #include "InitErrorLog.h"
-#include "InitLocalTrace.h"
 #include "InitMMBFirm.h"
-#include "TestBoard.h"
-
-#include <gtest/gtest.h>
-
-#include <cstdlib>
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
 const Bytes ID_BLOCK = {0x4D, 0x20, 0x4D, 0x4D, 0x42, 0x49, 0x6E, 0x69, 0x74, 0x00};
-constexpr const char* TRACE_FILE = "/tmp/trace.log";
 
-class Firm : public testing::Test {
+class Firm : public InProcessBoard {
 protected:
     void SetUp() override
     {
-        board_.useInProcess();
-        setenv("MMB_DEBUG_PATH", board_->boardPath("").c_str(), 1);
+        InProcessBoard::SetUp();
         board_->setReg(0x600, 0x0000);  // a reboot: no shell command runs
-        InitLocalTrace::getInstance()->fileName = TRACE_FILE;
-        InitLocalTrace::getInstance()->lineCount = 0;
-    }
-    void TearDown() override
-    {
-        InitLocalTrace::getInstance()->fileName = nullptr;
-        unsetenv("MMB_DEBUG_PATH");
     }
 
     void storeHeader(const Bytes& header) const
@@ -42,9 +27,6 @@ protected:
         Bytes all = board_->nvram(0);
         return Bytes(all.begin() + static_cast<long>(offset), all.begin() + static_cast<long>(offset + length));
     }
-    std::vector<std::string> traces() const { return traceLines(board_->boardPath(TRACE_FILE)); }
-
-    TestBoard board_;
     InitMMBFirm firm_;
 };
 
@@ -92,7 +74,7 @@ TEST_F(Firm, reset_type_bits_are_cleared_from_the_value_just_read)
     for (const auto& [fault, trace] : failures) {
         board_->clearFaults();
         board_->addFault(fault);
-        InitLocalTrace::getInstance()->lineCount = 0;
+        clearTraces();
         firm_.clearResetTypeRegster(0x40);
         EXPECT_EQ(board_->cpldWrites().size(), 1u) << fault;  // never written without a read
         EXPECT_EQ(traces(), std::vector<std::string>{trace});
@@ -176,12 +158,12 @@ TEST_F(Firm, load_takes_nor_words_and_the_update_snapshot)
     EXPECT_EQ(firm_.norWord0, 0x1234);
     EXPECT_EQ(firm_.norWord1, 0xABCD);
     EXPECT_TRUE(firm_.firmUpdating);
-    EXPECT_EQ(firm_.initError.firmUpModeAtStart, 'F');
-    EXPECT_EQ(firm_.initError.prevFirmChange, 1);
-    EXPECT_EQ(firm_.initError.prevCurrentHcpNo, 1);
-    EXPECT_EQ(firm_.initError.prevCurrentBootRom, 1);
-    EXPECT_STREQ(firm_.initError.prevCurrentHcpRev, "A");
-    EXPECT_STREQ(firm_.initError.prevNextHcpRev, "B");
+    // The start-up record: the header as the start found it, nothing else.
+    Bytes snapshot(380, 0);
+    snapshot[348] = 'F', snapshot[350] = 1, snapshot[351] = 1, snapshot[353] = 1, snapshot[355] = 'A', snapshot[366] = 'B';
+    uint8_t packed[380];
+    firm_.initError.pack(packed);
+    EXPECT_EQ(Bytes(packed, packed + 380), snapshot);
 }
 
 TEST_F(Firm, recovery_kind_follows_the_firmware_exchange_flag)

@@ -1,15 +1,11 @@
 // The Active/Standby decision and the mode-change sequence, in this test
 // process on a simulated board (device shim preloaded: the board's clock
 // makes every sleep pass at once and counts it in the event log).
-#include "BoardLogs.h"
+#include "InProcessBoard.h"
 #include "InitErrorLog.h"
-#include "InitLocalTrace.h"
 #include "InitMMBFirm.h"
 #include "InitMMBOther.h"
 #include "InitTraceHandler.h"
-#include "TestBoard.h"
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -26,18 +22,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* TRACE_FILE = "/tmp/trace.log";
-
-class Other : public testing::Test {
+class Other : public InProcessBoard {
 protected:
     void SetUp() override
     {
-        board_.useInProcess();
-        setenv("MMB_DEBUG_PATH", board_->boardPath("").c_str(), 1);
+        InProcessBoard::SetUp();
         board_->setClock(1000, 0, 0);
-        InitLocalTrace* local = InitLocalTrace::getInstance();
-        local->fileName = TRACE_FILE;
-        local->lineCount = 0;
         other_ = InitMMBOther::getInstance();
         other_->disableChgModeReq();
         other_->mmbMode = other_->otherInstalled = 0;
@@ -49,19 +39,12 @@ protected:
     void TearDown() override
     {
         other_->disableChgModeReq();
-        InitLocalTrace::getInstance()->fileName = nullptr;
-        unsetenv("MMB_DEBUG_PATH");
+        InProcessBoard::TearDown();
     }
 
     static void setActive(bool active) { InitMMBFirm::getInstance()->activeMode = active ? 0 : 1; }
     void dual(const std::string& key, const std::string& value) const { board_->setDualSetting(key, value); }
 
-    std::vector<std::string> traces() const { return traceLines(board_->boardPath(TRACE_FILE)); }
-    void clearTraces() const
-    {
-        InitLocalTrace::getInstance()->lineCount = 0;
-        fs::remove(board_->boardPath(TRACE_FILE));
-    }
     long sleeps() const
     {
         std::vector<std::string> events = board_->events();
@@ -80,7 +63,6 @@ protected:
         return "";
     }
 
-    TestBoard board_;
     InitMMBOther* other_ = nullptr;
 };
 

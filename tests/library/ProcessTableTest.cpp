@@ -7,6 +7,7 @@
 #include "InitMMBFirm.h"
 #include "InitMMBProcess.h"
 #include "SimBoard.h"
+#include "ThrownRecord.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +15,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -84,13 +84,7 @@ protected:
         InitBuildProcess reader(path.c_str(), directory, processes);
         Reading reading;
         errno = ERANGE;  // left over from an earlier call: must not make a valid field invalid
-        try {
-            reader.create();
-        } catch (InitErrorLog* record) {
-            std::unique_ptr<InitErrorLog> owned(record);
-            reading.thrown = {record->kind,    record->unitCode, record->code[0], record->code[1],
-                              record->code[2], record->code[3],  record->code[4], record->code[5]};
-        }
+        reading.thrown = thrownRecord([&] { reader.create(); });
         for (InitMMBProcess* process : processes) {
             reading.records.push_back(describe(*process));
             reading.execPaths.push_back(process->execPath);
@@ -209,17 +203,8 @@ TEST_F(ProcessTable, record_left_without_a_name_fails_its_activation)
     InitMMBProcess process(EXEC_DIR);
     process.initialize(std::string(InitMMBProcess::PATH_SIZE, 'n').c_str(), 1, 0, 0x117, 0);
     EXPECT_EQ(process.create(), 0);
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        std::unique_ptr<InitErrorLog> record;
-        try {
-            process.activate();
-        } catch (InitErrorLog* thrown) {
-            record.reset(thrown);
-        }
-        ASSERT_NE(record, nullptr) << attempt;
-        EXPECT_EQ(Bytes(record->code, record->code + 6), (Bytes{9, 0x17, 1, 0, 0, 0})) << attempt;
-        EXPECT_EQ(record->unitCode, 0xF1) << attempt;
-    }
+    for (int attempt = 0; attempt < 2; ++attempt)
+        EXPECT_EQ(thrownRecord([&] { process.activate(); }), (Bytes{1, 0xF1, 9, 0x17, 1, 0, 0, 0})) << attempt;
     EXPECT_EQ(traceLines(traceFile_), Lines(2, "RUN# 20011 InitMMBProcess:execMmbProc:fork 0"));
 }
 

@@ -12,6 +12,7 @@
 #include "InitMMBStorage.h"
 #include "NvramLayout.h"
 #include "TestBoard.h"
+#include "ThrownRecord.h"
 
 #include <gtest/gtest.h>
 
@@ -21,7 +22,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <memory>
 #include <regex>
 #include <sched.h>
 #include <set>
@@ -151,15 +151,9 @@ protected:
         process->initialize("mmbmond", 0, 0, 7, 0);
         process->pid = 4242;
         manager.activeProcs.push_back(process);
-        std::unique_ptr<InitErrorLog> thrown;
-        try {
-            manager.checkProcDown(manager.activeProcs, 4242, 0x0100);
-        } catch (InitErrorLog* record) {
-            thrown.reset(record);
-        }
+        EXPECT_FALSE(thrownRecord([&] { manager.checkProcDown(manager.activeProcs, 4242, 0x0100); }).empty());
         manager.activeProcs.clear();
         delete process;
-        EXPECT_NE(thrown, nullptr);
     }
 };
 

@@ -2,32 +2,23 @@
 // SIGHUP handler (mode-change requests) traces from signal context. This
 // program stands in for the board trace service client itself, so that a
 // signal can arrive at an exact point of a replay.
-#include "InitLocalTrace.h"
 #include "InitMMBOther.h"
-#include "InitTraceFile.h"
-#include "InitTraceHandler.h"
 #include "mmbtrace.h"
 
-#include "DebugRoot.h"
+#include "TraceTesting.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <regex>
 #include <string>
 #include <sys/prctl.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
-
-using Lines = std::vector<std::string>;
 
 Lines sent;              // what reached the trace service: "<trace id> <text>"
 int raiseHangupAt = -1;  // the send (counted from 0) at which SIGHUP arrives
@@ -45,45 +36,7 @@ extern "C" int putMmbTrace(unsigned char, const void* header, const char* text)
 
 namespace {
 
-constexpr const char* LOCAL_NAME = "/local.trace";
 constexpr int LIVE_ID = 300;
-const std::string& root = debugRoot();
-[[maybe_unused]] ::testing::Environment* const signalRoot =
-    ::testing::AddGlobalTestEnvironment(new DebugRoot({"/var/mmb/sock"}));
-
-std::string unstamped(const std::string& line)
-{
-    return std::regex_replace(line, std::regex(R"(\(sec=[0-9]+\)$)"), "");
-}
-
-Lines localLines()
-{
-    Lines lines;
-    std::ifstream in(root + LOCAL_NAME);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(unstamped(line));
-    return lines;
-}
-
-// The socket file tells the library that the service runs.
-class ServiceSocket {
-public:
-    ServiceSocket() : fd(socket(AF_UNIX, SOCK_DGRAM, 0))
-    {
-        sockaddr_un address = {};
-        address.sun_family = AF_UNIX;
-        snprintf(address.sun_path, sizeof address.sun_path, "%s/var/mmb/sock/ipcsock04", root.c_str());
-        EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    }
-    ~ServiceSocket()
-    {
-        close(fd);
-        std::filesystem::remove(root + "/var/mmb/sock/ipcsock04");
-    }
-
-private:
-    int fd;
-};
 
 // Sends the test program SIGHUP every 20 microseconds until it is ended.
 class HangupStorm {
@@ -111,17 +64,12 @@ private:
     pid_t child;
 };
 
-class TraceSignal : public ::testing::Test {
+class TraceSignal : public TraceFixture {
 protected:
     void SetUp() override
     {
-        std::filesystem::remove(root + LOCAL_NAME);
-        InitLocalTrace* local = InitLocalTrace::getInstance();
-        local->fileName = LOCAL_NAME;
-        local->lineCount = 0;
-        local->exported = false;
-        InitTraceFile::getInstance()->running = false;
-        InitTraceHandler::getInstance()->traceId = 256;
+        TraceFixture::SetUp();
+        reset(LOCAL_NAME, 256);
         sent.clear();
         raiseHangupAt = -1;
         InitMMBOther::getInstance()->enableChgModeReq();
@@ -138,7 +86,7 @@ protected:
 // line once.
 TEST_F(TraceSignal, hangup_during_the_first_replay_waits_for_its_end)
 {
-    ServiceSocket service;
+    TraceService service;
     for (int i = 0; i < 4; ++i)
         trace("kept " + std::to_string(i));
     InitTraceHandler::getInstance()->traceId = LIVE_ID;
@@ -148,11 +96,12 @@ TEST_F(TraceSignal, hangup_during_the_first_replay_waits_for_its_end)
         "20001 modeChange_sighandler(enable) 1 " + std::to_string(getpid()) + " : 0 0";
     Lines replayed;
     for (const std::string& line : sent)
-        replayed.push_back(unstamped(line));
-    EXPECT_EQ(replayed, (Lines{"256 20001 kept 0", "256 20001 kept 1", "256 20001 kept 2", "256 20001 kept 3",
-                               "256 20001 replayed", "300 " + handlerLine}));
-    EXPECT_EQ(localLines(), (Lines{"DBG# 20001 kept 0", "DBG# 20001 kept 1", "DBG# 20001 kept 2", "DBG# 20001 kept 3",
-                                   "DBG# 20001 replayed", "DBG# " + handlerLine}));
+        replayed.push_back(stamped(line));
+    EXPECT_EQ(replayed, (Lines{"256 20001 kept 0(sec=*)", "256 20001 kept 1(sec=*)", "256 20001 kept 2(sec=*)",
+                               "256 20001 kept 3(sec=*)", "256 20001 replayed(sec=*)", "300 " + handlerLine}));
+    EXPECT_EQ(localLines(), (Lines{"DBG# 20001 kept 0(sec=*)", "DBG# 20001 kept 1(sec=*)", "DBG# 20001 kept 2(sec=*)",
+                                   "DBG# 20001 kept 3(sec=*)", "DBG# 20001 replayed(sec=*)",
+                                   "DBG# " + handlerLine + "(sec=*)"}));
 }
 
 // Checked with the storm held off: the file holds exactly the lines counted
@@ -167,7 +116,7 @@ void expectFileMatchesCount(int traces)
     sigprocmask(SIG_BLOCK, &hangup, &saved);
     int count = InitLocalTrace::getInstance()->lineCount;
     Lines lines = localLines();
-    const std::regex whole(R"(DBG# 20001 (storm [0-9]+|modeChange_sighandler\(enable\) 1 [0-9]+ : 0 0))");
+    const std::regex whole(R"(DBG# 20001 (storm [0-9]+|modeChange_sighandler\(enable\) 1 [0-9]+ : 0 0)\(sec=\*\))");
     size_t broken = 0;
     for (const std::string& line : lines)
         broken += std::regex_match(line, whole) ? 0 : 1;

@@ -1,11 +1,9 @@
 #include "InitErrorLog.h"
-#include "InitLocalTrace.h"
 #include "InitMMBFile.h"
 #include "InitMMBFirm.h"
-#include "InitTraceFile.h"
-#include "InitTraceHandler.h"
 
-#include "DebugRoot.h"
+#include "ThrownRecord.h"
+#include "TraceTesting.h"
 
 #include <gtest/gtest.h>
 
@@ -15,13 +13,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <memory>
 #include <new>
 #include <regex>
 #include <string>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 #include <vector>
 
@@ -56,73 +51,13 @@ void operator delete(void* memory, std::size_t) noexcept
 
 namespace {
 
-using Lines = std::vector<std::string>;
-
-const std::string& root = debugRoot();
-constexpr const char* LOCAL_NAME = "/local.trace";
 constexpr int LIVE_ID = 0x1234;  // not symmetric, so the byte order shows
-
-[[maybe_unused]] ::testing::Environment* const traceRoot =
-    ::testing::AddGlobalTestEnvironment(new DebugRoot({"/var/mmb/sock"}));
-
-// Replaces the seconds of the local file's "(sec=N)" stamp with "*", so
-// that lines compare exactly in everything else.
-std::string stamped(const std::string& line)
-{
-    return std::regex_replace(line, std::regex(R"(\(sec=[0-9]+\)$)"), "(sec=*)");
-}
 
 std::string contentOf(const std::string& path)
 {
     std::ifstream in(path);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
-
-Lines localLines()
-{
-    Lines lines;
-    std::ifstream in(root + LOCAL_NAME);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(stamped(line));
-    return lines;
-}
-
-// Stands in for the board trace service while it lives: binds the socket
-// file and reads what was sent as "<service level> <trace id> <text>".
-class TraceService {
-public:
-    TraceService() : path(root + "/var/mmb/sock/ipcsock04"), fd(socket(AF_UNIX, SOCK_DGRAM, 0))
-    {
-        sockaddr_un address = {};
-        address.sun_family = AF_UNIX;
-        snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
-        EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << path;
-    }
-    ~TraceService()
-    {
-        close(fd);
-        unlink(path.c_str());
-    }
-
-    // The queue holds only a few datagrams before the sender blocks, so
-    // callers read after every handful of traces.
-    Lines receive()
-    {
-        Lines got;
-        unsigned char buffer[512];
-        ssize_t size;
-        while ((size = recv(fd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0) {
-            EXPECT_TRUE(size > 5 && buffer[1] == 1 && buffer[2] == 0 && buffer[size - 1] == '\0');
-            got.push_back(std::to_string(buffer[0]) + " " + std::to_string(buffer[3] << 8 | buffer[4]) + " " +
-                          stamped(reinterpret_cast<const char*>(buffer + 5)));
-        }
-        return got;
-    }
-
-private:
-    std::string path;
-    int fd;
-};
 
 void trace(int level, const char* text)
 {
@@ -144,26 +79,8 @@ long newCallsOfTraces(int count, TraceService* service = nullptr)
     return calls;
 }
 
-class Trace : public ::testing::Test {
+class Trace : public TraceFixture {
 protected:
-    void SetUp() override
-    {
-        std::filesystem::remove(root + LOCAL_NAME);
-        reset(nullptr, 0);
-    }
-
-    // Brings the singletons back to their state at process start, then
-    // applies what the library's user would set.
-    static void reset(const char* fileName, int traceId)
-    {
-        InitTraceHandler::getInstance()->traceId = traceId;
-        InitLocalTrace* local = InitLocalTrace::getInstance();
-        local->fileName = fileName;
-        local->lineCount = 0;
-        local->exported = false;
-        InitTraceFile::getInstance()->running = false;
-    }
-
     static InitLocalTrace& local() { return *InitLocalTrace::getInstance(); }
 };
 
@@ -454,16 +371,8 @@ TEST_F(MMBFile, setMode_throws_for_a_number_outside_the_table)
         strcpy(file.path, "/var/mmb/some.file");
         file.setMode(4);
         EXPECT_STREQ(file.mode, "a");
-        std::unique_ptr<InitErrorLog> record;
-        try {
-            file.setMode(number);
-        } catch (InitErrorLog* thrown) {
-            record.reset(thrown);
-        }
-        ASSERT_NE(record, nullptr) << number;
-        uint8_t saved[InitErrorLog::SAVED_SIZE];
-        record->pack(saved);
-        EXPECT_EQ(std::vector<int>(saved + 8, saved + 16), (std::vector<int>{1, 0xF1, 0x39, 1, 0, 0, 0, 0}));
+        EXPECT_EQ(thrownRecord([&] { file.setMode(number); }), (std::vector<uint8_t>{1, 0xF1, 0x39, 1, 0, 0, 0, 0}))
+            << number;
         EXPECT_STREQ(file.mode, "a") << "mode kept after " << number;
     }
     EXPECT_EQ(localLines(), Lines(2, "RUN# 20015 setMode /var/mmb/some.file(sec=*)"));

@@ -145,15 +145,6 @@ TEST_F(DeviceShim, register_faults_fail_the_named_access_only)
     EXPECT_EQ(board_->cpldWrites(), std::vector<std::string>{"0x0600 0x0000"});
 }
 
-TEST_F(DeviceShim, counted_fault_fires_at_its_event_then_disarms)
-{
-    board_->addFault("cpld-read 0x600 ETIMEDOUT after 2 times 1");
-    EXPECT_EQ(readReg(0x600).rc, 0);
-    EXPECT_EQ(readReg(0x600).error, ETIMEDOUT);
-    EXPECT_EQ(readReg(0x600).rc, 0);
-    EXPECT_TRUE(board_->faults().empty());
-}
-
 TEST_F(DeviceShim, devices_missing_busy_or_without_a_board_fail_to_open)
 {
     board_->addFault("missing cpld");

@@ -1,5 +1,8 @@
 #include "BoardLogs.h"
 
+#include <filesystem>
+#include <set>
+
 std::vector<std::string> traceLines(const std::string& file)
 {
     std::vector<std::string> lines;
@@ -15,6 +18,28 @@ std::vector<std::string> eventsStartingWith(const sim::SimBoard& board, const st
         if (event.rfind(prefix, 0) == 0)
             found.push_back(event);
     return found;
+}
+
+std::vector<ErrorLogFile> errorLogFiles(const sim::SimBoard& board)
+{
+    std::set<std::string> names;  // sorted by name: by time stamp
+    for (const std::filesystem::directory_entry& entry :
+         std::filesystem::directory_iterator(board.boardPath("/var/mmb/log/init")))
+        names.insert(entry.path().filename().string());
+    std::vector<ErrorLogFile> files;
+    for (const std::string& name : names) {
+        std::string content = sim::readFile(board.boardPath("/var/mmb/log/init/" + name));
+        files.push_back({name, std::vector<uint8_t>(content.begin(), content.end())});
+    }
+    return files;
+}
+
+std::vector<std::vector<uint8_t>> errorLogCodes(const sim::SimBoard& board)
+{
+    std::vector<std::vector<uint8_t>> codes;
+    for (const ErrorLogFile& file : errorLogFiles(board))
+        codes.emplace_back(file.bytes.begin() + 8, file.bytes.end());
+    return codes;
 }
 
 pid_t pidFromFile(const std::string& path)

@@ -1,10 +1,11 @@
-// Reading what a board program left behind: its local trace file and the
-// board's event log.
+// Reading what a board program left behind: its local trace file, the
+// board's event log and error log records.
 #ifndef TEST_BOARD_LOGS_H
 #define TEST_BOARD_LOGS_H
 
 #include "SimBoard.h"
 
+#include <cstdint>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -14,6 +15,19 @@ std::vector<std::string> traceLines(const std::string& file);
 
 // Event log lines that begin with prefix.
 std::vector<std::string> eventsStartingWith(const sim::SimBoard& board, const std::string& prefix);
+
+// An error log record on a board: its file's name (the record's time
+// stamp) and its bytes.
+struct ErrorLogFile {
+    std::string name;
+    std::vector<uint8_t> bytes;
+};
+
+// The board's error log records, oldest first.
+std::vector<ErrorLogFile> errorLogFiles(const sim::SimBoard& board);
+
+// The code bytes (8..15) of each error log record, oldest first.
+std::vector<std::vector<uint8_t>> errorLogCodes(const sim::SimBoard& board);
 
 // The pid a program keeps in a pid file (host path); 0 when there is none.
 pid_t pidFromFile(const std::string& path);
