@@ -20,30 +20,6 @@ Header rebuiltFresh()
     return header;
 }
 
-TEST(NvramState, fresh_board_gets_its_identification_and_running_partition)
-{
-    TestBoard board;
-    ProcessResult result = runNvram(*board, {});
-    EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.out, firmInfo(rebuiltFresh()));
-    EXPECT_EQ(nvramBytes(*board, 0, 32), rebuiltFresh().bytes());
-    EXPECT_EQ(nvramBytes(*board, 496, 10), ID_BLOCK);
-}
-
-TEST(NvramState, rebuild_on_the_second_partition_with_bank_1_in_use)
-{
-    sim::SimBoard::Options options;
-    options.runningHcp = 1;
-    TestBoard board(options);
-    sim::writeFile(board->path("hcp1/opt/mmb/version.dat"), "key=V1\nother=V2\n");
-    board->setReg(0x600, 0x2000);
-    runNvram(*board, {"-d"});
-    Bytes expected = {0x00, 0x01, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
-                      0x56, 0x31, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x56, 0x31, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    EXPECT_EQ(nvramBytes(*board, 0, 32), expected);
-    EXPECT_EQ(nvramBytes(*board, 496, 10), ID_BLOCK);
-}
-
 struct DamageCase {
     const char* what;
     Bytes idBlock;  // written at 496 after a healthy set-up
@@ -179,6 +155,8 @@ TEST(NvramState, areas_after_the_header_are_written_back_as_loaded)
     EXPECT_EQ(nvramBytes(*board, 2, 1), Bytes{1});
 }
 
+// A fresh board's NVRAM is rebuilt from the running partition, whatever
+// its link and revision file hold, with the bank in use.
 TEST(NvramState, running_partition_detection_copes_with_odd_links_and_files)
 {
     struct Case {
@@ -186,11 +164,14 @@ TEST(NvramState, running_partition_detection_copes_with_odd_links_and_files)
         std::string revisionFile;   // first lines of fs0's version.dat
         const char* currentRev;     // revision field afterwards, up to 11 bytes
         int currentHcp;
+        bool bank1 = false;         // in use, as register 0x600 shows
     };
     const std::string longLine = "rev=" + std::string(10000, 'x') + "\n";
     const std::string longLink(255, 'a');  // read safely: the buffer holds it with its NUL
     const Case cases[] = {
         {"fs1", "REVISION=V01L02\n", "V01L01", 1},
+        {"fs1", "REVISION=V01L02\n", "V01L01", 1, true},
+        {"fs0", "key=V1\nother=V2\n", "V1", 0},
         {"/mnt/fs1", "key=V02L10\n", "V02L10", 0},  // not three characters
         {"", "key=V02L10\n", "V02L10", 0},
         {"fsX", "key=V02L10\n", "V02L10", 0},
@@ -206,12 +187,16 @@ TEST(NvramState, running_partition_detection_copes_with_odd_links_and_files)
         if (*c.link != '\0')
             std::filesystem::create_symlink(c.link, board->boardPath("/mnt/mmb"));
         sim::writeFile(board->path("hcp0/opt/mmb/version.dat"), c.revisionFile);
+        if (c.bank1)
+            board->setReg(0x600, 0x2000);
         ProcessResult result = runNvram(*board, {});
         EXPECT_EQ(result.status, 0) << c.link;
         Header expected;
         expected.currentHcpNo = expected.nextHcpNo = static_cast<uint8_t>(c.currentHcp);
+        expected.currentBootRom = c.bank1 ? 1 : 0;
         expected.currentHcpRev = expected.nextHcpRev = c.currentRev;
         EXPECT_EQ(nvramBytes(*board, 0, 32), expected.bytes()) << c.link << " " << c.revisionFile.substr(0, 20);
+        EXPECT_EQ(nvramBytes(*board, 496, 10), ID_BLOCK) << c.link;
     }
 }
 
