@@ -117,7 +117,7 @@ const char* const TABBED_NAME = "x\tlog\t-t\tcore";
 // The trace socket's folder is left writable by all; a listener of nobody's
 // takes the socket's name and stops after the first line it receives.
 const char* const LISTENER =
-    "mmb-trace-service 1 > /tmp/heard 2>&1 & while [ ! -S /var/mmb/sock/ipcsock04 ]; do :; done";
+    "mmb-trace-service 1 > /tmp/heard 2>&1 & other-steps await=/var/mmb/sock/ipcsock04";
 
 void socketFolderOpen(Board board)
 {
@@ -186,7 +186,7 @@ const Attack ATTACKS[] = {
      }},
     {"nor_compare_fed_through_a_fifo_raced_into_its_name", norDiffersFromPackage,
      "printf 'package image' > /tmp/fed; fifo-feeder /tmp/nor0 /tmp/fed /tmp/stop > /dev/null 2>&1 & "
-     "while [ ! -p /tmp/nor0 ]; do :; done",
+     "other-steps await=/tmp/nor0",
      RACE_RUN.c_str(),
      [](Board, const ProcessResult& result) {
          EXPECT_EQ(result.status, 0) << result.err;
@@ -312,7 +312,7 @@ const Attack ATTACKS[] = {
          sim::writeFile(board.boardPath("/etc/mmb/init/evil.ctl"), "1\n../../../tmp/evil 0 0 1 a b\n");
      },
      "printf '#!/bin/sh\\nid -u > /tmp/evil.ran\\n' > /tmp/evil; chmod 755 /tmp/evil",
-     "timeout 30 proc-steps table=1,/etc/mmb/init/evil.ctl monitor",
+     "proc-steps table=1,/etc/mmb/init/evil.ctl",
      [](Board board, const ProcessResult& result) {
          EXPECT_EQ(result.out, "thrown kind=1 unit=f0 codes=1c 04 00 00 00 00\n");
          EXPECT_FALSE(exists(board, "/tmp/evil.ran"));
@@ -324,7 +324,7 @@ const Attack ATTACKS[] = {
          fs::create_directories(board.path("hw/daemons"));
          sim::writeFile(board.path("hw/daemons/") + TABBED_NAME, "crash\n");
      },
-     "", "cd /var/mmb && timeout 30 proc-steps table=1,/etc/mmb/init/tabbed.ctl activate monitor",
+     "", "cd /var/mmb && proc-steps table=1,/etc/mmb/init/tabbed.ctl",
      [](Board board, const ProcessResult& result) {
          EXPECT_EQ(result.out, "thrown kind=1 unit=f0 codes=1c 04 00 00 00 00\n");
          EXPECT_TRUE(fs::is_directory(board.boardPath("/var/mmb/log/init")));

@@ -179,6 +179,7 @@ struct CopyFailure {
     void (*arrange)(const sim::SimBoard&);
     int norCopyError;
     int nandCopyError;
+    std::string trace;                // the copy's last
     std::vector<std::string> events;  // simulated tool calls
     std::vector<Bytes> records;       // from setFirmUpInfo
     int mmb = 0;                      // records name the board
@@ -193,39 +194,41 @@ TEST(FirmUpdate, every_copy_failure_stops_there_and_is_recorded)
                                                "mount -t ext3 /dev/sda1 /mnt/fs0"};
     const CopyFailure cases[] = {
         {"copy inhibited", [](const sim::SimBoard& b) { sim::writeFile(b.boardPath("/var/mmb/fmem/INH_MMBFSYNC"), ""); },
-         0, 0, {}, {BOTH_EXCHANGED}},
+         0, 0, "DBG# 20002 Skipping Standby Flash copy", {}, {BOTH_EXCHANGED}},
         {"NOR differs from the package", [](const sim::SimBoard& b) { b.writeFirmwarePackage("other image"); },
-         3, 0, {}, {BOTH_EXCHANGED, {1, 0xC2, 3, 0x61, 4, 0, 0, 0}}, 1},
-        {"erase fails", [](const sim::SimBoard& b) { b.addFault("tool flash_eraseall 1"); }, 1, 0, norSteps,
-         {BOTH_EXCHANGED, {1, 0xC2, 3, 0x20, 2, 0, 0, 0}}},
-        {"NOR copy fails", [](const sim::SimBoard& b) { b.addFault("open mtd1 EIO"); }, 2, 0, norSteps,
-         {BOTH_EXCHANGED, {1, 0xC2, 3, 0x20, 3, 0, 0, 0}}},
-        {"unmount fails", [](const sim::SimBoard& b) { b.addFault("tool umount 1"); }, 0, 1, upToUmount,
-         {BOTH_EXCHANGED, {1, 0xC2, 3, 0x20, 0, 0, 0, 0}}},
-        {"format fails", [](const sim::SimBoard& b) { b.addFault("tool mkfs.ext3 1"); }, 0, 1, upToFormat,
-         {BOTH_EXCHANGED, {1, 0xC2, 3, 0x20, 0, 0, 0, 0}}},
-        {"mount fails", [](const sim::SimBoard& b) { b.addFault("tool mount 32"); }, 0, 1, allSteps,
-         {BOTH_EXCHANGED, {1, 0xC2, 3, 0x20, 0, 0, 0, 0}}},
-        {"file copy fails", [](const sim::SimBoard& b) { b.addFault("readonly sda1"); }, 0, 2, allSteps,
-         {BOTH_EXCHANGED, {1, 0xC2, 3, 0x21, 1, 0, 0, 0}}, 1},
+         3, 0, "RUN# 20003 NOR bank change Error", {}, {BOTH_EXCHANGED, {1, 0xC2, 3, 0x61, 4, 0, 0, 0}}, 1},
+        {"erase fails", [](const sim::SimBoard& b) { b.addFault("tool flash_eraseall 1"); }, 1, 0,
+         "RUN# 20003 Erasing of Standby NOR Flash", norSteps, {BOTH_EXCHANGED, {1, 0xC2, 3, 0x20, 2, 0, 0, 0}}},
+        {"NOR copy fails", [](const sim::SimBoard& b) { b.addFault("open mtd1 EIO"); }, 2, 0,
+         "RUN# 20003 Copy from Active NOR", norSteps, {BOTH_EXCHANGED, {1, 0xC2, 3, 0x20, 3, 0, 0, 0}}},
+        {"unmount fails", [](const sim::SimBoard& b) { b.addFault("tool umount 1"); }, 0, 1, "RUN# 20003 Umount of fs0",
+         upToUmount, {BOTH_EXCHANGED, {1, 0xC2, 3, 0x20, 0, 0, 0, 0}}},
+        {"format fails", [](const sim::SimBoard& b) { b.addFault("tool mkfs.ext3 1"); }, 0, 1,
+         "RUN# 20003 Erasing of Standby NAND Flash", upToFormat, {BOTH_EXCHANGED, {1, 0xC2, 3, 0x20, 0, 0, 0, 0}}},
+        {"mount fails", [](const sim::SimBoard& b) { b.addFault("tool mount 32"); }, 0, 1, "RUN# 20003 Mount of fs0",
+         allSteps, {BOTH_EXCHANGED, {1, 0xC2, 3, 0x20, 0, 0, 0, 0}}},
+        {"file copy fails", [](const sim::SimBoard& b) { b.addFault("readonly sda1"); }, 0, 2,
+         "RUN# 20003 Copying Standby NAND Flash", allSteps, {BOTH_EXCHANGED, {1, 0xC2, 3, 0x21, 1, 0, 0, 0}}, 1},
         {"copy source not mounted", [](const sim::SimBoard& b) { b.setMounts({{"/dev/sda1", "/mnt/fs0"}}); }, 0, 2,
-         allSteps, {BOTH_EXCHANGED, {1, 0xC2, 3, 0x20, 1, 0, 0, 0}}},
+         "RUN# 20003 Copying Standby NAND Flash", allSteps, {BOTH_EXCHANGED, {1, 0xC2, 3, 0x20, 1, 0, 0, 0}}},
         // Which file system runs is not known: the standby might be it.
-        {"running link missing", [](const sim::SimBoard& b) { fs::remove(b.boardPath("/mnt/mmb")); }, 0, 1, norSteps,
+        {"running link missing", [](const sim::SimBoard& b) { fs::remove(b.boardPath("/mnt/mmb")); }, 0, 1,
+         "RUN# 20003 Standby NAND Flash refused: next hcp 1, running hcp -1", norSteps,
          {BOTH_EXCHANGED, {1, 0xC2, 3, 0x20, 0, 0, 0, 0}}},
         {"running link naming no file system",
          [](const sim::SimBoard& b) {
              fs::remove(b.boardPath("/mnt/mmb"));
              fs::create_symlink("fs2", b.boardPath("/mnt/mmb"));
          },
-         0, 1, norSteps, {BOTH_EXCHANGED, {1, 0xC2, 3, 0x20, 0, 0, 0, 0}}},
+         0, 1, "RUN# 20003 Standby NAND Flash refused: next hcp 1, running hcp -1", norSteps,
+         {BOTH_EXCHANGED, {1, 0xC2, 3, 0x20, 0, 0, 0, 0}}},
         // Empty work files compare equal, yet hold no boot image.
         {"empty boot flash and package image",
          [](const sim::SimBoard& b) {
              sim::writeFile(b.path("hw/mtd0"), "");
              b.writeFirmwarePackage("");
          },
-         3, 0, {}, {BOTH_EXCHANGED, {1, 0xC2, 3, 0x60, 4, 0, 0, 0}}},
+         3, 0, "RUN# 20003 NOR bank change Error", {}, {BOTH_EXCHANGED, {1, 0xC2, 3, 0x60, 4, 0, 0, 0}}},
     };
     for (const CopyFailure& c : cases) {
         for (bool commit : {false, true}) {
@@ -248,6 +251,7 @@ TEST(FirmUpdate, every_copy_failure_stops_there_and_is_recorded)
                 EXPECT_EQ(errorLogCodes(*board), c.records) << c.what;
                 EXPECT_EQ(nvramBytes(*board, 0, 1), Bytes{0}) << c.what;
             } else {
+                EXPECT_EQ(traces(*board).back(), c.trace) << c.what;
                 EXPECT_EQ(nvramBytes(*board, 0, 32), APPLYING.bytes()) << c.what;  // only the commit writes NVRAM
             }
             if (c.events.empty()) {

@@ -124,15 +124,29 @@ TEST(NvramDevices, revision_display_mounts_only_the_flash_not_running)
     }
 }
 
-TEST(NvramDevices, failing_mount_ends_the_display_with_status_1)
+// The run ends at the failing command (no later one complains), leaving
+// the work folder as the failure found it. A file root left in the folder
+// fails the rmdir.
+TEST(NvramDevices, failing_mount_umount_or_rmdir_ends_the_display_with_status_1)
 {
-    TestBoard board;
-    makeHealthy(*board, STORED);
-    board->addFault("tool mount 32");
-    ProcessResult result = runNvram(*board, {"-p"});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out, "");
-    EXPECT_TRUE(fs::is_directory(board->boardPath("/tmp/nvrwork")));  // left as the failure found it
+    const std::pair<const char*, std::string> cases[] = {
+        {"tool mount 32", "mount: simulated failure\n"},
+        {"tool umount 1", "umount: simulated failure\n"},
+        {"", "/bin/rmdir: failed to remove '/tmp/nvrwork': Directory not empty\n"},
+    };
+    for (const auto& [fault, complaint] : cases) {
+        TestBoard board({}, std::to_string(&fault - &cases[0].first));
+        makeHealthy(*board, STORED);
+        if (*fault != '\0')
+            board->addFault(fault);
+        else
+            ASSERT_EQ(shellOnBoard(*board, "mkdir /tmp/nvrwork && touch /tmp/nvrwork/kept").status, 0);
+        ProcessResult result = runNvram(*board, {"-p"});
+        EXPECT_EQ(result.status, 1) << fault;
+        EXPECT_EQ(result.out, "") << fault;
+        EXPECT_EQ(result.err, complaint) << fault;
+        EXPECT_TRUE(fs::is_directory(board->boardPath("/tmp/nvrwork"))) << fault;
+    }
 }
 
 // What was renamed aside from /tmp/nvrwork: for each such folder, the

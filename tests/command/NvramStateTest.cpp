@@ -1,4 +1,5 @@
 // How nvram loads, repairs and writes back the firmware state in NVRAM.
+#include "BoardLogs.h"
 #include "NvramTesting.h"
 #include "TestBoard.h"
 
@@ -19,34 +20,9 @@ Header rebuiltFresh()
     return header;
 }
 
-TEST(NvramState, fresh_board_gets_its_identification_and_running_partition)
-{
-    TestBoard board;
-    ProcessResult result = runNvram(*board, {});
-    EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.out, firmInfo(rebuiltFresh()));
-    EXPECT_EQ(nvramBytes(*board, 0, 32), rebuiltFresh().bytes());
-    EXPECT_EQ(nvramBytes(*board, 496, 10), ID_BLOCK);
-}
-
-TEST(NvramState, rebuild_on_the_second_partition_with_bank_1_in_use)
-{
-    sim::SimBoard::Options options;
-    options.runningHcp = 1;
-    TestBoard board(options);
-    sim::writeFile(board->path("hcp1/opt/mmb/version.dat"), "key=V1\nother=V2\n");
-    board->setReg(0x600, 0x2000);
-    runNvram(*board, {"-d"});
-    Bytes expected = {0x00, 0x01, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
-                      0x56, 0x31, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x56, 0x31, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    EXPECT_EQ(nvramBytes(*board, 0, 32), expected);
-    EXPECT_EQ(nvramBytes(*board, 496, 10), ID_BLOCK);
-}
-
 struct DamageCase {
     const char* what;
-    Bytes idBlock;     // written at 496 after a healthy set-up
-    bool badChecksum;  // the driver answers the first read with EIO
+    Bytes idBlock;  // written at 496 after a healthy set-up
     bool rebuilt;
 };
 
@@ -59,24 +35,48 @@ TEST(NvramState, damaged_identification_rebuilds_the_header)
     Bytes otherSpace = ID_BLOCK;
     otherSpace[1] = 'x';  // byte 1 is never compared
     const DamageCase cases[] = {
-        {"all zero", Bytes(10, 0), false, true},
-        {"id byte only", otherName, false, true},
-        {"name only", otherByte, false, true},
-        {"second byte differs", otherSpace, false, false},
-        {"checksum repaired", ID_BLOCK, true, true},
+        {"all zero", Bytes(10, 0), true},
+        {"id byte only", otherName, true},
+        {"name only", otherByte, true},
+        {"second byte differs", otherSpace, false},
     };
     for (const DamageCase& c : cases) {
         TestBoard board({}, std::to_string(&c - cases));
         makeHealthy(*board, STORED);
         board->patchNvram(0, 496, c.idBlock);
-        if (c.badChecksum)
-            board->spoilNvramChecksum(0);
         ProcessResult result = runNvram(*board, {});
         Header expected = c.rebuilt ? rebuiltFresh() : STORED;
         EXPECT_EQ(result.out, firmInfo(expected)) << c.what;
         EXPECT_EQ(nvramBytes(*board, 0, 32), expected.bytes()) << c.what;
         EXPECT_EQ(nvramBytes(*board, 496, 10), c.rebuilt ? ID_BLOCK : c.idBlock) << c.what;
-        EXPECT_TRUE(board->nvramChecksumValid(0)) << c.what;
+    }
+}
+
+// A read error on the identification has the driver regenerate the
+// checksum, and the check goes on with the bytes read again (its byte
+// matches); a regeneration that fails ends the check. A repaired partition
+// is rebuilt all the same.
+TEST(NvramState, unreadable_identification_is_read_again_after_the_checksum_is_regenerated)
+{
+    for (bool regenerated : {true, false}) {
+        TestBoard board({}, regenerated ? "regenerated" : "failed");
+        makeHealthy(*board, STORED);
+        board->spoilNvramChecksum(0);
+        if (!regenerated)
+            board->addFault("mram-request 0 checksum EIO");
+        runOnBoard(*board, {"other-steps", "initialize"});
+        std::vector<std::string> checks;
+        for (const std::string& line : traceLines(board->boardPath("/tmp/trace.log")))
+            if (line.rfind("DBG# 20001 checkNVRAM ", 0) == 0)
+                checks.push_back(line);
+        std::vector<std::string> expected = {"DBG# 20001 checkNVRAM read head offset=1f0"};
+        if (regenerated)
+            expected.push_back("DBG# 20001 checkNVRAM id(77) is match");
+        EXPECT_EQ(checks, expected) << regenerated;
+        EXPECT_EQ(board->events(),
+                  (std::vector<std::string>{"ioctl /dev/mram0 0x00007041", "ioctl /dev/mram0 0x00007040"}));
+        EXPECT_EQ(nvramBytes(*board, 0, 32), rebuiltFresh().bytes()) << regenerated;
+        EXPECT_TRUE(board->nvramChecksumValid(0)) << regenerated;
     }
 }
 
@@ -155,6 +155,8 @@ TEST(NvramState, areas_after_the_header_are_written_back_as_loaded)
     EXPECT_EQ(nvramBytes(*board, 2, 1), Bytes{1});
 }
 
+// A fresh board's NVRAM is rebuilt from the running partition, whatever
+// its link and revision file hold, with the bank in use.
 TEST(NvramState, running_partition_detection_copes_with_odd_links_and_files)
 {
     struct Case {
@@ -162,11 +164,14 @@ TEST(NvramState, running_partition_detection_copes_with_odd_links_and_files)
         std::string revisionFile;   // first lines of fs0's version.dat
         const char* currentRev;     // revision field afterwards, up to 11 bytes
         int currentHcp;
+        bool bank1 = false;         // in use, as register 0x600 shows
     };
     const std::string longLine = "rev=" + std::string(10000, 'x') + "\n";
     const std::string longLink(255, 'a');  // read safely: the buffer holds it with its NUL
     const Case cases[] = {
         {"fs1", "REVISION=V01L02\n", "V01L01", 1},
+        {"fs1", "REVISION=V01L02\n", "V01L01", 1, true},
+        {"fs0", "key=V1\nother=V2\n", "V1", 0},
         {"/mnt/fs1", "key=V02L10\n", "V02L10", 0},  // not three characters
         {"", "key=V02L10\n", "V02L10", 0},
         {"fsX", "key=V02L10\n", "V02L10", 0},
@@ -182,12 +187,16 @@ TEST(NvramState, running_partition_detection_copes_with_odd_links_and_files)
         if (*c.link != '\0')
             std::filesystem::create_symlink(c.link, board->boardPath("/mnt/mmb"));
         sim::writeFile(board->path("hcp0/opt/mmb/version.dat"), c.revisionFile);
+        if (c.bank1)
+            board->setReg(0x600, 0x2000);
         ProcessResult result = runNvram(*board, {});
         EXPECT_EQ(result.status, 0) << c.link;
         Header expected;
         expected.currentHcpNo = expected.nextHcpNo = static_cast<uint8_t>(c.currentHcp);
+        expected.currentBootRom = c.bank1 ? 1 : 0;
         expected.currentHcpRev = expected.nextHcpRev = c.currentRev;
         EXPECT_EQ(nvramBytes(*board, 0, 32), expected.bytes()) << c.link << " " << c.revisionFile.substr(0, 20);
+        EXPECT_EQ(nvramBytes(*board, 496, 10), ID_BLOCK) << c.link;
     }
 }
 

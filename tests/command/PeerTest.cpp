@@ -19,8 +19,8 @@ namespace {
 // Runs steps with the simulated dualprocess up on the board.
 ProcessResult withDualprocess(const sim::SimBoard& board, const std::string& steps)
 {
-    return shellOnBoard(board, "dualprocess && other-steps " + steps +
-                                   "; kill $(cat /var/run/dualprocess.pid); while [ -e /var/run/dualprocess.pid ]; do :; done");
+    return shellOnBoard(board, "dualprocess && other-steps " + steps + "; kill $(cat /var/run/dualprocess.pid); " +
+                                   "other-steps await-gone=/var/run/dualprocess.pid");
 }
 
 std::vector<std::string> traces(const sim::SimBoard& board)
@@ -80,10 +80,9 @@ TEST(Peer, ordered_mode_change_swaps_the_role_and_hangs_up_on_the_supervisor)
 {
     TestBoard board;
     ProcessResult result = shellOnBoard(*board,
-        "trap 'echo hang-up; kill $(cat /var/run/dualprocess.pid); exit 0' HUP && "
-        "{ dualprocess 1 1 0 & } && while [ ! -e /var/run/dualprocess.pid ]; do :; done && "
-        "kill -USR1 $(cat /var/run/dualprocess.pid) && "
-        "while :; do :; done");  // until the hang-up comes
+        "trap 'echo hang-up; kill $dual; exit 0' HUP && "
+        "{ dualprocess 1 1 0 & dual=$!; } && other-steps await=/var/run/dualprocess.pid && kill -USR1 $dual && "
+        "wait");  // until the hang-up comes
     EXPECT_EQ(result.out, "hang-up\n");
     EXPECT_EQ(board->dualSetting("active"), "0x00000000");  // this single board was Active
     EXPECT_EQ(board->dualSetting("own"), "0x80000000");

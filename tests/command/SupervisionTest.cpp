@@ -88,8 +88,8 @@ TEST(Supervision, table_daemons_start_in_order_with_their_arguments)
     prepare(*board, "/* a comment */\n3\nalpha 1 -1 1 x y\nbeta 1 5 2 x y\ngamma 1 10 3 x y\n#END\n",
             {{"alpha", "run"}, {"beta", "run"}, {"gamma", "run"}});
     board->setReg(0x600, 0x0080);  // the power came on
-    ProcessResult result = procSteps(*board, {"standby", "activate"});
-    EXPECT_EQ(result.out, "done started=3\n") << result.err;
+    ProcessResult result = procSteps(*board, {"standby", "activate", "started"});
+    EXPECT_EQ(result.out, "started=3\n") << result.err;
     // The manager's trace gives the start order; each daemon records its own
     // start (in whatever order they get to run) with what it was given:
     // AC-ON? (1), Active? (Standby: 0), second board? (1), and the
@@ -121,7 +121,7 @@ TEST(Supervision, table_count_must_match_its_lines)
         TestBoard board({}, std::to_string(&table - &cases[0].first));
         prepare(*board, table, {{"alpha", "run"}, {"beta", "run"}});
         const std::string thrown = "thrown kind=1 unit=f0 codes=1c 04 00 00 00 00\n";
-        EXPECT_EQ(procSteps(*board, {"activate+", "activate"}).out, thrown + thrown);  // read afresh, it fails again
+        EXPECT_EQ(procSteps(*board, {"activate", "activate"}).out, thrown + thrown);  // read afresh, it fails again
         EXPECT_TRUE(traced(*board, trace)) << table;
         EXPECT_TRUE(starts(*board).empty()) << table;
     }
@@ -133,7 +133,7 @@ struct WaitCase {
     std::string table;
     std::vector<Daemon> daemons;
     std::string out;
-    std::string trace;
+    std::string trace;  // "%d": alpha's pid
 };
 
 
@@ -141,25 +141,29 @@ TEST(Supervision, start_waits_for_mmbipmid)
 {
     const WaitCase cases[] = {
         {"signalled", PATIENT, "2\nmmbipmid 0 0 7 x y z w 1\nbeta 0 0 8 x y z w 0\n", {{"mmbipmid", "ready"}, {"beta", "run"}},
-         "done started=2\n", "DBG# 20002 wait signal(SIGINT) from mmbipmid"},
+         "started=2\n", "DBG# 20002 wait signal(SIGINT) from mmbipmid"},
         {"timed out", HASTY, "2\nmmbipmid 0 0 7 x y z w 1\nbeta 0 0 8 x y z w 0\n", {{"mmbipmid", "run"}, {"beta", "run"}},
-         "thrown kind=1 unit=f0 codes=09 07 01 ff ff 01\n",
+         "thrown kind=1 unit=f0 codes=09 07 01 ff ff 01\nstarted=1\n",
          "RUN# 20003 InitMMBProcessMGR::timeout is detected, starting ipmi"},
         {"another daemon died", PATIENT, "2\nalpha 0 0 6 x y\nmmbipmid 0 0 7 x y z w 1\n", {{"alpha", "exit 0"}, {"mmbipmid", "run"}},
-         "thrown kind=1 unit=f0 codes=09 07 01 ff ff 00\n", "RUN# 20032 InitMMBProcessMGR::Process("},
+         "thrown kind=1 unit=f0 codes=09 07 01 ff ff 00\nstarted=2\n",
+         "RUN# 20032 InitMMBProcessMGR::Process(%d) down"},
         {"timed out as armed: 360 board seconds", "at-once 1\n", "2\nmmbipmid 0 0 7 x y z w 1\nbeta 0 0 8 x y z w 0\n",
-         {{"mmbipmid", "run"}, {"beta", "run"}}, "thrown kind=1 unit=f0 codes=09 07 01 ff ff 01\n",
+         {{"mmbipmid", "run"}, {"beta", "run"}}, "thrown kind=1 unit=f0 codes=09 07 01 ff ff 01\nstarted=1\n",
          "RUN# 20003 InitMMBProcessMGR::timeout is detected, starting ipmi(sec=1360"},
         {"no mmbipmid", HASTY, "2\nalpha 0 0 6 x y z w 1\nbeta 0 0 8 x y\n", {{"alpha", "run"}, {"beta", "run"}},
-         "done started=2\n", ""},
+         "started=2\n", ""},
     };
     for (const WaitCase& c : cases) {
         TestBoard board({}, std::to_string(&c - cases));
         prepare(*board, c.table, c.daemons);
         sim::writeFile(board->path("hw/timers"), c.timers);
-        ProcessResult result = procSteps(*board, {"activate"});
+        ProcessResult result = procSteps(*board, {"activate", "started"});
         EXPECT_EQ(result.out, c.out) << c.what << result.err;
-        EXPECT_TRUE(traced(*board, c.trace)) << c.what;
+        std::string trace = c.trace;
+        if (std::string::size_type pid = trace.find("%d"); pid != std::string::npos)
+            trace.replace(pid, 2, std::to_string(pidFromFile(board->boardPath("/var/run/alpha.pid"))));
+        EXPECT_TRUE(traced(*board, trace)) << c.what;
     }
 }
 
@@ -306,12 +310,15 @@ TEST(Supervision, crash_loop_leaves_no_raw_core)
     }
 }
 
-TEST(Supervision, no_children_keeps_the_loop_turning)
+// Every wait fails at once, and every pass looks for a mode change: one
+// ordered as the third wait begins ends the run.
+TEST(Supervision, no_children_keeps_the_loop_turning_and_looking_for_a_change)
 {
     TestBoard board;
     prepare(*board, "", {});
-    ProcessResult result = runOnBoard(*board, {"timeout", "1", "proc-steps", "monitor"});
-    EXPECT_EQ(result.status, 124);  // still looping when the time was up; no crash
+    board->setDualSetting("own", "0x00000100");  // dualprocess asks this Standby board to become Active
+    ProcessResult result = procSteps(*board, {"standby", "change-at-wait=3", "monitor"});
+    EXPECT_EQ(result.out, "thrown ACTIVATE\n") << result.err;
 }
 
 // A field of /proc/PID/status ("PPid", "SigBlk", "SigIgn"), as text.
@@ -324,9 +331,9 @@ std::string statusField(pid_t pid, const std::string& field)
     return "";
 }
 
-bool sigintIn(pid_t pid, const std::string& maskField)
+bool signalIn(pid_t pid, const std::string& maskField, int signal)
 {
-    return (std::stoull(statusField(pid, maskField), nullptr, 16) & (1ull << (SIGINT - 1))) != 0;
+    return (std::stoull(statusField(pid, maskField), nullptr, 16) & (1ull << (signal - 1))) != 0;
 }
 
 pid_t daemonPid(const sim::SimBoard& board, const std::string& name)
@@ -371,27 +378,44 @@ TEST(Supervision, daemon_ready_at_once_neither_kills_nor_stalls_the_start)
     TestBoard board;
     prepare(*board, table, {{"mmbipmid", "ready-at-once"}});
     patientTimers(*board);
-    ProcessResult result = procSteps(*board, {"activate"}, 240);
+    ProcessResult result = procSteps(*board, {"activate", "started"}, 240);
     EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, "done started=" + std::to_string(starts) + "\n") << result.err;
+    EXPECT_EQ(result.out, "started=" + std::to_string(starts) + "\n") << result.err;
 }
 
+// Started by a supervisor that ignores SIGCHLD, the daemons get it at its
+// default.
 TEST(Supervision, daemons_start_with_the_programs_mask_and_sigint_ignored_after_the_first_wait)
 {
     TestBoard board;
     prepare(*board, "3\nalpha 0 0 1 x y\nmmbipmid 0 0 7 x y z w 1\nbeta 0 0 8 x y z w 0\n",
             {{"alpha", "run"}, {"mmbipmid", "ready"}, {"beta", "run"}});
     patientTimers(*board);
-    std::string out = supervise(*board, {"activate", "monitor"}, {"alpha", "mmbipmid", "beta"}, [&](pid_t) {
+    const std::vector<std::string> steps = {"ignore-sigchld", "activate", "monitor"};
+    std::string out = supervise(*board, steps, {"alpha", "mmbipmid", "beta"}, [&](pid_t) {
         const std::pair<const char*, bool> cases[] = {{"alpha", false}, {"mmbipmid", false}, {"beta", true}};
         for (const auto& [name, ignored] : cases) {
             pid_t pid = daemonPid(*board, name);
-            EXPECT_FALSE(sigintIn(pid, "SigBlk")) << name;  // mmbipmid was forked with SIGINT held
-            EXPECT_EQ(sigintIn(pid, "SigIgn"), ignored) << name;
+            EXPECT_FALSE(signalIn(pid, "SigBlk", SIGINT)) << name;  // mmbipmid was forked with SIGINT held
+            EXPECT_EQ(signalIn(pid, "SigIgn", SIGINT), ignored) << name;
+            EXPECT_FALSE(signalIn(pid, "SigIgn", SIGCHLD)) << name;
         }
         kill(daemonPid(*board, "alpha"), SIGTERM);
     });
     EXPECT_EQ(out, "thrown kind=3 unit=f0 codes=09 01 02 00 0f 00\n");
+}
+
+// A pass waits 120 seconds at real timer speed, longer than the run may
+// take: dualprocess's hang-up, as it orders a change, must end the wait.
+TEST(Supervision, hang_up_from_dualprocess_ends_the_monitoring_wait)
+{
+    TestBoard board;
+    prepare(*board, "1\ndualprocess 0 0 1 x y\n", {});
+    fs::create_symlink(std::string(MMB_BIN_DIR) + "/dualprocess", board->boardPath("/opt/mmb/bin/dualprocess"));
+    sim::writeFile(board->path("hw/timers"), "scale 1\n");
+    std::string out = supervise(*board, {"enable", "activate", "set-pid", "monitor"}, {"dualprocess"},
+                                [&](pid_t) { kill(daemonPid(*board, "dualprocess"), SIGUSR1); });
+    EXPECT_EQ(out, "thrown INACTIVATE\n");
 }
 
 // The open descriptors of a process, by number.
@@ -476,8 +500,8 @@ TEST(Supervision, hang_up_before_requests_are_enabled_or_from_no_process_orders_
     };
     // dualprocess is in no table: its pid is still 0.
     const Case cases[] = {
-        {"before requests are enabled", {"standby", "decide", "activate", "enable", "cause"}, "hangup", ""},
-        {"from pid 0", {"standby", "decide", "enable", "activate", "cause"}, "hangup 0",
+        {"before requests are enabled", {"standby", "decide", "activate", "enable", "cause", "started"}, "hangup", ""},
+        {"from pid 0", {"standby", "decide", "enable", "activate", "cause", "started"}, "hangup 0",
          "DBG# 20001 modeChange_sighandler(enable) 1 0 : 0 0"},
     };
     for (const Case& c : cases) {
@@ -487,7 +511,7 @@ TEST(Supervision, hang_up_before_requests_are_enabled_or_from_no_process_orders_
         board->setDualSetting("own", "0x00000100");  // a request this Standby board would carry out
         ProcessResult result = procSteps(*board, c.steps);
         EXPECT_EQ(result.status, 0) << c.what;
-        EXPECT_EQ(result.out, "done started=1\n") << c.what << result.err;
+        EXPECT_EQ(result.out, "started=1\n") << c.what << result.err;
         std::vector<std::string> lines = traces(*board);
         auto hangUps = std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
             return line.rfind("DBG# 20001 modeChange_sighandler", 0) == 0;
@@ -520,8 +544,9 @@ TEST(Supervision, failed_fork_and_nice_end_in_their_records)
         {"nice fails", "1\nalpha 0 0 17 x y\n", {"fail-nice", "activate", "monitor"}, 0,
          "thrown kind=3 unit=f0 codes=09 11 02 0a 00 00\n", "RUN# 20011 execMmbProc:nice 1"},
         {"activated again after a failed start, and once more",
-         "3\nalpha 1 0 17 x y\nbeta 1 0 18 x y\ngamma 1 0 19 x y\n", {"fail-fork=2", "activate+", "activate", "activate"},
-         2, "thrown kind=1 unit=f0 codes=09 12 01 00 00 00\ndone started=1\n", "RUN# 20011 InitMMBProcessMGR::create: -1"},
+         "3\nalpha 1 0 17 x y\nbeta 1 0 18 x y\ngamma 1 0 19 x y\n",
+         {"fail-fork=2", "activate", "activate", "activate", "started"},
+         2, "thrown kind=1 unit=f0 codes=09 12 01 00 00 00\nstarted=1\n", "RUN# 20011 InitMMBProcessMGR::create: -1"},
     };
     for (const StartFailure& c : cases) {
         TestBoard board({}, std::to_string(&c - cases));
@@ -592,12 +617,12 @@ TEST(Supervision, deaths_and_restarts_leave_no_descriptor_open)
 
 // Under a debug prefix the library looks for the core where no daemon
 // leaves one; an old work file there is removed first, so it is never
-// taken for the core.
+// taken for the core. The down-info file keeps its plain path.
 TEST(Supervision, stale_core_work_is_removed_and_a_missing_core_is_traced)
 {
     TestBoard board;
     prepare(*board, "1\nalpha 2 0 17 x y\n", {{"alpha", "live 10 crash"}});
-    fs::create_directories(board->boardPath("/tmp/debug/var/mmb/core"));
+    fs::create_directories(board->boardPath("/tmp/debug/var/mmb/core/core_save"));
     fs::create_directories(board->boardPath("/tmp/debug/mnt/dump"));
     for (const char* folder : {"/etc", "/opt", "/tmp", "/var/mmb/log"})
         fs::create_directory_symlink(folder, board->boardPath("/tmp/debug") + folder);
@@ -607,6 +632,8 @@ TEST(Supervision, stale_core_work_is_removed_and_a_missing_core_is_traced)
     EXPECT_TRUE(traced(*board, "RUN# 20002 Save coredump(coredump is none)"));
     EXPECT_FALSE(fs::exists(board->boardPath("/tmp/debug/var/mmb/core/core_work")));
     EXPECT_FALSE(fs::exists(board->boardPath("/tmp/debug/mnt/dump/core.alpha.gz")));
+    EXPECT_EQ(files(board->boardPath("/var/mmb/core/core_save")), std::vector<std::string>{"init_downinfo.1010"});
+    EXPECT_TRUE(files(board->boardPath("/tmp/debug/var/mmb/core/core_save")).empty());
 }
 
 } // namespace

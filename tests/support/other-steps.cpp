@@ -4,6 +4,7 @@
 //   other-steps sendReady receiveFile=/tmp/x,12,sync checkdualprocess
 //   other-steps putErrorLog getErrorLog
 //   other-steps initialize checkdualprocess
+//   other-steps await=/tmp/x await-gone=/tmp/y   (block until the path exists, or is gone)
 #include "InitErrorLog.h"
 #include "InitLocalTrace.h"
 #include "InitMMBOther.h"
@@ -16,6 +17,8 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 namespace {
 
@@ -38,6 +41,22 @@ void printPacked(const struct InitMMBFirm::initError& record)
     for (uint8_t byte : packed)
         std::printf("%02x", byte);
     std::printf("\n");
+}
+
+// Blocks until path exists (or is gone): the folder's changes wake the
+// check, so no core spins meanwhile.
+bool awaitPath(const std::string& path, bool present)
+{
+    int fd = inotify_init1(IN_CLOEXEC);
+    if (fd < 0 || inotify_add_watch(fd, path.substr(0, path.rfind('/')).c_str(),
+                                    IN_CREATE | IN_MOVED_TO | IN_DELETE | IN_MOVED_FROM) < 0)
+        return false;
+    char events[4096];
+    bool ok = true;
+    while (ok && (access(path.c_str(), F_OK) == 0) != present)
+        ok = read(fd, events, sizeof events) > 0;
+    close(fd);
+    return ok;
 }
 
 bool runStep(InitMMBOther& other, const std::string& step)
@@ -72,6 +91,8 @@ bool runStep(InitMMBOther& other, const std::string& step)
         printPacked(*record);
     } else if (name == "traceId") {  // traces go to the trace service too
         InitTraceHandler::getInstance()->traceId = std::atoi(argument.c_str());
+    } else if (name == "await" || name == "await-gone") {
+        return awaitPath(argument, name == "await");
     } else if (name == "command") {  // a command of that many characters, too long to run
         execCommandNoDown("%s", std::string(std::strtoul(argument.c_str(), nullptr, 10), ':').c_str());
     } else {

@@ -1,15 +1,18 @@
 // Runs process-supervision operations of the start-up library, in the order
-// given, in one process on a simulated board, printing what ends them (a
-// step ending in "+" goes on after a record it throws).
+// given, in one process on a simulated board, printing what ends them.
 // Traces go to /tmp/trace.log on the board.
 //   proc-steps table=0,/etc/mmb/init/standing.ctl activate monitor
 //   proc-steps standby change-requested orphan activate monitor
 //   proc-steps decide enable services activate cause monitor
-//   proc-steps fail-fork=2 activate+ activate   (the second fork from here fails)
+//   proc-steps enable activate set-pid monitor  (dualprocess's hang-ups heard)
+//   proc-steps fail-fork=2 activate activate started   (the second fork from here fails;
+//                                                       "started=N": the manager's count)
 //   proc-steps fail-nice activate monitor       (every nice fails)
 //   proc-steps descriptors activate monitor     (open descriptors now and at the end)
 //   proc-steps bootrom activate monitor         (the start-up's bank logic first: /dev/cpld stays open)
 //   proc-steps forks-in-turn activate monitor   (children end in the order they were forked)
+//   proc-steps ignore-sigchld activate monitor  (started with SIGCHLD ignored)
+//   proc-steps standby change-at-wait=3 monitor (a change ordered as the third wait begins)
 #include "InitErrorLog.h"
 #include "InitLocalTrace.h"
 #include "InitMMBBootROM.h"
@@ -17,9 +20,10 @@
 #include "InitMMBOther.h"
 #include "InitMMBProcessMGR.h"
 #include "InitNetServiceMGR.h"
-#include "ThrownRecord.h"
+#include "StepDriver.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
@@ -34,6 +38,15 @@ int forkFailsIn = 0;  // the fork that fails, counted from 1; 0: none
 bool niceFails = false;
 bool forksInTurn = false;  // a fork waits until the child forked before it has ended
 pid_t lastChild = 0;
+int changeAtWait = 0;  // the wait at which a mode change is ordered, counted from 1; 0: none
+
+// As if dualprocess had sent its SIGHUP.
+void requestChange()
+{
+    InitMMBOther* other = InitMMBOther::getInstance();
+    other->enableChgModeReq();
+    other->chgState = InitMMBOther::CHG_REQUESTED;
+}
 
 } // namespace
 
@@ -52,6 +65,16 @@ extern "C" pid_t fork()
     pid_t child = real();
     lastChild = child > 0 ? child : lastChild;
     return child;
+}
+
+// And its wait, so that a step can order a mode change while the library
+// waits.
+extern "C" pid_t wait(int* status)
+{
+    if (changeAtWait > 0 && --changeAtWait == 0)
+        requestChange();
+    static auto* real = reinterpret_cast<pid_t (*)(int*)>(dlsym(RTLD_NEXT, "wait"));
+    return real(status);
 }
 
 extern "C" int nice(int increment)
@@ -85,14 +108,6 @@ void printDescriptors()
     std::printf("descriptors=%d\n", count);
 }
 
-// As if dualprocess had sent its SIGHUP.
-void requestChange()
-{
-    InitMMBOther* other = InitMMBOther::getInstance();
-    other->enableChgModeReq();
-    other->chgState = InitMMBOther::CHG_REQUESTED;
-}
-
 bool runStep(InitMMBProcessMGR& manager, const std::string& step)
 {
     if (step.rfind("table=", 0) == 0 && step.size() > 8 && step[7] == ',')
@@ -109,6 +124,8 @@ bool runStep(InitMMBProcessMGR& manager, const std::string& step)
         startOrphan();
     else if (step == "change-requested")
         requestChange();
+    else if (step == "set-pid")  // dualprocess's, from the process lists
+        InitMMBOther::getInstance()->setPid();
     else if (step == "decide")  // the peer-board logic's first operation
         InitMMBOther::getInstance()->decide(false, 0);
     else if (step == "enable")
@@ -123,6 +140,12 @@ bool runStep(InitMMBProcessMGR& manager, const std::string& step)
         niceFails = true;
     else if (step == "forks-in-turn")
         forksInTurn = true;
+    else if (step.rfind("change-at-wait=", 0) == 0)
+        changeAtWait = std::atoi(step.c_str() + 15);
+    else if (step == "ignore-sigchld")
+        signal(SIGCHLD, SIG_IGN);
+    else if (step == "started")
+        std::printf("started=%u\n", manager.startedCount);
     else if (step == "descriptors") {
         printDescriptors();
         std::atexit(printDescriptors);
@@ -139,24 +162,12 @@ int main(int argc, char** argv)
     InitLocalTrace::getInstance()->fileName = "/tmp/trace.log";
     InitMMBFirm::getInstance()->initialize();
     InitMMBProcessMGR& manager = *InitMMBProcessMGR::getInstance();
-    for (int i = 1; i < argc; ++i) {
-        std::string step = argv[i];
-        bool goOn = !step.empty() && step.back() == '+';
+    return runSteps("proc-steps", argc, argv, [&manager](const std::string& step) {
         try {
-            if (!runStep(manager, goOn ? step.substr(0, step.size() - 1) : step)) {
-                std::fprintf(stderr, "proc-steps: bad step '%s'\n", argv[i]);
-                return 2;
-            }
-        } catch (InitErrorLog* record) {
-            printThrownRecord(*record);
-            delete record;
-            if (!goOn)
-                return 0;
-        } catch (const char* order) {
+            return runStep(manager, step);
+        } catch (const char* order) {  // the monitoring loop's mode change
             std::printf("thrown %s\n", order);
-            return 0;
+            return true;
         }
-    }
-    std::printf("done started=%u\n", manager.startedCount);
-    return 0;
+    });
 }
