@@ -105,6 +105,8 @@ TEST(Supervision, table_daemons_start_in_order_with_their_arguments)
     auto start = [base](const char* name, int increment) {
         return std::string("daemon ") + name + " 1 0 1 nice=" + std::to_string(std::min(base + increment, 19));
     };
+    // The step program may end before a daemon it started has run at all.
+    ASSERT_TRUE(waitUntil([&] { return starts(*board).size() >= 3; }));
     std::vector<std::string> started = starts(*board);
     std::sort(started.begin(), started.end());
     EXPECT_EQ(started, (std::vector<std::string>{start("alpha", -1), start("beta", 5), start("gamma", 10)}));
