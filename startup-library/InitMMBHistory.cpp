@@ -35,8 +35,8 @@ void InitMMBHistory::Record::pack(uint8_t out[RECORD_SIZE]) const
     memcpy(out, MAGIC, sizeof MAGIC);
     putBig32(out + 4, sequence);
     putBig32(out + 8, seconds);
-    const uint8_t bytes[] = {kind,      reason,       role, bootCause,      mmbId,
-                             firmUpMode, currentHcpNo, nextHcpNo,                    currentBootRom, nextBootRom};
+    const uint8_t bytes[] = {kind,       reason,       role,      bootCause,      mmbId,
+                             firmUpMode, currentHcpNo, nextHcpNo, currentBootRom, nextBootRom};
     memcpy(out + 12, bytes, sizeof bytes);
     memcpy(out + 22, currentHcpRev, REV_SIZE);
     memcpy(out + 33, nextHcpRev, REV_SIZE);

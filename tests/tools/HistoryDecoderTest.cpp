@@ -28,10 +28,11 @@ Bytes ring()
     changed.kind = History::MODE;
     changed.reason = History::ORDERED;
     changed.role = 0;
-    Bytes bytes(3 * History::RECORD_SIZE - 5);
+    Bytes bytes(3 * History::RECORD_SIZE);
     changed.pack(bytes.data());
     started.pack(bytes.data() + History::RECORD_SIZE);
     started.pack(bytes.data() + 2 * History::RECORD_SIZE);
+    bytes.resize(bytes.size() - 5);
     return bytes;
 }
 
