@@ -19,36 +19,6 @@ namespace {
 
 constexpr std::size_t TAR_BLOCK = 512;
 constexpr std::size_t TAR_MAGIC = 257;
-constexpr std::size_t KEPT_MAX_SIZE = 64 * 1024 * 1024;  // the bytes of the files read, in all
-
-// The board folder a member lies in directly, or nullptr.
-const BoardFolder* folderOf(const std::string& path)
-{
-    std::size_t slash = path.rfind('/', path.size() - 2);
-    std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-    for (const BoardFolder& boardFolder : boardFolders())
-        if (folder == boardFolder.path)
-            return &boardFolder;
-    return nullptr;
-}
-
-bool leavesRoot(const std::string& path)
-{
-    if (path.empty() || path[0] == '/')
-        return true;
-    for (std::size_t start = 0; start <= path.size();) {
-        std::size_t end = std::min(path.find('/', start), path.size());
-        if (path.compare(start, end - start, "..") == 0)
-            return true;
-        start = end + 1;
-    }
-    return false;
-}
-
-std::string member(const std::string& path)
-{
-    return "member '" + path + "'";
-}
 
 } // namespace
 
@@ -110,6 +80,41 @@ std::vector<std::string> BundleReader::entriesOf(const std::string& folder, bool
 }
 
 #ifdef MMB_WITH_LIBARCHIVE
+
+namespace {
+
+constexpr std::size_t KEPT_MAX_SIZE = 64 * 1024 * 1024;  // the bytes of the files read, in all
+
+// The board folder a member lies in directly, or nullptr.
+const BoardFolder* folderOf(const std::string& path)
+{
+    std::size_t slash = path.rfind('/', path.size() - 2);
+    std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    for (const BoardFolder& boardFolder : boardFolders())
+        if (folder == boardFolder.path)
+            return &boardFolder;
+    return nullptr;
+}
+
+bool leavesRoot(const std::string& path)
+{
+    if (path.empty() || path[0] == '/')
+        return true;
+    for (std::size_t start = 0; start <= path.size();) {
+        std::size_t end = std::min(path.find('/', start), path.size());
+        if (path.compare(start, end - start, "..") == 0)
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+std::string member(const std::string& path)
+{
+    return "member '" + path + "'";
+}
+
+} // namespace
 
 bool BundleReader::read(const std::string& path, std::string& problem)
 {
