@@ -72,12 +72,7 @@ TEST(NvramDevices, partition_requests_reach_the_driver_with_their_numbers)
     makeHealthy(*board, STORED);
     runNvram(*board, {"-g", "1"});
     runNvram(*board, {"-e", "3"});
-    // The board's numbers; the host encodes "no data" as 0, not 0x20000000.
-#if defined(__powerpc__)
-    const std::vector<std::string> requests = {"ioctl /dev/mram1 0x20007041", "ioctl /dev/mram3 0x20007040"};
-#else
-    const std::vector<std::string> requests = {"ioctl /dev/mram1 0x00007041", "ioctl /dev/mram3 0x00007040"};
-#endif
+    const std::vector<std::string> requests = {"ioctl /dev/mram1 " + REGENERATE_REQUEST, "ioctl /dev/mram3 " + INITIALIZE_REQUEST};
     EXPECT_EQ(board->events(), requests);  // what the driver does with them is the simulator's own test
 }
 

@@ -75,7 +75,10 @@ TEST(NvramOptions, each_command_line_runs_the_option_it_names_last)
         ProcessResult result = runNvram(*board, c.args);
         EXPECT_EQ(result.status, 0) << name << result.err;
         EXPECT_EQ(result.out, c.out) << name;
-        EXPECT_EQ(result.err, c.err) << name;
+        std::string err = result.err;  // getopt names argv[0], a full path under valgrind
+        if (!err.empty() && err[0] == '/')
+            err.erase(0, err.rfind('/', err.find(':')) + 1);
+        EXPECT_EQ(err, c.err) << name;
         EXPECT_EQ(nvramBytes(*board, 0, 32), c.after.bytes()) << name;
         EXPECT_EQ(nvramBytes(*board, 32, 2), c.counters) << name;
     }

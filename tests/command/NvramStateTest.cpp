@@ -74,7 +74,7 @@ TEST(NvramState, unreadable_identification_is_read_again_after_the_checksum_is_r
             expected.push_back("DBG# 20001 checkNVRAM id(77) is match");
         EXPECT_EQ(checks, expected) << regenerated;
         EXPECT_EQ(board->events(),
-                  (std::vector<std::string>{"ioctl /dev/mram0 0x00007041", "ioctl /dev/mram0 0x00007040"}));
+                  (std::vector<std::string>{"ioctl /dev/mram0 " + REGENERATE_REQUEST, "ioctl /dev/mram0 " + INITIALIZE_REQUEST}));
         EXPECT_EQ(nvramBytes(*board, 0, 32), rebuiltFresh().bytes()) << regenerated;
         EXPECT_TRUE(board->nvramChecksumValid(0)) << regenerated;
     }

@@ -11,6 +11,17 @@
 #include <string>
 #include <vector>
 
+// The NVRAM driver's two requests as the board's events show them, written
+// out so that a wrong request macro fails: the host encodes "no data" as 0,
+// not the board's 0x20000000.
+#if defined(__powerpc__)
+inline const std::string REGENERATE_REQUEST = "0x20007041";
+inline const std::string INITIALIZE_REQUEST = "0x20007040";
+#else
+inline const std::string REGENERATE_REQUEST = "0x00007041";
+inline const std::string INITIALIZE_REQUEST = "0x00007040";
+#endif
+
 using Bytes = std::vector<uint8_t>;
 
 extern const char* const USAGE;  // the usage text with its final newline
