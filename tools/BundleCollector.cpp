@@ -48,27 +48,6 @@ const char* kindOf(mode_t mode)
     return "of an unknown type";
 }
 
-// Reads up to limit bytes; one more shows that there were more.
-bool readUpTo(int fd, std::size_t limit, std::vector<uint8_t>& bytes, std::string& problem)
-{
-    bytes.resize(limit);
-    std::size_t used = 0;
-    while (used < bytes.size()) {
-        ssize_t got = read(fd, bytes.data() + used, bytes.size() - used);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            problem = failure("read");
-            return false;
-        }
-        if (got == 0)
-            break;
-        used += static_cast<std::size_t>(got);
-    }
-    bytes.resize(used);
-    return true;
-}
-
 // Reading leaves the access time as it was (root may ask so of any file).
 int openUntouched(int folderFd, const std::string& name)
 {

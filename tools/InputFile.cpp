@@ -38,21 +38,9 @@ std::string failure(const char* call)
 // Reads one byte past the largest form, so that a larger input shows and is refused.
 bool readBytes(int fd, std::vector<uint8_t>& bytes, std::string& problem)
 {
-    bytes.resize(INPUT_MAX_SIZE + 1);
-    std::size_t used = 0;
-    while (used < bytes.size()) {
-        ssize_t got = read(fd, bytes.data() + used, bytes.size() - used);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            problem = failure("read");
-            return false;
-        }
-        if (got == 0)
-            break;
-        used += static_cast<std::size_t>(got);
-    }
-    bytes.resize(used);
+    if (!readUpTo(fd, INPUT_MAX_SIZE + 1, bytes, problem))
+        return false;
+    std::size_t used = bytes.size();
     if (used <= INPUT_MAX_SIZE)
         return true;
     problem = "more than " + std::to_string(INPUT_MAX_SIZE) + " bytes: larger than any form";
@@ -137,6 +125,26 @@ std::string openProblem(int directoryFd, const std::string& name, InputFile& inp
 }
 
 } // namespace
+
+bool readUpTo(int fd, std::size_t limit, std::vector<uint8_t>& bytes, std::string& problem)
+{
+    bytes.resize(limit);
+    std::size_t used = 0;
+    while (used < bytes.size()) {
+        ssize_t got = read(fd, bytes.data() + used, bytes.size() - used);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            problem = failure("read");
+            return false;
+        }
+        if (got == 0)
+            break;
+        used += static_cast<std::size_t>(got);
+    }
+    bytes.resize(used);
+    return true;
+}
 
 bool fileNameBefore(const std::string& left, const std::string& right)
 {

@@ -24,6 +24,9 @@ constexpr std::size_t DIRECTORY_MAX_ENTRIES = 10000;
 // The order of a folder's entries: timed names ("SECONDS.MILLISECONDS",
 // "init_downinfo.SECONDS", "bt.MODULE.SECONDS") by their time, then any by name.
 bool fileNameBefore(const std::string& left, const std::string& right);
+// Reads up to limit bytes of fd (a limit one past the caller's largest size
+// shows that there were more); false with the reason on a read error.
+bool readUpTo(int fd, std::size_t limit, std::vector<uint8_t>& bytes, std::string& problem);
 
 // A path named on the command line (a link there is the user's own).
 // False, with the reason ("cannot open: ...") in problem, when the input
