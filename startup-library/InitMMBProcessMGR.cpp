@@ -264,8 +264,11 @@ void InitMMBProcessMGR::keepBacktrace(const InitMMBProcess& process, int32_t whe
     InitMMBFile::makePath("/var/mmb/core/segfault.txt", segfault);
     if (!InitMMBFile::isFileExist(segfault))
         return;
-    execCommandNoDown("%s -f %s /var/mmb/core/core_save/bt.%s.%u", "/bin/cp", segfault, process.name,
-                      static_cast<uint32_t>(when));
+    char kept[InitMMBFile::PATH_SIZE + 48];  // room for the longest name and time
+    snprintf(kept, sizeof kept, "/var/mmb/core/core_save/bt.%s.%u", process.name, static_cast<uint32_t>(when));
+    execCommandNoDown("%s -f %s %s", "/bin/cp", segfault, kept);
+    // cp does not sync: a power cut right after a crash would lose the backtrace.
+    InitMMBFile::syncToStorage(kept);
     execCommandNoDown("%s -f %s", "/bin/rm", segfault);
 }
 

@@ -9,6 +9,7 @@
 #include "InitScripts.h"
 #include "MramPartition.h"
 #include "SettingsFile.h"
+#include "StartTiming.h"
 #include "Watchdog.h"
 
 #include "board_devices.h"
@@ -65,7 +66,7 @@ const char* const BOARD_TREE[] = {
     "root/tmp", "root/var/mmb/fmem", "root/var/mmb/log/init", "root/var/mmb/sock",
     "root/var/mmb/core/core_save", "root/var/run", "root/var/lock", "root/mnt/fs0", "root/mnt/fs1",
     "root/mnt/dump", "root/mnt/hcp", "root/etc/mmb/init", "root/etc/init.d", "root/etc/sysconfig",
-    "root/opt/mmb/bin", "hcp0/opt/mmb", "hcp1/opt/mmb", "hw", "log",
+    "root/opt/mmb/bin", "hcp0/opt/mmb", "hcp1/opt/mmb", "hw", "log", STARTED_DIR,
 };
 
 // Revision files of the two firmware file systems of a fresh board.
@@ -353,8 +354,9 @@ void SimBoard::boot(bool powerOn) const
     setReg(RESET_TYPE_REGISTER, static_cast<uint16_t>(resetType));
     setReg(WATCHDOG_CONTROL_REGISTER, 0);  // enabled again, waiting for its first feed
     restartWatchdog(directory_.c_str());
-    for (const fs::directory_entry& entry : fs::directory_iterator(boardPath("/tmp")))
-        fs::remove_all(entry.path());
+    for (const char* emptied : {"root/tmp", STARTED_DIR})
+        for (const fs::directory_entry& entry : fs::directory_iterator(path(emptied)))
+            fs::remove_all(entry.path());
     if (FaultTable::consume(directory_.c_str(), nullptr, "i2c-init"))
         logEvent(directory_.c_str(), "i2c-init incomplete");
     else

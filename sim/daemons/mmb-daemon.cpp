@@ -17,6 +17,7 @@
 #include "BoardPaths.h"
 #include "BoardPrograms.h"
 #include "EventLog.h"
+#include "StartTiming.h"
 #include "Watchdog.h"
 
 #include <csignal>
@@ -144,7 +145,7 @@ int main(int argc, char** argv)
     if (std::sscanf(behaviour.c_str(), "live %u %31s %d", &lifetime, action, &status) < 2)
         std::sscanf(behaviour.c_str(), "%31s %d", action, &status);
     if (lifetime > 0) {
-        usleep(20000);  // let the supervisor take the start time before board time moves on
+        sim::awaitStartTimed(board);  // the supervisor takes the start time before board time moves on
         sleep(lifetime);
     }
     if (std::strcmp(action, "exit") == 0)

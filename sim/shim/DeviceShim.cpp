@@ -14,6 +14,7 @@
 #include "FaultTable.h"
 #include "MramPartition.h"
 #include "SettingsFile.h"
+#include "StartTiming.h"
 #include "Watchdog.h"
 
 #include <dlfcn.h>
@@ -381,6 +382,18 @@ int deviceRequest(int fd, unsigned long request, void* argument, int (*realIoctl
     return keepingErrno([&] { return mramRequest(request, *device); });
 }
 
+// Children forked since this process last read the board clock: the
+// first reading after a fork is the supervisor taking the start time.
+pid_t untimedForks[16];
+int untimedForkCount = 0;
+
+void markForksTimed(const char* board)
+{
+    for (int i = 0; i < untimedForkCount; ++i)
+        sim::markStartTimed(board, untimedForks[i]);
+    untimedForkCount = 0;
+}
+
 // With a board clock, each reading returns the board's time and moves it
 // on by its step, so a test knows every time stamp. A board second that a
 // 32-bit time_t cannot hold fails as the C library's own call does.
@@ -392,8 +405,10 @@ int boardTimeOfDay(Timeval* now, void* zone, int (*realCall)(Timeval*, void*))
     long long micros = 0;
     const char* board = sim::boardFromEnvironment();
     bool fromBoard = sim::readBoardClock(board, seconds, micros);
-    if (fromBoard)
+    if (fromBoard) {
         sim::checkWatchdog(board, seconds);
+        markForksTimed(board);
+    }
     errno = saved;
     if (!fromBoard)
         return realCall(now, zone);
@@ -570,6 +585,22 @@ unsigned sleep(unsigned seconds)
     int left = sleepChecked(sim::boardFromEnvironment(), seconds);
     errno = saved;
     return left < 0 ? real_sleep(seconds) : static_cast<unsigned>(left);
+}
+
+// Both ends of a fork are marked for a simulated daemon that must not move
+// board time before its supervisor took its start time (StartTiming.h).
+pid_t fork()
+{
+    REAL(fork);
+    pid_t child = real_fork();
+    int saved = errno;
+    const char* board = sim::boardFromEnvironment();
+    if (child == 0 && board != nullptr)
+        sim::markForked(board);
+    else if (child > 0 && board != nullptr && untimedForkCount < static_cast<int>(sizeof untimedForks / sizeof untimedForks[0]))
+        untimedForks[untimedForkCount++] = child;
+    errno = saved;
+    return child;
 }
 
 // On a simulated board reboot(2) never reaches the host: the call is
