@@ -51,9 +51,11 @@ std::string behaviourOf(const char* board, const std::string& name)
 void writePidFile(const std::string& name)
 {
     std::string path = "/var/run/" + name + ".pid";
-    if (FILE* file = std::fopen(path.c_str(), "w")) {
+    std::string work = path + ".new";  // the pid appears whole, with the file already closed
+    if (FILE* file = std::fopen(work.c_str(), "w")) {
         std::fprintf(file, "%d\n", static_cast<int>(getpid()));
-        std::fclose(file);
+        if (std::fclose(file) == 0)
+            std::rename(work.c_str(), path.c_str());
     }
 }
 
@@ -128,7 +130,6 @@ int main(int argc, char** argv)
         arguments += std::string(" ") + argv[i];
     if (name == "mmbipmid")
         sim::feedWatchdog(board, getpid());  // and, while it runs, ever after
-    writePidFile(name);
     sim::logEvent(board, "daemon %s%s nice=%d", name.c_str(), arguments.c_str(), getpriority(PRIO_PROCESS, 0));
 
     // Like any daemon, let go of the terminal and the caller's pipes.
@@ -138,6 +139,9 @@ int main(int argc, char** argv)
     if (null > 2)
         close(null);
     sim::endWithSupervisor(supervisor);
+    // Last of its start-up: a test that finds the pid file finds the daemon
+    // holding only its standard streams.
+    writePidFile(name);
 
     unsigned lifetime = 0;
     char action[32] = {};
