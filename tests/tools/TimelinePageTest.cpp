@@ -1,0 +1,3 @@
+#include "TimelinePage.h"
+
+#include <gtest/gtest.h>
