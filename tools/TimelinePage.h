@@ -16,6 +16,7 @@ class TimelinePage {
 public:
     // The events oldest first; the page keeps a reference, not a copy.
     explicit TimelinePage(const std::vector<TimelineEvent>& events);
+    TimelinePage(std::vector<TimelineEvent>&&) = delete;  // would outlive its events
 
     // Writes the page piece by piece; false when writing failed.
     bool write(std::FILE* out) const;
