@@ -58,7 +58,7 @@ TEST(TimelinePage, texts_from_the_board_are_shown_escaped_never_as_markup)
 {
     struct Case {
         std::string raw, shown;
-    } cases[] = {
+    } const cases[] = {
         {"<script>alert(1)</script>", "&lt;script&gt;alert(1)&lt;/script&gt;"},
         {"a&b \"q\" 'r'", "a&amp;b &quot;q&quot; &#39;r&#39;"},
         {"&lt;", "&amp;lt;"},
@@ -109,7 +109,7 @@ TEST(TimelinePage, both_boards_have_a_lane_and_events_of_no_known_board_one_more
     struct Case {
         std::vector<int> boards;
         std::vector<std::string> lanes;
-    } cases[] = {
+    } const cases[] = {
         {{0}, {"MMB 0", "MMB 1"}},
         {{1, 1}, {"MMB 0", "MMB 1"}},
         {{0, -1}, {"MMB 0", "MMB 1", "no board"}},
