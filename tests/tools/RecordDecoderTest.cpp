@@ -222,8 +222,6 @@ TEST(RecordDecoder, json_carries_every_explanation_of_the_text)
         {recordJson("e", RecordForm::ErrorLog, decodeErrorLog(errorLog(1, 1000000, 0xF0, 4).data())),
          "{\"file\":\"e\",\"form\":\"error-log\",\"time\":null,\"timeMeaning\":\"none: microseconds out of "
          "range\","},
-        {recordJson("e", RecordForm::ErrorLog, decodeErrorLog(errorLog(1, 0, 0xF0, 4).data())),
-         "\"unitCode\":240,\"unitCodeMeaning\":\"MMB 0\","},
         {recordJson("d", RecordForm::DownInfo, decodeDownInfo("init_downinfo.x", down.data())),
          "{\"file\":\"d\",\"form\":\"down-info\",\"time\":null,\"timeMeaning\":\"none: the file name holds no "
          "time\",\"module\":\"alpha\",\"pid\":7,\"status\":139,\"statusMeaning\":\"signal 11, core dumped\","},
