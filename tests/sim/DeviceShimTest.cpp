@@ -87,7 +87,7 @@ protected:
     TestBoard board_;
 };
 
-TEST_F(DeviceShim, register_writes_are_stored_big_endian_and_logged_in_order)
+TEST_F(DeviceShim, register_writes_are_stored_big_endian_logged_in_order_and_clear_the_watchdog_flag)
 {
     EXPECT_EQ(writeReg(0x610, 0x0085).rc, 0);
     EXPECT_EQ(writeReg(0x70, 0x2102).rc, 0);
@@ -95,12 +95,9 @@ TEST_F(DeviceShim, register_writes_are_stored_big_endian_and_logged_in_order)
     std::string registers = sim::readFile(board_->path("hw/cpld"));
     EXPECT_EQ(registers.substr(0x70 * 2, 2), std::string("\x21\x02", 2));
     EXPECT_EQ(board_->cpldWrites(), (std::vector<std::string>{"0x0610 0x0085", "0x0070 0x2102"}));
-}
 
-// The watchdog error flag (0x600 bit 8) is cleared by writing 1 to it and
-// kept when written as 0; the other bits take what is written.
-TEST_F(DeviceShim, watchdog_error_flag_is_cleared_by_writing_one)
-{
+    // The watchdog error flag (0x600 bit 8) is cleared by writing 1 to it
+    // and kept when written as 0; the other bits take what is written.
     struct Case {
         uint16_t before;
         uint16_t written;
