@@ -66,51 +66,47 @@ TEST(ErrorLog, constructor_keeps_low_kind_byte_and_codes_and_takes_the_time)
     EXPECT_LE(stamp, after);
 }
 
-TEST(ErrorLog, saved_form_is_sixteen_big_endian_bytes)
-{
-    InitErrorLog record = recordAt(1593835520, 123456, 2, 1, 4);
-    InitErrorLog::outputLog(record);
-    EXPECT_EQ(fileBytes("1593835520.123"),
-              (Bytes{0x5F, 0x00, 0x00, 0x00, 0x00, 0x01, 0xE2, 0x40, 0x02, 0xF1, 0x04, 0x01, 0x00, 0x00, 0x00, 0x00}));
-}
-
-TEST(ErrorLog, unpack_takes_every_field_of_the_saved_form_back)
-{
-    const Bytes saved = {0x5F, 0x00, 0x00, 0x00, 0x00, 0x01, 0xE2, 0x40, 0x02, 0xF1, 0x04, 0x01, 0x00, 0x00, 0x00, 0xFF};
-    InitErrorLog record = recordAt(-1, -1, 9, 2, 9);
-    record.valid = false;
-    record.unpack(saved.data());
-    EXPECT_TRUE(record.valid);
-    Bytes packed(16);
-    record.pack(packed.data());
-    EXPECT_EQ(packed, saved);
-}
-
-TEST(ErrorLog, file_name_is_seconds_and_three_digit_milliseconds)
+// A record is saved as 16 big-endian bytes in a file named by its seconds
+// and milliseconds (cut, not rounded); a later record of the same
+// millisecond replaces the file, however long it was. Unpacked into a
+// record that differs in every byte, the saved form packs back the same.
+TEST(ErrorLog, saved_form_is_sixteen_big_endian_bytes_in_a_file_named_by_the_millisecond)
 {
     struct Case {
-        int32_t seconds;
-        int32_t microseconds;
+        int32_t seconds, microseconds;
+        int kind, unit;
+        uint8_t code0;
         const char* name;
+        Bytes saved;
     };
     const Case cases[] = {
-        {1000, 5000, "1000.005"}, {1000, 999999, "1000.999"}, {1001, 999, "1001.000"}, {1002, 42000, "1002.042"}};
-    for (const Case& c : cases) {
-        InitErrorLog record = recordAt(c.seconds, c.microseconds, 1, 0, 2);
-        InitErrorLog::outputLog(record);
-        EXPECT_EQ(fileBytes(c.name).size(), 16u) << c.name;
-    }
-}
-
-TEST(ErrorLog, later_record_of_the_same_millisecond_replaces_the_file)
-{
+        {1593835520, 123456, 2, 1, 4, "1593835520.123",
+         {0x5F, 0x00, 0x00, 0x00, 0x00, 0x01, 0xE2, 0x40, 0x02, 0xF1, 0x04, 0x01, 0x00, 0x00, 0x00, 0x00}},
+        {1000, 5000, 1, 0, 2, "1000.005",
+         {0x00, 0x00, 0x03, 0xE8, 0x00, 0x00, 0x13, 0x88, 0x01, 0xF0, 0x02, 0x01, 0x00, 0x00, 0x00, 0x00}},
+        {1000, 999999, 1, 0, 2, "1000.999",
+         {0x00, 0x00, 0x03, 0xE8, 0x00, 0x0F, 0x42, 0x3F, 0x01, 0xF0, 0x02, 0x01, 0x00, 0x00, 0x00, 0x00}},
+        {1001, 999, 1, 0, 2, "1001.000",
+         {0x00, 0x00, 0x03, 0xE9, 0x00, 0x00, 0x03, 0xE7, 0x01, 0xF0, 0x02, 0x01, 0x00, 0x00, 0x00, 0x00}},
+        {2000, 42000, 1, 0, 9, "2000.042",
+         {0x00, 0x00, 0x07, 0xD0, 0x00, 0x00, 0xA4, 0x10, 0x01, 0xF0, 0x09, 0x01, 0x00, 0x00, 0x00, 0x00}},
+        {2000, 42999, 3, 2, 7, "2000.042",
+         {0x00, 0x00, 0x07, 0xD0, 0x00, 0x00, 0xA7, 0xF7, 0x03, 0xC2, 0x07, 0x01, 0x00, 0x00, 0x00, 0x00}},
+    };
     std::ofstream(logDir() + "2000.042") << std::string(40, '#');  // longer than a record
-    InitErrorLog first = recordAt(2000, 42000, 1, 0, 9);
-    InitErrorLog second = recordAt(2000, 42999, 3, 2, 7);
-    InitErrorLog::outputLog(first);
-    InitErrorLog::outputLog(second);
-    EXPECT_EQ(fileBytes("2000.042"),
-              (Bytes{0x00, 0x00, 0x07, 0xD0, 0x00, 0x00, 0xA7, 0xF7, 0x03, 0xC2, 0x07, 0x01, 0x00, 0x00, 0x00, 0x00}));
+    for (const Case& c : cases) {
+        InitErrorLog record = recordAt(c.seconds, c.microseconds, c.kind, c.unit, c.code0);
+        InitErrorLog::outputLog(record);
+        EXPECT_EQ(fileBytes(c.name), c.saved) << c.name;
+        InitErrorLog back(9, 2, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE);
+        back.time = {-1, -1};
+        back.valid = false;
+        back.unpack(c.saved.data());
+        EXPECT_TRUE(back.valid);
+        Bytes packed(16);
+        back.pack(packed.data());
+        EXPECT_EQ(packed, c.saved) << c.name;
+    }
 }
 
 TEST(ErrorLog, missing_directory_loses_the_record_quietly)

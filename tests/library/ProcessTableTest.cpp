@@ -92,8 +92,7 @@ protected:
         }
         reading.processCount = reader.processCount;
         if (std::filesystem::exists(traceFile_))
-            for (const std::string& line : sim::readLines(traceFile_))
-                reading.traces.push_back(line.substr(0, line.rfind("(sec=")));
+            reading.traces = traceLines(traceFile_);
         return reading;
     }
 

@@ -4,6 +4,7 @@
 // the down-info files and the boot-cause markers lie at fixed paths; fsync
 // and sync are this program's own, so that it sees what the library puts on
 // the storage. The device shim serves a simulated board's registers.
+#include "BoardLogs.h"
 #include "InitErrorLog.h"
 #include "InitLocalTrace.h"
 #include "InitMMBFirm.h"
@@ -22,7 +23,6 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <regex>
 #include <sched.h>
 #include <set>
@@ -87,12 +87,6 @@ public:
 };
 [[maybe_unused]] ::testing::Environment* const privateVar = ::testing::AddGlobalTestEnvironment(new PrivateVar);
 
-std::string contentOf(const std::string& path)
-{
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 Names namesIn(const std::string& folder)
 {
     Names names;
@@ -101,14 +95,10 @@ Names namesIn(const std::string& folder)
     return names;
 }
 
-// Trace lines since the test began, without their "(sec=N)" stamp.
+// Trace lines since the test began.
 Lines traces()
 {
-    Lines lines;
-    std::ifstream in(std::string(DEBUG_ROOT) + "/trace.log");
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(std::regex_replace(line, std::regex(R"(\(sec=[0-9]+\)$)"), ""));
-    return lines;
+    return traceLines(std::string(DEBUG_ROOT) + "/trace.log");
 }
 
 void write(const std::string& path, const std::string& content, int ageSeconds = 0)
@@ -231,9 +221,9 @@ TEST_F(Storage, each_crash_of_a_loop_saves_the_newest_core_of_its_module)
         process.initialize("mmbmon", 1, 0, 7, 0);
         ASSERT_EQ(process.getCoredump(), 0) << content;
         EXPECT_EQ(namesIn(CORE_DIR), Names{"core.mmbmond"}) << content;
-        EXPECT_EQ(contentOf(CORE_DIR + "/core.mmbmond"), "sibling");
+        EXPECT_EQ(sim::readFile(CORE_DIR + "/core.mmbmond"), "sibling");
         ASSERT_EQ(system(("gzip -dc " + DUMP_DIR + "/core.mmbmon.gz > " + DEBUG_ROOT + "/unpacked").c_str()), 0);
-        EXPECT_EQ(contentOf(std::string(DEBUG_ROOT) + "/unpacked"), content);
+        EXPECT_EQ(sim::readFile(std::string(DEBUG_ROOT) + "/unpacked"), content);
     }
 }
 
@@ -245,8 +235,8 @@ TEST_F(Storage, start_up_sets_the_core_pattern_and_clears_stray_cores)
         write(CORE_DIR + "/" + name, "x");
     fs::create_directories(CORE_DIR + "/core_save");
     InitMMBStorage::tidy();
-    EXPECT_EQ(contentOf(KERNEL_DIR + "/core_pattern"), "/var/mmb/core/core.%e");
-    EXPECT_EQ(contentOf(KERNEL_DIR + "/core_uses_pid"), "0");
+    EXPECT_EQ(sim::readFile(KERNEL_DIR + "/core_pattern"), "/var/mmb/core/core.%e");
+    EXPECT_EQ(sim::readFile(KERNEL_DIR + "/core_uses_pid"), "0");
     EXPECT_EQ(namesIn(CORE_DIR), (Names{"core_save", "segfault.txt"}));
     Lines removed = traces();
     std::sort(removed.begin(), removed.end());
@@ -317,7 +307,7 @@ TEST_F(Storage, history_record_and_kept_trace_reach_the_storage)
     InitMMBStorage::setCorePattern();  // a trace line
     InitMMBHistory::append(InitMMBHistory::START, InitMMBHistory::PROVISIONAL);
     const std::string kept = TRACE_DIR + "/mmbinit.0.log";
-    EXPECT_EQ(contentOf(kept), contentOf(std::string(DEBUG_ROOT) + "/trace.log"));
+    EXPECT_EQ(sim::readFile(kept), sim::readFile(std::string(DEBUG_ROOT) + "/trace.log"));
     for (const std::string& path : {TRACE_DIR + "/history", TRACE_DIR, kept})
         EXPECT_NE(std::find(synced.begin(), synced.end(), path), synced.end()) << path;
     EXPECT_EQ(fs::file_size(TRACE_DIR + "/history"), static_cast<uintmax_t>(InitMMBHistory::RECORD_SIZE));

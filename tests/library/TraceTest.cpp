@@ -2,6 +2,7 @@
 #include "InitMMBFile.h"
 #include "InitMMBFirm.h"
 
+#include "SimBoard.h"
 #include "ThrownRecord.h"
 #include "TraceTesting.h"
 
@@ -12,9 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <new>
-#include <regex>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -53,12 +52,6 @@ namespace {
 
 constexpr int LIVE_ID = 0x1234;  // not symmetric, so the byte order shows
 
-std::string contentOf(const std::string& path)
-{
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 void trace(int level, const char* text)
 {
     InitTraceHandler::getInstance()->output(20001, level, text);
@@ -92,18 +85,6 @@ TEST_F(Trace, keeps_and_sends_nothing_without_a_local_file_name)
     EXPECT_EQ(service.receive(), Lines{});
     EXPECT_FALSE(local().exported);
     EXPECT_EQ(local().lineCount, 0);
-}
-
-TEST_F(Trace, first_line_truncates_the_file_and_levels_are_named)
-{
-    std::ofstream(root + LOCAL_NAME) << "RUN# stale\nRUN# stale\n";
-    reset(LOCAL_NAME, 0);
-    trace(-1, "no such level");
-    trace(3, "no such level");
-    trace(0, "run");
-    trace(1, "debug");
-    trace(2, "devtest");
-    EXPECT_EQ(localLines(), (Lines{"RUN# 20001 run(sec=*)", "DBG# 20001 debug(sec=*)", "DVT# 20001 devtest(sec=*)"}));
 }
 
 TEST_F(Trace, service_gets_the_local_file_once_then_live_lines)
@@ -212,11 +193,18 @@ TEST_F(Trace, notices_a_late_service_but_not_its_removal)
     EXPECT_EQ(again.receive(), Lines{"0 4660 20001 back"});
 }
 
-TEST_F(Trace, each_output_form_reaches_the_catalogue_within_its_buffers)
+// The first line empties the file; a level outside the three named ones
+// is dropped.
+TEST_F(Trace, each_output_form_reaches_the_local_file_within_its_buffers)
 {
+    std::ofstream(root + LOCAL_NAME) << "RUN# stale\nRUN# stale\n";
     reset(LOCAL_NAME, 0);
     InitTraceHandler* handler = InitTraceHandler::getInstance();
     const std::string longText(300, 'x');
+    trace(-1, "no such level");
+    trace(3, "no such level");
+    trace(0, "run");
+    trace(2, "devtest");
     handler->output(20001, 1, "alone");
     handler->output(20010, 1, "first", "second");
     handler->output(20011, 0, "open", 13);
@@ -224,9 +212,10 @@ TEST_F(Trace, each_output_form_reaches_the_catalogue_within_its_buffers)
     handler->outputf(20002, 1, "count=%d", 42);
     handler->outputf(20001, 0, "%s", longText.c_str());    // cut to 239 characters
     handler->output(20003, 0, longText.c_str(), "tail");  // line cut to 255
-    EXPECT_EQ(localLines(), (Lines{"DBG# 20001 alone(sec=*)", "DBG# 20010 first second(sec=*)",
-                                   "RUN# 20011 open 13(sec=*)", "RUN# 20011 result -1(sec=*)",
-                                   "DBG# 20002 count=42(sec=*)", "RUN# 20001 " + std::string(239, 'x') + "(sec=*)",
+    EXPECT_EQ(localLines(), (Lines{"RUN# 20001 run(sec=*)", "DVT# 20001 devtest(sec=*)", "DBG# 20001 alone(sec=*)",
+                                   "DBG# 20010 first second(sec=*)", "RUN# 20011 open 13(sec=*)",
+                                   "RUN# 20011 result -1(sec=*)", "DBG# 20002 count=42(sec=*)",
+                                   "RUN# 20001 " + std::string(239, 'x') + "(sec=*)",
                                    "RUN# " + ("20003 " + longText).substr(0, 255) + "(sec=*)"}));
 }
 
@@ -286,7 +275,7 @@ TEST_F(MMBFile, opened_file_takes_formatted_text)
         ASSERT_NE(file.fp, nullptr);
         EXPECT_EQ(file.printf("%s=%d\n", "mode", mode), 7);
     }
-    EXPECT_EQ(contentOf(path), "mode=1\nmode=4\n");
+    EXPECT_EQ(sim::readFile(path), "mode=1\nmode=4\n");
 }
 
 // What stands at a file's name is judged by who may write its folder. In
@@ -329,7 +318,7 @@ TEST_F(MMBFile, open_judges_a_name_by_who_may_write_its_folder)
                 file.open(mode);
                 EXPECT_EQ(file.fp != nullptr, opens) << what << " in " << folder << " mode " << mode;
             }
-            EXPECT_EQ(contentOf(target), "kept") << what;
+            EXPECT_EQ(sim::readFile(target), "kept") << what;
             EXPECT_EQ(localLines(), opens ? Lines() : Lines(3, "RUN# 20011 open(" + path + ") refused(sec=*)"))
                 << what << " in " << folder;
             std::filesystem::remove(path);

@@ -126,15 +126,6 @@ TEST(Sandbox, mounts_outlive_the_program_that_made_them)
     EXPECT_EQ(shellOnBoard(*board, "ls /tmp/nvrwork").out, "");
 }
 
-TEST(Sandbox, exit_status_and_signals_reach_the_caller)
-{
-    TestBoard board;
-    EXPECT_EQ(shellOnBoard(*board, "exit 7").status, 7);
-    EXPECT_EQ(shellOnBoard(*board, "kill -9 $$").status, 128 + 9);
-    board->addFault("open mtd0 EIO");
-    EXPECT_NE(shellOnBoard(*board, "cat /dev/mtd0 > /tmp/nor0").status, 0);
-}
-
 // A local user of the board, for the attacks root must withstand: no
 // capability left, and the board's /tmp open to it but sticky.
 TEST(Sandbox, a_local_user_plants_in_tmp_and_nowhere_else)
