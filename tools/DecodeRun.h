@@ -1,6 +1,7 @@
 // One run of the decoder over the inputs named on its command line: tells
 // each file's form, decodes and prints it, or judges a board's tree
-// (--check), or the tree a bundle holds; reports on standard error what cannot be decoded.
+// (--check), or tells their events (--timeline), or the tree a bundle
+// holds; reports on standard error what cannot be decoded.
 #ifndef DECODE_RUN_H
 #define DECODE_RUN_H
 
@@ -21,6 +22,7 @@ public:
         bool formGiven = false;  // every file is read as form, not told from its name and content
         RecordForm form = RecordForm::Partition;
         bool check = false;      // the health verdict on a board's tree instead of its records
+        bool timeline = false;   // the events of one or two boards' trees, oldest first
     };
 
     explicit DecodeRun(const Options& options) : options_(options) {}
@@ -31,10 +33,13 @@ public:
     bool decodedAll() const { return decodedAll_; }
     // The verdict after checkPath, printed.
     HealthCheck::Level checkPath(const std::string& path);
+    // The merged timeline of the boards' trees or bundles, printed.
+    void printTimeline(const std::vector<std::string>& paths);
 
 private:
     void decodeBundle(const std::string& path);
     void walkBundle(const std::string& path, const BoardTree::Visit& visit);
+    void walkTree(const std::string& path, const BoardTree::Visit& visit);
     void decodeDirectory(const std::string& path, InputFile& input);
     void show(const BoardItem& item);
     void printVerdict(const std::vector<HealthCheck::Reason>& reasons);
