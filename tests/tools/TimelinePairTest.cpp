@@ -7,6 +7,7 @@
 #include "DecodeTesting.h"
 #include "NvramTesting.h"
 #include "RunningPair.h"
+#include "TestBoard.h"
 
 #include <gtest/gtest.h>
 
@@ -93,6 +94,42 @@ TEST(TimelinePair, deaths_an_update_rolled_back_a_takeover_and_a_power_cut_line_
               "2027-01-15 08:15:00 MMB 0 role Standby (final)\n"
               "2027-01-15 08:15:00 MMB 0 start-up record: update mode at start none, found the down log of "
               "2027-01-15 08:11:40\n");
+}
+
+// What --timeline takes, and what it refuses: a file of the tree that
+// cannot be read is named, the others' events still told.
+TEST(TimelinePair, takes_one_or_two_trees_and_refuses_the_rest)
+{
+    TestBoard board;
+    const std::string file = writeInput(board->path("notes.txt"), {'h', 'i', '\n'});
+    const std::string tree = board->path("tree");
+    writeInput(tree + "/tmp/initlog", {1, 2, 3});
+    writeInput(tree + "/var/mmb/log/init/1593835520.000", errorLogRecord(1593835520, 0, {0x0E, 0, 0, 0, 0, 0}));
+    const std::string manyTrees = "mmb-decode: --timeline takes one or two boards' trees, their forms told from their paths\n";
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string err;  // its first line
+        std::string out;
+    };
+    const Case cases[] = {
+        {{"--timeline", file, file, file}, 2, manyTrees, ""},
+        {{"--timeline", "--form", "partition", file}, 2, manyTrees, ""},
+        {{"--timeline", "--check", file}, 2, "mmb-decode: --check takes one board's tree, its forms told from its paths\n",
+         ""},
+        {{"--timeline", file}, 1,
+         "mmb-decode: " + file + ": not a board's tree: it holds none of dev, var, tmp, mnt and etc\n", ""},
+        {{"--timeline", tree}, 1,
+         "mmb-decode: " + tree + "/tmp/initlog: wrong size for start-up record: 3 bytes (expected 380)\n",
+         "2020-07-04 04:05:20 MMB 0 error log: fetching the setup from the other board failed [code 0E 00 00 00 00 "
+         "00]\n"},
+    };
+    for (const Case& c : cases) {
+        ProcessResult result = runDecode(c.args);
+        EXPECT_EQ(result.status, c.status) << c.args[1];
+        EXPECT_EQ(result.err.substr(0, result.err.find('\n') + 1), c.err) << c.args[1];
+        EXPECT_EQ(result.out, c.out) << c.args[1];
+    }
 }
 
 } // namespace

@@ -317,6 +317,9 @@ TEST(Timeline, rolled_back_update_names_the_firmware_that_runs_on)
         {"made before any boot recorded",
          {historyFile({boot}), partition(0, "V01L02", std::nullopt), errorLog(T - 1, ROLLED_BACK, UNIT_UPDATE)},
          "2020-07-04 04:05:19 " + rolledBack + ": HCP 0 \"V01L02\" runs on" + code},
+        {"a failed copy is no roll-back", {historyFile({boot}), errorLog(T + 1, {3, 0x20, 3, 0, 0, 0}, UNIT_UPDATE)},
+         "2020-07-04 04:05:21 MMB 0 error log: firmware update: the standby NOR copy failed [code 03 20 03 00 00 "
+         "00]\n"},
     };
     for (const Case& c : cases) {
         std::string out = printed({c.items});
