@@ -48,7 +48,8 @@ Role roleOfRecord(const InitMMBHistory::Record& record)
 
 std::string bootText(const InitMMBHistory::Record& record)
 {
-    std::string text = "boot " + bootCauseOf(record.bootCause) + ", " + hcpText(record.currentHcpNo, record.currentHcpRev);
+    std::string text =
+        "boot " + bootCauseOf(record.bootCause) + ", " + hcpText(record.currentHcpNo, record.currentHcpRev);
     if (record.nextHcpNo != record.currentHcpNo ||
         strncmp(record.nextHcpRev, record.currentHcpRev, InitMMBHistory::REV_SIZE) != 0)
         text += ", next " + hcpText(record.nextHcpNo, record.nextHcpRev);

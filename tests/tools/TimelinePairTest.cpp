@@ -105,7 +105,8 @@ TEST(TimelinePair, takes_one_or_two_trees_and_refuses_the_rest)
     const std::string tree = board->path("tree");
     writeInput(tree + "/tmp/initlog", {1, 2, 3});
     writeInput(tree + "/var/mmb/log/init/1593835520.000", errorLogRecord(1593835520, 0, {0x0E, 0, 0, 0, 0, 0}));
-    const std::string manyTrees = "mmb-decode: --timeline takes one or two boards' trees, their forms told from their paths\n";
+    const std::string manyTrees =
+        "mmb-decode: --timeline takes one or two boards' trees, their forms told from their paths\n";
     struct Case {
         std::vector<std::string> args;
         int status;
@@ -115,7 +116,9 @@ TEST(TimelinePair, takes_one_or_two_trees_and_refuses_the_rest)
     const Case cases[] = {
         {{"--timeline", file, file, file}, 2, manyTrees, ""},
         {{"--timeline", "--form", "partition", file}, 2, manyTrees, ""},
-        {{"--timeline", "--check", file}, 2, "mmb-decode: --check takes one board's tree, its forms told from its paths\n",
+        {{"--timeline", "--check", file},
+         2,
+         "mmb-decode: --check takes one board's tree, its forms told from its paths\n",
          ""},
         {{"--timeline", file}, 1,
          "mmb-decode: " + file + ": not a board's tree: it holds none of dev, var, tmp, mnt and etc\n", ""},
