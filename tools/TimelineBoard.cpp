@@ -130,13 +130,18 @@ int TimelineBoard::board() const
 {
     if (!history_.empty())
         return history_.back().mmbId;
-    std::vector<InitErrorLog> told = records_;
-    if (std::optional<InitErrorLog> downLog = downLogOf(partition_))
-        told.push_back(*downLog);
-    for (const InitErrorLog& record : told)
+    for (const InitErrorLog& record : recordsAndDownLog())
         if (record.unitCode == UNIT_MMB0 || record.unitCode == UNIT_MMB1)
             return record.unitCode - UNIT_MMB0;
     return -1;
+}
+
+std::vector<InitErrorLog> TimelineBoard::recordsAndDownLog() const
+{
+    std::vector<InitErrorLog> records = records_;
+    if (std::optional<InitErrorLog> downLog = downLogOf(partition_))
+        records.push_back(*downLog);
+    return records;
 }
 
 std::vector<TimelineEvent> TimelineBoard::events() const
@@ -185,9 +190,7 @@ void TimelineBoard::addDeaths(std::vector<TimelineEvent>& events) const
 
 bool TimelineBoard::rebootFollows(uint32_t seconds) const
 {
-    std::vector<InitErrorLog> told = records_;
-    if (std::optional<InitErrorLog> downLog = downLogOf(partition_))
-        told.push_back(*downLog);
+    std::vector<InitErrorLog> told = recordsAndDownLog();
     return std::any_of(told.begin(), told.end(), [seconds](const InitErrorLog& record) {
         return isDeathReboot(record) && secondsOf(record) - seconds <= REBOOT_AFTER_DEATH_SECONDS;
     });

@@ -38,6 +38,7 @@ private:
     void addRecords(std::vector<TimelineEvent>& events) const;
     void addDownLog(std::vector<TimelineEvent>& events) const;
     void addStartupRecord(std::vector<TimelineEvent>& events) const;
+    std::vector<InitErrorLog> recordsAndDownLog() const;
     bool rebootFollows(uint32_t seconds) const;
     std::string rollBackText(uint32_t seconds) const;
     const InitMMBHistory::Record* bootAt(uint32_t seconds) const;
