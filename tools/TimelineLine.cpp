@@ -53,7 +53,7 @@ const char* roleName(TimelineEvent::Role role)
 
 std::string timelineText(const TimelineEvent& event)
 {
-    return timelineTime(event.seconds) + " " + boardName(event.board) + " " + escapedText(event.text) + "\n";
+    return timelineTime(event.seconds) + " " + boardName(event.board) + " " + event.text + "\n";
 }
 
 std::string timelineJson(const TimelineEvent& event)

@@ -17,7 +17,8 @@ const char* kindName(TimelineEvent::Kind kind);
 // "Active", "Standby", or empty when unknown.
 const char* roleName(TimelineEvent::Role role);
 
-// "2026-12-07 02:00:00 MMB 0 boot AC-ON, ...\n"
+// "2026-12-07 02:00:00 MMB 0 boot AC-ON, ...\n"; the text as the event
+// holds it, the stored bytes in it already escaped (\xNN) where told.
 std::string timelineText(const TimelineEvent& event);
 // {"time":"2026-12-07 02:00:00","seconds":...,"board":0,"kind":"boot","role":"Active","text":...,"meaning":...}
 std::string timelineJson(const TimelineEvent& event);

@@ -269,6 +269,17 @@ TEST(Timeline, board_number_from_history_else_error_records_else_the_other_board
         EXPECT_EQ(printed(c.boards), c.out) << c.what;
 }
 
+// Stored bytes are escaped once, where the event is told.
+TEST(Timeline, unprintable_bytes_of_a_stored_name_are_escaped_once)
+{
+    std::vector<BoardItem> items = {downInfo(T, "process(al\\ph\x01" "a:12) down with status(0100)"),
+                                    errorLog(T + 60, DEATH_REBOOT)};
+    EXPECT_EQ(printed({items}), "2020-07-04 04:05:20 MMB 0 daemon al\\x5Cph\\x01a died: pid 12, exit code 1\n"
+                                "2020-07-04 04:06:20 MMB 0 reboot asked: daemon of process key 17 died (signal 11, core "
+                                "dumped) and is not restarted: the board reboots [code 09 11 02 00 8B 00]\n");
+    EXPECT_NE(printed({items}, true).find("\"text\":\"daemon al\\\\x5Cph\\\\x01a died"), std::string::npos);
+}
+
 TEST(Timeline, undated_startup_record_placed_at_the_newest_start_else_after_its_board)
 {
     struct Case {
