@@ -11,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace {
@@ -26,12 +27,21 @@ void traceFailure(const char* what, const char* path, int error)
     InitTraceHandler::getInstance()->outputf(20011, 0, "%s(%s) failed errno=%d", what, path, error);
 }
 
+// The time of day as the error log records and down-info names take it, so
+// that one board's records all follow one clock (the simulator's too).
+time_t timeOfDay()
+{
+    timeval now;
+    gettimeofday(&now, nullptr);
+    return now.tv_sec;
+}
+
 InitMMBHistory::Record stateRecord(InitMMBHistory::Kind kind, InitMMBHistory::Reason reason, uint32_t sequence)
 {
     const InitMMBFirm& firm = *InitMMBFirm::getInstance();
     InitMMBHistory::Record record = {};
     record.sequence = sequence;
-    record.seconds = static_cast<uint32_t>(time(nullptr));
+    record.seconds = static_cast<uint32_t>(timeOfDay());
     record.kind = kind;
     record.reason = reason;
     record.role = firm.activeMode == 0 ? 0 : 1;

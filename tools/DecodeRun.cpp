@@ -2,9 +2,16 @@
 
 #include "BoardTree.h"
 #include "BundleReader.h"
+#include "OutputFile.h"
 #include "RecordPrinter.h"
+#include "Timeline.h"
+#include "TimelineLine.h"
+#include "TimelinePage.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -110,27 +117,78 @@ void DecodeRun::show(const BoardItem& item)
     printedOne_ = true;
 }
 
-HealthCheck::Level DecodeRun::checkPath(const std::string& path)
+// A board's tree (a folder holding the board's top folders) or a bundle of one.
+void DecodeRun::walkTree(const std::string& path, const BoardTree::Visit& visit)
 {
     InputFile input;
     std::string problem;
-    HealthCheck check;
-    auto judge = [&check](const BoardItem& item) { check.add(item); };
-    if (BundleReader::isBundle(path)) {
-        walkBundle(path, judge);
-    } else if (!readInputFile(path, input, problem)) {
+    if (BundleReader::isBundle(path))
+        walkBundle(path, visit);
+    else if (!readInputFile(path, input, problem))
         report(path, problem);
-    } else if (!input.directory || !BoardTree::isTree(input.entries)) {
+    else if (!input.directory || !BoardTree::isTree(input.entries))
         report(path, "not a board's tree: it holds none of dev, var, tmp, mnt and etc");
-    } else {
-        BoardTree(withoutSlash(path), input.fd).walk(judge);
-    }
+    else
+        BoardTree(withoutSlash(path), input.fd).walk(visit);
     closeInput(input);
+}
+
+HealthCheck::Level DecodeRun::checkPath(const std::string& path)
+{
+    HealthCheck check;
+    walkTree(path, [&check](const BoardItem& item) { check.add(item); });
     if (!decodedAll_)
         return HealthCheck::Level::Ok;
     std::vector<HealthCheck::Reason> reasons = check.reasons();
     printVerdict(reasons);
     return HealthCheck::verdictOf(reasons);
+}
+
+// A file of the tree that cannot be read is reported; the events of the
+// others are still told.
+void DecodeRun::printTimeline(const std::vector<std::string>& paths)
+{
+    Timeline timeline;
+    for (const std::string& path : paths) {
+        TimelineBoard board;
+        walkTree(path, [this, &board](const BoardItem& item) {
+            if (item.outcome == BoardItem::Outcome::Refused)
+                report(item.source, item.reason);
+            else
+                board.add(item);
+        });
+        timeline.addBoard(board);
+    }
+    if (!options_.page.empty()) {
+        writePage(timeline.events());
+        return;
+    }
+    for (const TimelineEvent& event : timeline.events())
+        fputs((options_.json ? timelineJson(event) : timelineText(event)).c_str(), stdout);
+}
+
+// Written anew each time, but never through a link or over another's file.
+void DecodeRun::writePage(const std::vector<TimelineEvent>& events)
+{
+    std::string problem;
+    int fd = openOutputFile(options_.page, true, 0644, "", problem);
+    FILE* page = fd >= 0 ? fdopen(fd, "w") : nullptr;
+    if (page == nullptr) {
+        if (fd >= 0) {
+            problem = std::strerror(errno);
+            close(fd);
+        }
+        report(options_.page, problem);
+        return;
+    }
+    bool written = TimelinePage(events).write(page);
+    int error = errno;
+    if (fclose(page) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    if (!written)
+        report(options_.page, std::string("cannot write the page: ") + std::strerror(error));
 }
 
 void DecodeRun::printVerdict(const std::vector<HealthCheck::Reason>& reasons)

@@ -1,6 +1,7 @@
 // One run of the decoder over the inputs named on its command line: tells
 // each file's form, decodes and prints it, or judges a board's tree
-// (--check), or the tree a bundle holds; reports on standard error what cannot be decoded.
+// (--check), or tells their events (--timeline), or the tree a bundle
+// holds; reports on standard error what cannot be decoded.
 #ifndef DECODE_RUN_H
 #define DECODE_RUN_H
 
@@ -9,6 +10,7 @@
 #include "HealthCheck.h"
 #include "InputFile.h"
 #include "RecordForm.h"
+#include "TimelineEvent.h"
 
 #include <cstdint>
 #include <string>
@@ -21,6 +23,8 @@ public:
         bool formGiven = false;  // every file is read as form, not told from its name and content
         RecordForm form = RecordForm::Partition;
         bool check = false;      // the health verdict on a board's tree instead of its records
+        bool timeline = false;   // the events of one or two boards' trees, oldest first
+        std::string page;        // the timeline written as a page to this file, not printed
     };
 
     explicit DecodeRun(const Options& options) : options_(options) {}
@@ -31,12 +35,16 @@ public:
     bool decodedAll() const { return decodedAll_; }
     // The verdict after checkPath, printed.
     HealthCheck::Level checkPath(const std::string& path);
+    // The merged timeline of the boards' trees or bundles, printed.
+    void printTimeline(const std::vector<std::string>& paths);
 
 private:
     void decodeBundle(const std::string& path);
     void walkBundle(const std::string& path, const BoardTree::Visit& visit);
+    void walkTree(const std::string& path, const BoardTree::Visit& visit);
     void decodeDirectory(const std::string& path, InputFile& input);
     void show(const BoardItem& item);
+    void writePage(const std::vector<TimelineEvent>& events);
     void printVerdict(const std::vector<HealthCheck::Reason>& reasons);
     void report(const std::string& path, const std::string& problem);
 

@@ -2,6 +2,7 @@
 
 #include "BoardFileName.h"
 #include "RecordDecoder.h"
+#include "StoredRecords.h"
 
 #include <algorithm>
 #include <cstring>
@@ -13,11 +14,7 @@ using Level = HealthCheck::Level;
 using Reason = HealthCheck::Reason;
 
 constexpr uint8_t UPDATING = 1;
-constexpr uint8_t PROCESS_SUPERVISION = 9;  // first code byte
-constexpr uint8_t REBOOT_PATH = 2;          // third code byte of a daemon death that reboots the board
-constexpr uint8_t WATCHDOG_START = 0x19;    // first code byte: started after a watchdog reset
-constexpr uint8_t FIRMWARE_BOOKKEEPING = 3;
-constexpr uint8_t ROLLED_BACK = 0x10;       // bit of the second code byte
+using recordcode::WATCHDOG_START;
 
 std::string revisionText(const char (&field)[InitMMBFirm::REV_SIZE])
 {
@@ -26,38 +23,8 @@ std::string revisionText(const char (&field)[InitMMBFirm::REV_SIZE])
 
 std::string recordText(const InitErrorLog& record)
 {
-    std::string code;
-    for (uint8_t byte : record.code) {
-        char hex[4];
-        snprintf(hex, sizeof hex, "%02X", byte);
-        code += (code.empty() ? "" : " ") + std::string(hex);
-    }
-    return utcText(static_cast<uint32_t>(record.time.seconds)) + ", " + unitOf(record.unitCode) + ", " +
-           reporterOf(record.code[0]) + ", code " + code;
-}
-
-uint32_t secondsOf(const InitErrorLog& record)
-{
-    return static_cast<uint32_t>(record.time.seconds);
-}
-
-InitErrorLog recordOf(const uint8_t* data)
-{
-    InitErrorLog record(0, 0, 0, 0, 0, 0, 0, 0);
-    record.unpack(data);
-    return record;
-}
-
-// The down log of a partition whose identification is valid, when one is recorded.
-std::optional<InitErrorLog> downLogOf(const std::vector<uint8_t>& partition)
-{
-    if (partition.empty() || identificationOf(partition.data() + nvram::ID_OFFSET) != "valid")
-        return std::nullopt;
-    struct InitMMBFirm::initError areas = {};
-    areas.unpackDownLogArea(partition.data() + nvram::DOWN_LOG_OFFSET);
-    if (areas.downLogFlag != 1)
-        return std::nullopt;
-    return recordOf(areas.downLog);
+    return utcText(secondsOf(record)) + ", " + unitOf(record.unitCode) + ", " + reporterOf(record.code[0]) +
+           ", code " + codeText(record);
 }
 
 // The most reboots within the window, and the first and last of them.
@@ -105,15 +72,12 @@ void HealthCheck::add(const BoardItem& item)
         break;
     }
     case RecordForm::ErrorLog:
-        records_.push_back(recordOf(data));
+        records_.push_back(errorLogOf(data));
         break;
     case RecordForm::DownInfo: {
-        uint32_t seconds = 0;
-        Death death;
-        const char* chars = reinterpret_cast<const char*>(data);
-        std::string text(chars, strnlen(chars, DOWN_INFO_SIZE));
-        if (secondsOfFileName(item.name, seconds) && parseDeath(text.substr(0, text.find('\n')), death))
-            deaths_[death.module].push_back({seconds, death.status});
+        DownInfoDeath death;
+        if (deathOf(item, death))
+            deaths_[death.death.module].push_back({death.seconds, death.death.status});
         break;
     }
     default:
@@ -172,7 +136,7 @@ void HealthCheck::checkFirmwareUpdate(const InitMMBFirm::FirmwareHeader& header,
     else if (header.firmUpMode != nvram::FIRMUP_NONE)
         reasons.push_back({Level::Warn, "firmware update: unknown mode " + std::to_string(header.firmUpMode)});
     for (const InitErrorLog& record : records_)
-        if (record.code[0] == FIRMWARE_BOOKKEEPING && (record.code[1] & ROLLED_BACK) != 0)
+        if (isRollBack(record))
             reasons.push_back({Level::Warn, "firmware update: rolled back at " + utcText(secondsOf(record))});
 }
 
@@ -207,8 +171,7 @@ void HealthCheck::checkReboots(std::vector<Reason>& reasons) const
 {
     std::vector<uint32_t> told;
     for (const InitErrorLog& record : records_) {
-        bool deathReboot = record.code[0] == PROCESS_SUPERVISION && record.code[2] == REBOOT_PATH;
-        if (deathReboot || record.code[0] == WATCHDOG_START)
+        if (isDeathReboot(record) || record.code[0] == WATCHDOG_START)
             told.push_back(secondsOf(record));
     }
     if (std::optional<InitErrorLog> downLog = downLogOf(partition_))

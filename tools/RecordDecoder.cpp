@@ -117,7 +117,29 @@ std::string statusOf(uint32_t status)
     return "signal " + std::to_string(signal) + ((status & 0x80) != 0 ? ", core dumped" : "");
 }
 
-namespace {
+std::string historyReasonOf(uint8_t reason)
+{
+    switch (reason) {
+    case InitMMBHistory::PROVISIONAL:
+        return "provisional";
+    case InitMMBHistory::FINAL:
+        return "final";
+    case InitMMBHistory::ORDERED:
+        return "ordered change";
+    default:
+        return "unknown";
+    }
+}
+
+std::string roleOf(uint8_t role)
+{
+    return role == 0 ? "Active" : "Standby";
+}
+
+std::string bootCauseOf(uint8_t cause)
+{
+    return cause == InitMMBFirm::AC_ON ? "AC-ON" : cause == InitMMBFirm::REBOOT ? "REBOOT" : "unknown";
+}
 
 std::string firmUpModeOf(uint8_t mode)
 {
@@ -132,6 +154,8 @@ std::string firmUpModeOf(uint8_t mode)
         return "unknown";
     }
 }
+
+namespace {
 
 std::string logCountOf(int32_t count)
 {
@@ -250,30 +274,6 @@ std::string historyKindOf(uint8_t kind)
     default:
         return "unknown";
     }
-}
-
-std::string historyReasonOf(uint8_t reason)
-{
-    switch (reason) {
-    case InitMMBHistory::PROVISIONAL:
-        return "provisional";
-    case InitMMBHistory::FINAL:
-        return "final";
-    case InitMMBHistory::ORDERED:
-        return "ordered change";
-    default:
-        return "unknown";
-    }
-}
-
-std::string roleOf(uint8_t role)
-{
-    return role == 0 ? "Active" : "Standby";
-}
-
-std::string bootCauseOf(uint8_t cause)
-{
-    return cause == InitMMBFirm::AC_ON ? "AC-ON" : cause == InitMMBFirm::REBOOT ? "REBOOT" : "unknown";
 }
 
 std::string revisionOf(const char (&field)[InitMMBHistory::REV_SIZE])

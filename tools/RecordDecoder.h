@@ -48,6 +48,14 @@ std::string identificationOf(const uint8_t* block);
 std::string identificationText(const uint8_t* block);
 // "exit code N" or "signal N[, core dumped]" of a wait status.
 std::string statusOf(uint32_t status);
+// A firmware-update mode: "none", "'F', firmware apply requested", "'R', recovery".
+std::string firmUpModeOf(uint8_t mode);
+// Why a history record's role was set: "provisional", "final", "ordered change".
+std::string historyReasonOf(uint8_t reason);
+// "Active" or "Standby" of a stored role.
+std::string roleOf(uint8_t role);
+// "AC-ON" or "REBOOT" of a stored boot cause.
+std::string bootCauseOf(uint8_t cause);
 
 // "YYYY-MM-DD HH:MM:SS UTC" of stored seconds, read unsigned.
 std::string utcText(uint32_t seconds);

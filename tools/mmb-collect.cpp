@@ -4,6 +4,7 @@
 // manifest. Exit status 0 when the bundle was written, 1 when it could not
 // be, 2 for a bad command line.
 #include "BundleCollector.h"
+#include "OutputFile.h"
 #include "UstarWriter.h"
 
 #include <cerrno>
@@ -70,26 +71,6 @@ int parseOptions(int argc, char** argv, Options& options)
     return -1;
 }
 
-// Never through a link; an existing file only when forced, and only a
-// regular file of this user, which nobody else can have planted.
-int openOutput(const Options& options, std::string& problem)
-{
-    int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (options.force ? 0 : O_EXCL);
-    int fd = open(options.output.c_str(), flags, 0600);
-    if (fd < 0) {
-        problem = errno == EEXIST ? "exists (--force replaces it)" : std::strerror(errno);
-        return -1;
-    }
-    struct stat status;
-    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != geteuid() ||
-        (status.st_mode & 077) != 0 || ftruncate(fd, 0) != 0) {
-        problem = "not a file of this user with mode 0600: not replaced";
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -99,7 +80,7 @@ int main(int argc, char** argv)
     if (status >= 0)
         return status;
     std::string problem;
-    int fd = openOutput(options, problem);
+    int fd = openOutputFile(options.output, options.force, 0600, " (--force replaces it)", problem);
     if (fd < 0) {
         fprintf(stderr, "mmb-collect: %s: %s\n", options.output.c_str(), problem.c_str());
         return EXIT_NOT_WRITTEN;
