@@ -9,16 +9,7 @@
 
 namespace {
 
-const Bytes ID_BLOCK = {0x4D, 0x20, 0x4D, 0x4D, 0x42, 0x49, 0x6E, 0x69, 0x74, 0x00};
 const Header STORED = {0, 1, 0, 1, 0, 0, 0, 1, 0, "V07", "V08"};
-
-// The header a re-initialisation writes on a fresh board (fs0, revision V01L02).
-Header rebuiltFresh()
-{
-    Header header;
-    header.currentHcpRev = header.nextHcpRev = "V01L02";
-    return header;
-}
 
 struct DamageCase {
     const char* what;
@@ -43,11 +34,16 @@ TEST(NvramState, damaged_identification_rebuilds_the_header)
     for (const DamageCase& c : cases) {
         TestBoard board({}, std::to_string(&c - cases));
         makeHealthy(*board, STORED);
+        board->patchNvram(0, 32, {9, 1});
+        board->patchNvram(0, 318, {3});
         board->patchNvram(0, 496, c.idBlock);
         ProcessResult result = runNvram(*board, {});
-        Header expected = c.rebuilt ? rebuiltFresh() : STORED;
-        EXPECT_EQ(result.out, firmInfo(expected)) << c.what;
+        Header expected = c.rebuilt ? REBUILT : STORED;
+        EXPECT_EQ(result.out, firmInfo(expected, c.rebuilt ? 0 : 9, c.rebuilt ? 0 : 1)) << c.what;
         EXPECT_EQ(nvramBytes(*board, 0, 32), expected.bytes()) << c.what;
+        // A rebuild leaves the areas after the header as the driver cleared them.
+        EXPECT_EQ(nvramBytes(*board, 32, 2), c.rebuilt ? Bytes(2, 0) : Bytes({9, 1})) << c.what;
+        EXPECT_EQ(nvramBytes(*board, 318, 1), Bytes{uint8_t(c.rebuilt ? 0 : 3)}) << c.what;
         EXPECT_EQ(nvramBytes(*board, 496, 10), c.rebuilt ? ID_BLOCK : c.idBlock) << c.what;
     }
 }
@@ -66,7 +62,7 @@ TEST(NvramState, unreadable_identification_is_read_again_after_the_checksum_is_r
             board->addFault("mram-request 0 checksum EIO");
         runOnBoard(*board, {"other-steps", "initialize"});
         std::vector<std::string> checks;
-        for (const std::string& line : traceLines(board->boardPath("/tmp/trace.log")))
+        for (const std::string& line : stepTraces(*board))
             if (line.rfind("DBG# 20001 checkNVRAM ", 0) == 0)
                 checks.push_back(line);
         std::vector<std::string> expected = {"DBG# 20001 checkNVRAM read head offset=1f0"};
@@ -75,21 +71,9 @@ TEST(NvramState, unreadable_identification_is_read_again_after_the_checksum_is_r
         EXPECT_EQ(checks, expected) << regenerated;
         EXPECT_EQ(board->events(),
                   (std::vector<std::string>{"ioctl /dev/mram0 " + REGENERATE_REQUEST, "ioctl /dev/mram0 " + INITIALIZE_REQUEST}));
-        EXPECT_EQ(nvramBytes(*board, 0, 32), rebuiltFresh().bytes()) << regenerated;
+        EXPECT_EQ(nvramBytes(*board, 0, 32), REBUILT.bytes()) << regenerated;
         EXPECT_TRUE(board->nvramChecksumValid(0)) << regenerated;
     }
-}
-
-TEST(NvramState, rebuild_leaves_the_areas_after_the_header_cleared_by_the_driver)
-{
-    TestBoard board;
-    makeHealthy(*board, STORED);
-    board->patchNvram(0, 32, {9, 1});
-    board->patchNvram(0, 318, {3});
-    board->patchNvram(0, 496, Bytes(10, 0));
-    runNvram(*board, {"-d"});
-    EXPECT_EQ(nvramBytes(*board, 32, 2), (Bytes{0, 0}));
-    EXPECT_EQ(nvramBytes(*board, 318, 1), Bytes{0});
 }
 
 // Header bytes another program changed while nvram ran are kept, unless
@@ -136,21 +120,17 @@ TEST(NvramState, log_count_survives_a_reboot_only_when_valid)
     }
 }
 
+// Bytes 34 and 35 are not ours: never read or written.
 TEST(NvramState, areas_after_the_header_are_written_back_as_loaded)
 {
     TestBoard board;
     makeHealthy(*board, STORED);
-    Bytes downLog = {0, 0, 0, 1, 0x5F, 0, 0, 0, 0, 1, 0xE2, 0x40, 2, 0xF1, 4, 1, 0, 0, 0, 0};
-    board->patchNvram(0, 36, downLog);
-    patchBig32(*board, 56, 2);
-    board->patchNvram(0, 60, {0xAA, 0xBB});
+    const Bytes areas = {0x12, 0x34, 0, 0, 0, 1, 0x5F, 0, 0, 0, 0, 1, 0xE2, 0x40,
+                         2,    0xF1, 4, 1, 0, 0, 0,    0, 0, 0, 0, 2, 0xAA, 0xBB};  // 34..61
+    board->patchNvram(0, 34, areas);
     board->patchNvram(0, 318, {1});
-    board->patchNvram(0, 34, {0x12, 0x34});  // not ours: never read or written
     runNvram(*board, {"-s", "1"});
-    EXPECT_EQ(nvramBytes(*board, 34, 22), (Bytes{0x12, 0x34, 0, 0, 0, 1, 0x5F, 0, 0, 0, 0, 1, 0xE2, 0x40, 2, 0xF1,
-                                                4, 1, 0, 0, 0, 0}));
-    EXPECT_EQ(nvramBig32(*board, 56), 2u);
-    EXPECT_EQ(nvramBytes(*board, 60, 2), (Bytes{0xAA, 0xBB}));
+    EXPECT_EQ(nvramBytes(*board, 34, areas.size()), areas);
     EXPECT_EQ(nvramBytes(*board, 318, 1), Bytes{1});
     EXPECT_EQ(nvramBytes(*board, 2, 1), Bytes{1});
 }

@@ -59,11 +59,6 @@ std::vector<std::string> starts(const sim::SimBoard& board)
     return eventsStartingWith(board, "daemon ");
 }
 
-std::vector<std::string> traces(const sim::SimBoard& board)
-{
-    return traceLines(board.boardPath("/tmp/trace.log"));
-}
-
 // A trace line begins so; "(sec=" and the board time may follow the text.
 bool traced(const sim::SimBoard& board, const std::string& begin)
 {
@@ -82,9 +77,7 @@ std::vector<std::string> files(const std::string& folder)
 
 TEST(Supervision, table_daemons_start_in_order_with_their_arguments)
 {
-    sim::SimBoard::Options options;
-    options.mmbNumber = 1;
-    TestBoard board(options);
+    TestBoard board({1});
     prepare(*board, "/* a comment */\n3\nalpha 1 -1 1 x y\nbeta 1 5 2 x y\ngamma 1 10 3 x y\n#END\n",
             {{"alpha", "run"}, {"beta", "run"}, {"gamma", "run"}});
     board->setReg(0x600, 0x0080);  // the power came on
@@ -95,7 +88,7 @@ TEST(Supervision, table_daemons_start_in_order_with_their_arguments)
     // AC-ON? (1), Active? (Standby: 0), second board? (1), and the
     // table's niceness increment over this test's own.
     std::vector<std::string> forks;
-    for (const std::string& line : traces(*board))
+    for (const std::string& line : stepTraces(*board))
         if (line.rfind("DBG# 20001 /opt/mmb/bin/", 0) == 0)
             forks.push_back(line);
     EXPECT_EQ(forks, (std::vector<std::string>{"DBG# 20001 /opt/mmb/bin/alpha:alpha:1:0:1",
@@ -164,7 +157,7 @@ TEST(Supervision, start_waits_for_mmbipmid)
         EXPECT_EQ(result.out, c.out) << c.what << result.err;
         std::string trace = c.trace;
         if (std::string::size_type pid = trace.find("%d"); pid != std::string::npos)
-            trace.replace(pid, 2, std::to_string(pidFromFile(board->boardPath("/var/run/alpha.pid"))));
+            trace.replace(pid, 2, std::to_string(daemonPid(*board, "alpha")));
         EXPECT_TRUE(traced(*board, trace)) << c.what;
     }
 }
@@ -287,25 +280,21 @@ TEST(Supervision, crash_core_and_backtrace_are_kept)
 // start-up's core pattern.
 TEST(Supervision, crash_loop_leaves_no_raw_core)
 {
-    struct Case {
-        const char* pattern;
-        const char* usesPid;
-    };
-    for (const Case& c : {Case{"/var/mmb/core/core.%e\n", "1\n"}, Case{"/var/mmb/core/core.%e\n", "0\n"}}) {
-        TestBoard board({}, c.usesPid);
+    for (const char* usesPid : {"1\n", "0\n"}) {
+        TestBoard board({}, usesPid);
         prepare(*board, "1\nalpha 1 0 1 x y\n", {{"alpha", "live 400 crash"}});
-        sim::writeFile(board->path("hw/core_pattern"), c.pattern);
-        sim::writeFile(board->path("hw/core_uses_pid"), c.usesPid);
+        sim::writeFile(board->path("hw/core_pattern"), "/var/mmb/core/core.%e\n");
+        sim::writeFile(board->path("hw/core_uses_pid"), usesPid);
         sim::writeFile(board->boardPath("/var/mmb/core/core.alpha.1"), "stray\n");
         sim::writeFile(board->boardPath("/var/mmb/core/core.alphabet"), "another module's\n");
         ProcessResult result = procSteps(*board, {"activate", "monitor"});
         EXPECT_EQ(result.out, "thrown kind=3 unit=f0 codes=09 01 02 00 8b 00\n") << result.err;
         EXPECT_EQ(starts(*board).size(), 4u);
         std::vector<std::string> saves;
-        for (const std::string& line : traces(*board))
+        for (const std::string& line : stepTraces(*board))
             if (line.rfind("DBG# 20001 \"/bin/gzip -9 -f ", 0) == 0)
                 saves.push_back(line);
-        EXPECT_EQ(saves.size(), 4u) << c.usesPid;
+        EXPECT_EQ(saves.size(), 4u) << usesPid;
         EXPECT_EQ(files(board->boardPath("/var/mmb/core")), (std::vector<std::string>{"core.alphabet", "core_save"}));
         EXPECT_EQ(sim::readFile(board->boardPath("/var/mmb/core/core.alphabet")), "another module's\n");
         EXPECT_EQ(sim::readFile(board->boardPath("/mnt/dump/core.alpha.gz")).substr(0, 2), "\x1f\x8b");
@@ -336,11 +325,6 @@ std::string statusField(pid_t pid, const std::string& field)
 bool signalIn(pid_t pid, const std::string& maskField, int signal)
 {
     return (std::stoull(statusField(pid, maskField), nullptr, 16) & (1ull << (signal - 1))) != 0;
-}
-
-pid_t daemonPid(const sim::SimBoard& board, const std::string& name)
-{
-    return pidFromFile(board.boardPath("/var/run/" + name + ".pid"));
 }
 
 // The supervisor has begun monitoring with these daemons running.
@@ -449,7 +433,7 @@ TEST(Supervision, daemons_hold_only_their_standard_streams)
 // monitoring began, in trace order.
 std::string catchesAndToggles(const sim::SimBoard& board)
 {
-    std::vector<std::string> lines = traces(board);
+    std::vector<std::string> lines = stepTraces(board);
     auto begun = std::find(lines.begin(), lines.end(), "RUN# 20001 InitMMBProcessMGR::checkdualprocess");
     std::string sequence;
     for (auto line = begun; line != lines.end(); ++line) {
@@ -514,7 +498,7 @@ TEST(Supervision, hang_up_before_requests_are_enabled_or_from_no_process_orders_
         ProcessResult result = procSteps(*board, c.steps);
         EXPECT_EQ(result.status, 0) << c.what;
         EXPECT_EQ(result.out, "started=1\n") << c.what << result.err;
-        std::vector<std::string> lines = traces(*board);
+        std::vector<std::string> lines = stepTraces(*board);
         auto hangUps = std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
             return line.rfind("DBG# 20001 modeChange_sighandler", 0) == 0;
         });
