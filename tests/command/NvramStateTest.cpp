@@ -136,7 +136,9 @@ TEST(NvramState, areas_after_the_header_are_written_back_as_loaded)
 }
 
 // A fresh board's NVRAM is rebuilt from the running partition, whatever
-// its link and revision file hold, with the bank in use.
+// its link and revision file hold, with the bank in use. The firmware file
+// systems are root's: a version.dat that is a link in the image is
+// followed, relative or absolute.
 TEST(NvramState, running_partition_detection_copes_with_odd_links_and_files)
 {
     struct Case {
@@ -145,6 +147,7 @@ TEST(NvramState, running_partition_detection_copes_with_odd_links_and_files)
         const char* currentRev;     // revision field afterwards, up to 11 bytes
         int currentHcp;
         bool bank1 = false;         // in use, as register 0x600 shows
+        const char* linkedAs = "";  // version.dat a link to version.real, which holds the file
     };
     const std::string longLine = "rev=" + std::string(10000, 'x') + "\n";
     const std::string longLink(255, 'a');  // read safely: the buffer holds it with its NUL
@@ -160,13 +163,21 @@ TEST(NvramState, running_partition_detection_copes_with_odd_links_and_files)
         {"fs0", longLine, "xxxxxxxxxxx", 0},
         {"fs0", "", "", 0},
         {longLink.c_str(), "REVISION=V01L02\n", "V01L02", 0},
+        {"fs0", "REVISION=V03L07\n", "V03L07", 0, false, "version.real"},
+        {"fs0", "REVISION=V03L07\n", "V03L07", 0, false, "/mnt/fs0/opt/mmb/version.real"},
     };
     for (const Case& c : cases) {
         TestBoard board({}, std::to_string(&c - cases));
         std::filesystem::remove(board->boardPath("/mnt/mmb"));
         if (*c.link != '\0')
             std::filesystem::create_symlink(c.link, board->boardPath("/mnt/mmb"));
-        sim::writeFile(board->path("hcp0/opt/mmb/version.dat"), c.revisionFile);
+        std::string revisionFile = board->path("hcp0/opt/mmb/version.dat");
+        if (*c.linkedAs != '\0') {
+            std::filesystem::remove(revisionFile);
+            std::filesystem::create_symlink(c.linkedAs, revisionFile);
+            revisionFile = board->path("hcp0/opt/mmb/version.real");
+        }
+        sim::writeFile(revisionFile, c.revisionFile);
         if (c.bank1)
             board->setReg(0x600, 0x2000);
         ProcessResult result = runNvram(*board, {});
@@ -175,28 +186,9 @@ TEST(NvramState, running_partition_detection_copes_with_odd_links_and_files)
         expected.currentHcpNo = expected.nextHcpNo = static_cast<uint8_t>(c.currentHcp);
         expected.currentBootRom = c.bank1 ? 1 : 0;
         expected.currentHcpRev = expected.nextHcpRev = c.currentRev;
+        EXPECT_EQ(result.out, firmInfo(expected)) << c.link << c.linkedAs;
         EXPECT_EQ(nvramBytes(*board, 0, 32), expected.bytes()) << c.link << " " << c.revisionFile.substr(0, 20);
         EXPECT_EQ(nvramBytes(*board, 496, 10), ID_BLOCK) << c.link;
-    }
-}
-
-// The firmware file systems are root's: a version.dat that is a link in
-// the image is followed, relative or absolute, and the rebuilt NVRAM holds
-// the revision it leads to.
-TEST(NvramState, revision_file_linked_within_the_firmware_gives_its_revision)
-{
-    for (const char* link : {"version.real", "/mnt/fs0/opt/mmb/version.real"}) {
-        TestBoard board({}, link[0] == '/' ? "absolute" : "relative");
-        std::string folder = board->path("hcp0/opt/mmb");
-        std::filesystem::remove(folder + "/version.dat");
-        sim::writeFile(folder + "/version.real", "REVISION=V03L07\n");
-        std::filesystem::create_symlink(link, folder + "/version.dat");
-        ProcessResult result = runNvram(*board, {"-d"});
-        EXPECT_EQ(result.status, 0) << link;
-        Header expected;
-        expected.currentHcpRev = expected.nextHcpRev = "V03L07";
-        EXPECT_EQ(result.out, firmInfo(expected)) << link;
-        EXPECT_EQ(nvramBytes(*board, 0, 32), expected.bytes()) << link;
     }
 }
 
