@@ -27,21 +27,6 @@ struct Daemon {
     std::string behaviour;  // see sim/daemons/mmb-daemon.cpp
 };
 
-// A board that rebooted, with valid NVRAM, a board clock at 1000 s, fast
-// timers, and the given process table and daemons.
-void prepare(const sim::SimBoard& board, const std::string& table, const std::vector<Daemon>& daemons)
-{
-    makeHealthy(board, {});
-    board.setClock(1000, 0, 0);
-    sim::writeFile(board.path("hw/timers"), "scale 1000\n");
-    fs::create_directories(board.path("hw/daemons"));
-    for (const Daemon& daemon : daemons) {
-        fs::create_symlink(std::string(MMB_BIN_DIR) + "/mmb-daemon", board.boardPath("/opt/mmb/bin/" + daemon.name));
-        sim::writeFile(board.path("hw/daemons/" + daemon.name), daemon.behaviour + "\n");
-    }
-    sim::writeFile(board.boardPath("/etc/mmb/init/pro_file.ctl"), table);
-}
-
 // Timer settings (hw/timers). A wait that must end by a daemon's signal or
 // death gets 18 seconds: no start takes that long, even on a busy machine
 // or an emulated board, and a lost signal still ends in a time-out record
@@ -49,9 +34,20 @@ void prepare(const sim::SimBoard& board, const std::string& table, const std::ve
 const std::string PATIENT = "scale 20\n";
 const std::string HASTY = "scale 1000\n";  // 360-second waits last 360 ms
 
-void patientTimers(const sim::SimBoard& board)
+// A board that rebooted, with valid NVRAM, a board clock at 1000 s, the
+// timers, and the given process table and daemons.
+void prepare(const sim::SimBoard& board, const std::string& table, const std::vector<Daemon>& daemons,
+             const std::string& timers = HASTY)
 {
-    sim::writeFile(board.path("hw/timers"), PATIENT);
+    makeHealthy(board, {});
+    board.setClock(1000, 0, 0);
+    sim::writeFile(board.path("hw/timers"), timers);
+    fs::create_directories(board.path("hw/daemons"));
+    for (const Daemon& daemon : daemons) {
+        fs::create_symlink(std::string(MMB_BIN_DIR) + "/mmb-daemon", board.boardPath("/opt/mmb/bin/" + daemon.name));
+        sim::writeFile(board.path("hw/daemons/" + daemon.name), daemon.behaviour + "\n");
+    }
+    sim::writeFile(board.boardPath("/etc/mmb/init/pro_file.ctl"), table);
 }
 
 std::vector<std::string> starts(const sim::SimBoard& board)
@@ -151,8 +147,7 @@ TEST(Supervision, start_waits_for_mmbipmid)
     };
     for (const WaitCase& c : cases) {
         TestBoard board({}, std::to_string(&c - cases));
-        prepare(*board, c.table, c.daemons);
-        sim::writeFile(board->path("hw/timers"), c.timers);
+        prepare(*board, c.table, c.daemons, c.timers);
         ProcessResult result = procSteps(*board, {"activate", "started"});
         EXPECT_EQ(result.out, c.out) << c.what << result.err;
         std::string trace = c.trace;
@@ -211,8 +206,7 @@ TEST(Supervision, deaths_are_restarted_or_end_supervision)
     };
     for (const EndCase& c : cases) {
         TestBoard board({}, std::to_string(&c - cases));
-        prepare(*board, "1\n" + c.line + "\n", {{"alpha", c.behaviour}, {"mmbipmid", c.behaviour}});
-        sim::writeFile(board->path("hw/timers"), c.timers);
+        prepare(*board, "1\n" + c.line + "\n", {{"alpha", c.behaviour}, {"mmbipmid", c.behaviour}}, c.timers);
         if (!c.fault.empty())
             board->addFault(c.fault);
         board->setDualSetting("own", "0x00000100");  // dualprocess asks this Standby board to become Active
@@ -362,8 +356,7 @@ TEST(Supervision, daemon_ready_at_once_neither_kills_nor_stalls_the_start)
     for (int i = 0; i < starts; ++i)
         table += "mmbipmid 0 0 7 x y z w 1\n";
     TestBoard board;
-    prepare(*board, table, {{"mmbipmid", "ready-at-once"}});
-    patientTimers(*board);
+    prepare(*board, table, {{"mmbipmid", "ready-at-once"}}, PATIENT);
     ProcessResult result = procSteps(*board, {"activate", "started"}, 240);
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, "started=" + std::to_string(starts) + "\n") << result.err;
@@ -375,8 +368,7 @@ TEST(Supervision, daemons_start_with_the_programs_mask_and_sigint_ignored_after_
 {
     TestBoard board;
     prepare(*board, "3\nalpha 0 0 1 x y\nmmbipmid 0 0 7 x y z w 1\nbeta 0 0 8 x y z w 0\n",
-            {{"alpha", "run"}, {"mmbipmid", "ready"}, {"beta", "run"}});
-    patientTimers(*board);
+            {{"alpha", "run"}, {"mmbipmid", "ready"}, {"beta", "run"}}, PATIENT);
     const std::vector<std::string> steps = {"ignore-sigchld", "activate", "monitor"};
     std::string out = supervise(*board, steps, {"alpha", "mmbipmid", "beta"}, [&](pid_t) {
         const std::pair<const char*, bool> cases[] = {{"alpha", false}, {"mmbipmid", false}, {"beta", true}};
@@ -396,9 +388,8 @@ TEST(Supervision, daemons_start_with_the_programs_mask_and_sigint_ignored_after_
 TEST(Supervision, hang_up_from_dualprocess_ends_the_monitoring_wait)
 {
     TestBoard board;
-    prepare(*board, "1\ndualprocess 0 0 1 x y\n", {});
+    prepare(*board, "1\ndualprocess 0 0 1 x y\n", {}, "scale 1\n");
     fs::create_symlink(std::string(MMB_BIN_DIR) + "/dualprocess", board->boardPath("/opt/mmb/bin/dualprocess"));
-    sim::writeFile(board->path("hw/timers"), "scale 1\n");
     std::string out = supervise(*board, {"enable", "activate", "set-pid", "monitor"}, {"dualprocess"},
                                 [&](pid_t) { kill(daemonPid(*board, "dualprocess"), SIGUSR1); });
     EXPECT_EQ(out, "thrown INACTIVATE\n");
@@ -420,8 +411,7 @@ std::vector<int> descriptorsOf(pid_t pid)
 TEST(Supervision, daemons_hold_only_their_standard_streams)
 {
     TestBoard board;
-    prepare(*board, "1\nalpha 0 0 1 x y\n", {{"alpha", "run"}});
-    patientTimers(*board);
+    prepare(*board, "1\nalpha 0 0 1 x y\n", {{"alpha", "run"}}, PATIENT);
     std::string out = supervise(*board, {"bootrom", "activate", "monitor"}, {"alpha"}, [&](pid_t) {
         EXPECT_EQ(descriptorsOf(daemonPid(*board, "alpha")), (std::vector<int>{0, 1, 2}));
         kill(daemonPid(*board, "alpha"), SIGTERM);
@@ -453,8 +443,7 @@ TEST(Supervision, start_signals_while_monitoring_toggle_the_web_service_once_eac
     };
     for (const auto& [what, table] : cases) {
         TestBoard board({}, std::to_string(&table - &cases[0].second));
-        prepare(*board, table, {{"mmbipmid", "ready"}, {"alpha", "run"}});
-        patientTimers(*board);
+        prepare(*board, table, {{"mmbipmid", "ready"}, {"alpha", "run"}}, PATIENT);
         std::string out = supervise(*board, {"services", "activate", "monitor"}, {"alpha"}, [&](pid_t self) {
             pid_t sender = fork();  // sends SIGINT as fast as it can
             while (sender == 0 && kill(self, SIGINT) == 0) {
@@ -492,8 +481,7 @@ TEST(Supervision, hang_up_before_requests_are_enabled_or_from_no_process_orders_
     };
     for (const Case& c : cases) {
         TestBoard board({}, std::to_string(&c - cases));
-        prepare(*board, "1\nmmbipmid 0 0 7 x y z w 1\n", {{"mmbipmid", c.behaviour}});
-        patientTimers(*board);
+        prepare(*board, "1\nmmbipmid 0 0 7 x y z w 1\n", {{"mmbipmid", c.behaviour}}, PATIENT);
         board->setDualSetting("own", "0x00000100");  // a request this Standby board would carry out
         ProcessResult result = procSteps(*board, c.steps);
         EXPECT_EQ(result.status, 0) << c.what;
