@@ -120,7 +120,7 @@ TEST(BootCause, the_load_traces_what_it_found)
         c.arrange(*board);
         runOnBoard(*board, {"other-steps", "initialize"});
         std::vector<std::string> findings;
-        for (const std::string& line : traceLines(board->boardPath("/tmp/trace.log")))
+        for (const std::string& line : stepTraces(*board))
             if (std::regex_search(line, std::regex("^.{5}200(02|03|11) ")))
                 findings.push_back(line);
         EXPECT_EQ(findings, c.traces) << c.what;

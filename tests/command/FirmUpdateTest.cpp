@@ -21,11 +21,6 @@ std::string outcome(int nor, int nand, int bootRomChange = 0, int result = 0, in
            " prevFirmChange=" + std::to_string(prevFirmChange) + "\n";
 }
 
-std::vector<std::string> traces(const sim::SimBoard& board)
-{
-    return traceLines(board.boardPath("/tmp/trace.log"));
-}
-
 // A board in its first start after an update was applied, two reboots
 // into it; the package holds the boot image the active NOR flash holds and
 // the HCP that runs next holds the new firmware.
@@ -103,7 +98,7 @@ TEST(FirmUpdate, first_start_copies_the_standby_flashes_and_commits)
                                                              "sync"}));
         std::vector<std::string> expected = copyTraces(next, standby);
         expected.insert(expected.end(), {"RUN# 20002 Exchage of MMB Firmware", "RUN# 20002 Exchange of MMB Boot Program"});
-        EXPECT_EQ(traces(*board), expected);
+        EXPECT_EQ(stepTraces(*board), expected);
         EXPECT_TRUE(fs::exists(board->boardPath("/tmp/firmup_reboot")));
         EXPECT_FALSE(fs::exists(board->boardPath("/tmp/nor0")));
         EXPECT_FALSE(fs::exists(board->boardPath("/tmp/worknor")));
@@ -141,7 +136,7 @@ TEST(FirmUpdate, a_marker_not_made_is_traced_and_the_copy_goes_on)
             expected.insert(expected.begin() + 1, {notClaimed, notMade});
         else
             expected.insert(expected.begin() + 1, notMade);
-        EXPECT_EQ(traces(*board), expected) << nameTaken;
+        EXPECT_EQ(stepTraces(*board), expected) << nameTaken;
         EXPECT_EQ(board->norImage("mtd1"), board->norImage("mtd0")) << nameTaken;
     }
 }
@@ -154,9 +149,7 @@ TEST(FirmUpdate, roll_back_restores_the_running_firmware_and_bank)
     firmwareOnly.bootRomChange = 0;
     const std::tuple<Header, int, int> cases[] = {{APPLYING, 0, 0}, {firmwareOnly, 1, 1}};  // MMB, bank afterwards
     for (const auto& [applying, mmb, bank] : cases) {
-        sim::SimBoard::Options options;
-        options.mmbNumber = mmb;
-        TestBoard board(options, std::to_string(mmb));
+        TestBoard board({mmb}, std::to_string(mmb));
         prepareUpdate(*board, applying);
         sim::writeFile(board->path("hw/eeprom"), std::string(1, '\x01'));  // bank 1 was selected for the update
         ProcessResult recovery = firmSteps(*board, {"setFirmUpRecovery"});
@@ -232,9 +225,7 @@ TEST(FirmUpdate, every_copy_failure_stops_there_and_is_recorded)
     };
     for (const CopyFailure& c : cases) {
         for (bool commit : {false, true}) {
-            sim::SimBoard::Options options;
-            options.mmbNumber = c.mmb;
-            TestBoard board(options, std::to_string(&c - cases) + (commit ? "commit" : "copy"));
+            TestBoard board({c.mmb}, std::to_string(&c - cases) + (commit ? "commit" : "copy"));
             prepareUpdate(*board);
             c.arrange(*board);
             std::string mtd1 = board->norImage("mtd1");
@@ -251,7 +242,7 @@ TEST(FirmUpdate, every_copy_failure_stops_there_and_is_recorded)
                 EXPECT_EQ(errorLogCodes(*board), c.records) << c.what;
                 EXPECT_EQ(nvramBytes(*board, 0, 1), Bytes{0}) << c.what;
             } else {
-                EXPECT_EQ(traces(*board).back(), c.trace) << c.what;
+                EXPECT_EQ(stepTraces(*board).back(), c.trace) << c.what;
                 EXPECT_EQ(nvramBytes(*board, 0, 32), APPLYING.bytes()) << c.what;  // only the commit writes NVRAM
             }
             if (c.events.empty()) {
@@ -294,7 +285,7 @@ TEST(FirmUpdate, compare_file_name_taken_fails_the_compare)
                                                    norFirst ? all[2] : refusal,
                                                    "DBG# 20003 Compare Error for Active NOR",
                                                    "RUN# 20003 NOR bank change Error"};
-        EXPECT_EQ(traces(*board), expected) << name;
+        EXPECT_EQ(stepTraces(*board), expected) << name;
     }
 }
 
@@ -318,21 +309,21 @@ TEST(FirmUpdate, operations_outside_their_states_change_nothing)
         {{'R', 0, 1, 0, 1, 1, 1, 0, 0, "V01L02", "V02L00"}, "setFirmUpRecovery"},
     };
     for (const Bookkeeping& c : cases) {
+        SCOPED_TRACE(c.step + std::to_string(&c - cases));
         TestBoard board({}, std::to_string(&c - cases));
         prepareUpdate(*board, c.header);
         sim::writeFile(board->path("hw/eeprom"), std::string(1, '\x01'));
         Bytes before = nvramBytes(*board, 0, 33);
         ProcessResult result = firmSteps(*board, {c.step});
         int snapshot = c.header.firmUpMode != 0 ? c.header.firmChange : 0;  // the start's, in any update state
-        EXPECT_EQ(result.out, outcome(0, 0, c.header.bootRomChange, 0, snapshot)) << c.step << &c - cases;
-        EXPECT_EQ(nvramBytes(*board, 0, 33), before) << c.step << &c - cases;
-        EXPECT_TRUE(errorLogCodes(*board).empty()) << c.step << &c - cases;
-        EXPECT_TRUE(board->events().empty()) << c.step << &c - cases;
-        EXPECT_EQ(board->eepromBootBank(), 1) << c.step << &c - cases;
-        EXPECT_FALSE(fs::exists(board->boardPath("/tmp/firmup_reboot"))) << c.step << &c - cases;
+        EXPECT_EQ(result.out, outcome(0, 0, c.header.bootRomChange, 0, snapshot));
+        EXPECT_EQ(nvramBytes(*board, 0, 33), before);
+        EXPECT_TRUE(errorLogCodes(*board).empty());
+        EXPECT_TRUE(board->events().empty());
+        EXPECT_EQ(board->eepromBootBank(), 1);
+        EXPECT_FALSE(fs::exists(board->boardPath("/tmp/firmup_reboot")));
         std::vector<std::string> skipped = {"DBG# 20002 Skipping Standby Flash copy"};
-        EXPECT_EQ(traces(*board), c.step == std::string("copyFirm") ? skipped : std::vector<std::string>{})
-            << c.step << &c - cases;
+        EXPECT_EQ(stepTraces(*board), c.step == std::string("copyFirm") ? skipped : std::vector<std::string>{});
     }
 }
 
@@ -351,33 +342,38 @@ TEST(FirmUpdate, inhibit_marker_at_its_plain_path_runs_no_command)
     EXPECT_FALSE(fs::exists(board->boardPath("/tmp/firmup_reboot")));
 }
 
-// The start's record keeps the exchange flag the rolled-back state holds:
-// the roll-back cleared the one the start loaded.
-TEST(FirmUpdate, rolled_back_state_records_its_exchange_flag)
-{
-    TestBoard board;
-    prepareUpdate(*board);
-    ProcessResult result = firmSteps(*board, {"setFirmUpRecovery", "setFirmUpInfo"});
-    EXPECT_EQ(result.out, outcome(0, 0, 0, 0, 0));
-    EXPECT_EQ(nvramBytes(*board, 0, 1), Bytes{0});
-}
+struct Commit {
+    uint8_t firmChange;
+    uint8_t bootRomChange;
+    std::vector<std::string> steps;
+    std::string out;
+    std::vector<std::string> traces;
+    std::vector<Bytes> records = {};
+};
 
 // Only what was exchanged is traced, only a double exchange recorded, and
-// the update is committed.
-TEST(FirmUpdate, first_start_traces_each_exchange)
+// the update is committed. The start's record keeps the exchange flag the
+// rolled-back state holds: the roll-back cleared the one the start loaded.
+TEST(FirmUpdate, first_start_traces_each_exchange_and_commits)
 {
-    const std::tuple<uint8_t, uint8_t, std::vector<std::string>> cases[] = {
-        {1, 0, {"RUN# 20002 Exchage of MMB Firmware"}}, {0, 1, {"RUN# 20002 Exchange of MMB Boot Program"}}, {0, 0, {}}};
-    for (const auto& [firmChange, bootRomChange, exchanges] : cases) {
+    const Commit cases[] = {
+        {1, 0, {"setFirmUpInfo"}, outcome(0, 0, 0, 0, 1), {"RUN# 20002 Exchage of MMB Firmware"}},
+        {0, 1, {"setFirmUpInfo"}, outcome(0, 0), {"RUN# 20002 Exchange of MMB Boot Program"}},
+        {0, 0, {"setFirmUpInfo"}, outcome(0, 0), {}},
+        {1, 1, {"setFirmUpRecovery", "setFirmUpInfo"}, outcome(0, 0), {"RUN# 20002 Selected BootBank No.=0"},
+         {{1, 0xC2, 3, 0x10, 0, 0, 0, 0}}},
+    };
+    for (const Commit& c : cases) {
         Header applying = APPLYING;
-        applying.firmChange = firmChange;
-        applying.bootRomChange = bootRomChange;
-        TestBoard board({}, std::to_string(firmChange) + std::to_string(bootRomChange));
+        applying.firmChange = c.firmChange;
+        applying.bootRomChange = c.bootRomChange;
+        TestBoard board({}, std::to_string(&c - cases));
         prepareUpdate(*board, applying);
-        firmSteps(*board, {"setFirmUpInfo"});
-        EXPECT_EQ(traces(*board), exchanges);
-        EXPECT_TRUE(errorLogCodes(*board).empty());
-        EXPECT_EQ(nvramBytes(*board, 0, 1), Bytes{0});
+        ProcessResult result = firmSteps(*board, c.steps);
+        EXPECT_EQ(result.out, c.out) << &c - cases;
+        EXPECT_EQ(stepTraces(*board), c.traces) << &c - cases;
+        EXPECT_EQ(nvramBytes(*board, 0, 1), Bytes{0}) << &c - cases;
+        EXPECT_EQ(errorLogCodes(*board), c.records) << &c - cases;
     }
 }
 

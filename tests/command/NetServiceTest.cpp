@@ -183,9 +183,7 @@ void expectCommands(const sim::SimBoard& board, const Commands& expected, const 
 // mode, and what dspmmbconfig prints.
 TEST(NetService, generated_files_hold_the_board_number_mode_and_configuration)
 {
-    sim::SimBoard::Options options;
-    options.mmbNumber = 1;
-    TestBoard board(options);
+    TestBoard board({1});
     netSteps(*board, {"mode=standby", "start"});
     ProcessResult printed = runOnBoard(*board, {"/opt/mmb/bin/dspmmbconfig"});
     ASSERT_EQ(printed.status, 0) << printed.err;
@@ -278,9 +276,7 @@ TEST(NetService, each_operation_runs_the_commands_its_services_states_call_for)
          record("09 02") + record("09 02"), fault("script lighttpd stop 1")},
     };
     for (const Sequence& c : cases) {
-        sim::SimBoard::Options options;
-        options.mmbNumber = c.mmb;
-        TestBoard board(options, std::to_string(&c - cases));
+        TestBoard board({c.mmb}, std::to_string(&c - cases));
         if (c.arrange)
             c.arrange(*board);
         ProcessResult result = netSteps(*board, c.steps);

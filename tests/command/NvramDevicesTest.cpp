@@ -1,5 +1,5 @@
-// nvram options that reach the board's devices: boot ROM bank selection,
-// NVRAM driver requests, and the flash revision display.
+// nvram options that reach the board's devices: boot ROM bank selection
+// and the flash revision display.
 #include "NvramTesting.h"
 #include "TestBoard.h"
 
@@ -38,9 +38,7 @@ TEST(NvramDevices, bank_selection_is_stored_in_eeprom_and_nvram)
         {"unreachable watchdog", {"cpld-read 0x610 EIO"}, 0, {}, 0, 0x0000, 1},
     };
     for (const BankCase& c : cases) {
-        sim::SimBoard::Options options;
-        options.mmbNumber = c.mmb;
-        TestBoard board(options, std::to_string(&c - cases));
+        TestBoard board({c.mmb}, std::to_string(&c - cases));
         makeHealthy(*board, STORED);
         board->setClock(1000, 5123, 0);
         board->setReg(0x600, c.resetType);
@@ -64,16 +62,6 @@ TEST(NvramDevices, bank_selection_is_stored_in_eeprom_and_nvram)
             EXPECT_EQ(logs[0].name, "1000.005") << c.what;
         }
     }
-}
-
-TEST(NvramDevices, partition_requests_reach_the_driver_with_their_numbers)
-{
-    TestBoard board;
-    makeHealthy(*board, STORED);
-    runNvram(*board, {"-g", "1"});
-    runNvram(*board, {"-e", "3"});
-    const std::vector<std::string> requests = {"ioctl /dev/mram1 " + REGENERATE_REQUEST, "ioctl /dev/mram3 " + INITIALIZE_REQUEST};
-    EXPECT_EQ(board->events(), requests);  // what the driver does with them is the simulator's own test
 }
 
 struct RevisionCase {

@@ -9,16 +9,7 @@
 
 namespace {
 
-const Bytes ID_BLOCK = {0x4D, 0x20, 0x4D, 0x4D, 0x42, 0x49, 0x6E, 0x69, 0x74, 0x00};
 const Header STORED = {0, 1, 0, 1, 0, 0, 0, 1, 0, "V07", "V08"};
-
-// The header a re-initialisation writes on a fresh board (fs0, revision V01L02).
-Header rebuiltFresh()
-{
-    Header header;
-    header.currentHcpRev = header.nextHcpRev = "V01L02";
-    return header;
-}
 
 struct DamageCase {
     const char* what;
@@ -43,11 +34,16 @@ TEST(NvramState, damaged_identification_rebuilds_the_header)
     for (const DamageCase& c : cases) {
         TestBoard board({}, std::to_string(&c - cases));
         makeHealthy(*board, STORED);
+        board->patchNvram(0, 32, {9, 1});
+        board->patchNvram(0, 318, {3});
         board->patchNvram(0, 496, c.idBlock);
         ProcessResult result = runNvram(*board, {});
-        Header expected = c.rebuilt ? rebuiltFresh() : STORED;
-        EXPECT_EQ(result.out, firmInfo(expected)) << c.what;
+        Header expected = c.rebuilt ? REBUILT : STORED;
+        EXPECT_EQ(result.out, firmInfo(expected, c.rebuilt ? 0 : 9, c.rebuilt ? 0 : 1)) << c.what;
         EXPECT_EQ(nvramBytes(*board, 0, 32), expected.bytes()) << c.what;
+        // A rebuild leaves the areas after the header as the driver cleared them.
+        EXPECT_EQ(nvramBytes(*board, 32, 2), c.rebuilt ? Bytes(2, 0) : Bytes({9, 1})) << c.what;
+        EXPECT_EQ(nvramBytes(*board, 318, 1), Bytes{uint8_t(c.rebuilt ? 0 : 3)}) << c.what;
         EXPECT_EQ(nvramBytes(*board, 496, 10), c.rebuilt ? ID_BLOCK : c.idBlock) << c.what;
     }
 }
@@ -66,7 +62,7 @@ TEST(NvramState, unreadable_identification_is_read_again_after_the_checksum_is_r
             board->addFault("mram-request 0 checksum EIO");
         runOnBoard(*board, {"other-steps", "initialize"});
         std::vector<std::string> checks;
-        for (const std::string& line : traceLines(board->boardPath("/tmp/trace.log")))
+        for (const std::string& line : stepTraces(*board))
             if (line.rfind("DBG# 20001 checkNVRAM ", 0) == 0)
                 checks.push_back(line);
         std::vector<std::string> expected = {"DBG# 20001 checkNVRAM read head offset=1f0"};
@@ -75,21 +71,9 @@ TEST(NvramState, unreadable_identification_is_read_again_after_the_checksum_is_r
         EXPECT_EQ(checks, expected) << regenerated;
         EXPECT_EQ(board->events(),
                   (std::vector<std::string>{"ioctl /dev/mram0 " + REGENERATE_REQUEST, "ioctl /dev/mram0 " + INITIALIZE_REQUEST}));
-        EXPECT_EQ(nvramBytes(*board, 0, 32), rebuiltFresh().bytes()) << regenerated;
+        EXPECT_EQ(nvramBytes(*board, 0, 32), REBUILT.bytes()) << regenerated;
         EXPECT_TRUE(board->nvramChecksumValid(0)) << regenerated;
     }
-}
-
-TEST(NvramState, rebuild_leaves_the_areas_after_the_header_cleared_by_the_driver)
-{
-    TestBoard board;
-    makeHealthy(*board, STORED);
-    board->patchNvram(0, 32, {9, 1});
-    board->patchNvram(0, 318, {3});
-    board->patchNvram(0, 496, Bytes(10, 0));
-    runNvram(*board, {"-d"});
-    EXPECT_EQ(nvramBytes(*board, 32, 2), (Bytes{0, 0}));
-    EXPECT_EQ(nvramBytes(*board, 318, 1), Bytes{0});
 }
 
 // Header bytes another program changed while nvram ran are kept, unless
@@ -136,27 +120,25 @@ TEST(NvramState, log_count_survives_a_reboot_only_when_valid)
     }
 }
 
+// Bytes 34 and 35 are not ours: never read or written.
 TEST(NvramState, areas_after_the_header_are_written_back_as_loaded)
 {
     TestBoard board;
     makeHealthy(*board, STORED);
-    Bytes downLog = {0, 0, 0, 1, 0x5F, 0, 0, 0, 0, 1, 0xE2, 0x40, 2, 0xF1, 4, 1, 0, 0, 0, 0};
-    board->patchNvram(0, 36, downLog);
-    patchBig32(*board, 56, 2);
-    board->patchNvram(0, 60, {0xAA, 0xBB});
+    const Bytes areas = {0x12, 0x34, 0, 0, 0, 1, 0x5F, 0, 0, 0, 0, 1, 0xE2, 0x40,
+                         2,    0xF1, 4, 1, 0, 0, 0,    0, 0, 0, 0, 2, 0xAA, 0xBB};  // 34..61
+    board->patchNvram(0, 34, areas);
     board->patchNvram(0, 318, {1});
-    board->patchNvram(0, 34, {0x12, 0x34});  // not ours: never read or written
     runNvram(*board, {"-s", "1"});
-    EXPECT_EQ(nvramBytes(*board, 34, 22), (Bytes{0x12, 0x34, 0, 0, 0, 1, 0x5F, 0, 0, 0, 0, 1, 0xE2, 0x40, 2, 0xF1,
-                                                4, 1, 0, 0, 0, 0}));
-    EXPECT_EQ(nvramBig32(*board, 56), 2u);
-    EXPECT_EQ(nvramBytes(*board, 60, 2), (Bytes{0xAA, 0xBB}));
+    EXPECT_EQ(nvramBytes(*board, 34, areas.size()), areas);
     EXPECT_EQ(nvramBytes(*board, 318, 1), Bytes{1});
     EXPECT_EQ(nvramBytes(*board, 2, 1), Bytes{1});
 }
 
 // A fresh board's NVRAM is rebuilt from the running partition, whatever
-// its link and revision file hold, with the bank in use.
+// its link and revision file hold, with the bank in use. The firmware file
+// systems are root's: a version.dat that is a link in the image is
+// followed, relative or absolute.
 TEST(NvramState, running_partition_detection_copes_with_odd_links_and_files)
 {
     struct Case {
@@ -165,6 +147,7 @@ TEST(NvramState, running_partition_detection_copes_with_odd_links_and_files)
         const char* currentRev;     // revision field afterwards, up to 11 bytes
         int currentHcp;
         bool bank1 = false;         // in use, as register 0x600 shows
+        const char* linkedAs = "";  // version.dat a link to version.real, which holds the file
     };
     const std::string longLine = "rev=" + std::string(10000, 'x') + "\n";
     const std::string longLink(255, 'a');  // read safely: the buffer holds it with its NUL
@@ -180,13 +163,21 @@ TEST(NvramState, running_partition_detection_copes_with_odd_links_and_files)
         {"fs0", longLine, "xxxxxxxxxxx", 0},
         {"fs0", "", "", 0},
         {longLink.c_str(), "REVISION=V01L02\n", "V01L02", 0},
+        {"fs0", "REVISION=V03L07\n", "V03L07", 0, false, "version.real"},
+        {"fs0", "REVISION=V03L07\n", "V03L07", 0, false, "/mnt/fs0/opt/mmb/version.real"},
     };
     for (const Case& c : cases) {
         TestBoard board({}, std::to_string(&c - cases));
         std::filesystem::remove(board->boardPath("/mnt/mmb"));
         if (*c.link != '\0')
             std::filesystem::create_symlink(c.link, board->boardPath("/mnt/mmb"));
-        sim::writeFile(board->path("hcp0/opt/mmb/version.dat"), c.revisionFile);
+        std::string revisionFile = board->path("hcp0/opt/mmb/version.dat");
+        if (*c.linkedAs != '\0') {
+            std::filesystem::remove(revisionFile);
+            std::filesystem::create_symlink(c.linkedAs, revisionFile);
+            revisionFile = board->path("hcp0/opt/mmb/version.real");
+        }
+        sim::writeFile(revisionFile, c.revisionFile);
         if (c.bank1)
             board->setReg(0x600, 0x2000);
         ProcessResult result = runNvram(*board, {});
@@ -195,28 +186,9 @@ TEST(NvramState, running_partition_detection_copes_with_odd_links_and_files)
         expected.currentHcpNo = expected.nextHcpNo = static_cast<uint8_t>(c.currentHcp);
         expected.currentBootRom = c.bank1 ? 1 : 0;
         expected.currentHcpRev = expected.nextHcpRev = c.currentRev;
+        EXPECT_EQ(result.out, firmInfo(expected)) << c.link << c.linkedAs;
         EXPECT_EQ(nvramBytes(*board, 0, 32), expected.bytes()) << c.link << " " << c.revisionFile.substr(0, 20);
         EXPECT_EQ(nvramBytes(*board, 496, 10), ID_BLOCK) << c.link;
-    }
-}
-
-// The firmware file systems are root's: a version.dat that is a link in
-// the image is followed, relative or absolute, and the rebuilt NVRAM holds
-// the revision it leads to.
-TEST(NvramState, revision_file_linked_within_the_firmware_gives_its_revision)
-{
-    for (const char* link : {"version.real", "/mnt/fs0/opt/mmb/version.real"}) {
-        TestBoard board({}, link[0] == '/' ? "absolute" : "relative");
-        std::string folder = board->path("hcp0/opt/mmb");
-        std::filesystem::remove(folder + "/version.dat");
-        sim::writeFile(folder + "/version.real", "REVISION=V03L07\n");
-        std::filesystem::create_symlink(link, folder + "/version.dat");
-        ProcessResult result = runNvram(*board, {"-d"});
-        EXPECT_EQ(result.status, 0) << link;
-        Header expected;
-        expected.currentHcpRev = expected.nextHcpRev = "V03L07";
-        EXPECT_EQ(result.out, firmInfo(expected)) << link;
-        EXPECT_EQ(nvramBytes(*board, 0, 32), expected.bytes()) << link;
     }
 }
 

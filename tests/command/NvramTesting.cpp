@@ -54,11 +54,14 @@ Bytes Header::bytes() const
     return image;
 }
 
+const Header REBUILT = {0, 0, 0, 0, 0, 0, 0, 0, 0, "V01L02", "V01L02"};
+const Bytes ID_BLOCK = {0x4D, 0x20, 0x4D, 0x4D, 0x42, 0x49, 0x6E, 0x69, 0x74, 0x00};
+
 void makeHealthy(const sim::SimBoard& board, const Header& header)
 {
     board.setReg(0x600, 0x0000);
     board.patchNvram(0, 0, header.bytes());
-    board.patchNvram(0, 0x1F0, {0x4D, 0x20, 0x4D, 0x4D, 0x42, 0x49, 0x6E, 0x69, 0x74, 0x00});
+    board.patchNvram(0, 496, ID_BLOCK);
 }
 
 const Header APPLYING = {'F', 0, 1, 0, 1, 1, 1, 0, 0, "V01L02", "V02L00"};

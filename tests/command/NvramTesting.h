@@ -66,6 +66,11 @@ struct Header {
     Bytes bytes() const;
 };
 
+// The header a re-initialisation writes on a fresh board (fs0, revision V01L02).
+extern const Header REBUILT;
+// The identification block at NVRAM byte 496.
+extern const Bytes ID_BLOCK;
+
 // An 11-byte revision field holding text.
 Bytes revisionField(const std::string& text);
 

@@ -9,23 +9,18 @@
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
+
+const char* const DEAD_PID = "99999999\n";  // above any pid
 
 // Runs steps with the simulated dualprocess up on the board.
 ProcessResult withDualprocess(const sim::SimBoard& board, const std::string& steps)
 {
     return shellOnBoard(board, "dualprocess && other-steps " + steps + "; kill $(cat /var/run/dualprocess.pid); " +
                                    "other-steps await-gone=/var/run/dualprocess.pid");
-}
-
-std::vector<std::string> traces(const sim::SimBoard& board)
-{
-    return traceLines(board.boardPath("/tmp/trace.log"));
 }
 
 // Board seconds the program slept, from the "sleep N" events.
@@ -51,7 +46,7 @@ TEST(Peer, messages_reach_dualprocess_with_code_and_big_endian_data)
               (std::vector<std::string>{"dualprocess request 0x80020021 data 80020021",
                                         "dualprocess request 0x80020031 data 80020031",
                                         "dualprocess request 0x80020041 data 80020041"}));
-    EXPECT_EQ(traces(*board), (std::vector<std::string>{
+    EXPECT_EQ(stepTraces(*board), (std::vector<std::string>{
                                   "DBG# 20001 send ready to dualprocess (0)",
                                   "DBG# 20001 send packet(code=80020021) on IPC",
                                   "DBG# 20001 send response of change-start to dualprocess (0)",
@@ -67,12 +62,12 @@ TEST(Peer, failed_connection_is_silent_and_failed_send_is_traced)
     ProcessResult result = otherSteps(*board, {"sendReady"});  // no dualprocess listening
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(traces(*board).back(), "DBG# 20001 send packet(code=80020021) on IPC");
+    EXPECT_EQ(stepTraces(*board).back(), "DBG# 20001 send packet(code=80020021) on IPC");
     EXPECT_EQ(eventsStartingWith(*board, "ipc"), std::vector<std::string>{"ipc connect service 2 mode 1"});
 
     board->addFault("ipc-send");
     withDualprocess(*board, "sendActiveEnd");
-    EXPECT_EQ(traces(*board).back(), "DBG# 20001 notify change exeption occured(80020031) to dualprocess");
+    EXPECT_EQ(stepTraces(*board).back(), "DBG# 20001 notify change exeption occured(80020031) to dualprocess");
     EXPECT_TRUE(eventsStartingWith(*board, "dualprocess").empty());
 }
 
@@ -99,30 +94,20 @@ TEST(Peer, dead_dualprocess_keeps_the_log_and_throws)
         if (logged)
             sim::writeFile(board->boardPath("/tmp/mmbinit.log"), "start-up log\n");
         sim::writeFile(board->boardPath("/mnt/dump/dualdown_reboot.log"), "earlier dump\n");
-        pid_t gone = fork();
-        if (gone == 0)
-            _exit(0);
-        waitpid(gone, nullptr, 0);
-        sim::writeFile(board->boardPath("/var/run/dualprocess.pid"), std::to_string(gone) + "\n");
+        sim::writeFile(board->boardPath("/var/run/dualprocess.pid"), DEAD_PID);
         ProcessResult result = otherSteps(*board, {"checkdualprocess"});
         EXPECT_EQ(result.out, "thrown kind=3 unit=f0 codes=09 00 00 00 00 00\n");
         EXPECT_EQ(sim::readFile(board->boardPath("/mnt/dump/dualdown_reboot.log")),
                   logged ? "start-up log\n" : "earlier dump\n");
         EXPECT_EQ(std::filesystem::exists(board->boardPath("/tmp/mmbinit.log")), logged);  // never made here
-        EXPECT_EQ(traces(*board).back(), "RUN# 20002 InitMMBOther::checkdualprocess throw");
+        EXPECT_EQ(stepTraces(*board).back(), "RUN# 20002 InitMMBOther::checkdualprocess throw");
     }
 }
 
 TEST(Peer, thrown_records_name_the_board)
 {
-    sim::SimBoard::Options options;
-    options.mmbNumber = 1;
-    TestBoard board(options);
-    pid_t gone = fork();
-    if (gone == 0)
-        _exit(0);
-    waitpid(gone, nullptr, 0);
-    sim::writeFile(board->boardPath("/var/run/dualprocess.pid"), std::to_string(gone) + "\n");
+    TestBoard board({1});
+    sim::writeFile(board->boardPath("/var/run/dualprocess.pid"), DEAD_PID);
     board->setDualSetting("other", "0");
     ProcessResult result = otherSteps(*board, {"initialize", "checkdualprocess", "receiveFile=/tmp/setup,4,sync"});
     EXPECT_EQ(result.out, "thrown kind=3 unit=f1 codes=09 00 00 00 00 00\n"
@@ -190,14 +175,14 @@ TEST(Peer, fetching_a_file_retries_as_its_mode_says)
         EXPECT_EQ(eventsStartingWith(*pair.one, "dual_request"), c.requests) << c.what;
         EXPECT_EQ(secondsSlept(*pair.one), c.sleeps) << c.what;
         EXPECT_EQ(exists(*pair.one, "/tmp/setup"), c.available) << c.what;
-        std::vector<std::string> lines = traces(*pair.one);
+        std::vector<std::string> lines = stepTraces(*pair.one);
         EXPECT_EQ(lines.front(), "RUN# 20001 Geting Other MMB File(/tmp/setup)") << c.what;
         EXPECT_EQ(lines.back(), c.lastTrace) << c.what;
     }
     Pair pair;
     pair.one->setDualSetting("other", "0");
     otherSteps(*pair.one, {"receiveFile=/tmp/setup,5,sync"});
-    EXPECT_EQ(traces(*pair.one).end()[-2], "RUN# 20003 Geting Setup Information from Active MMB(0)");
+    EXPECT_EQ(stepTraces(*pair.one).end()[-2], "RUN# 20003 Geting Setup Information from Active MMB(0)");
 }
 
 // The file is looked for where the copy puts it, whatever the debug prefix.
@@ -221,7 +206,7 @@ TEST(Peer, asynchronous_file_arriving_during_a_poll_is_taken)
     EXPECT_EQ(eventsStartingWith(*pair.one, "sleep"), std::vector<std::string>(4, "sleep 1"));
     EXPECT_EQ(sim::readFile(pair.one->boardPath("/tmp/setup")), "setup\n");
     EXPECT_FALSE(exists(*pair.one, "/var/mmb/fmem/GET_OTHER_MMB_FAIL"));
-    EXPECT_EQ(traces(*pair.one)[2], "DBG# 20001 asyn-request_copyFile(try=2)");  // after the old copy's removal
+    EXPECT_EQ(stepTraces(*pair.one)[2], "DBG# 20001 asyn-request_copyFile(try=2)");  // after the old copy's removal
 }
 
 TEST(Peer, failed_fetch_markers_follow_the_other_boards_state)
@@ -291,7 +276,7 @@ TEST(Peer, sending_a_file_reaches_the_other_board_or_is_traced)
     EXPECT_EQ(eventsStartingWith(*pair.one, "dual"), std::vector<std::string>{"dual_copyFile /etc/sysconfig/setup 0x4000"});
     pair.one->setDualSetting("copy-fail", "1");
     otherSteps(*pair.one, {"sendFile=/etc/sysconfig/setup"});
-    EXPECT_EQ(traces(*pair.one).back(), "RUN# 20003 Synchronaizing setup inforamtion to Standby MMB");
+    EXPECT_EQ(stepTraces(*pair.one).back(), "RUN# 20003 Synchronaizing setup inforamtion to Standby MMB");
 }
 
 } // namespace

@@ -26,7 +26,6 @@ struct Area {
 // What every operation writes, in order: one flush.
 const std::vector<Area> FLUSH_WRITES = {{0, 32}, {32, 1}, {33, 1}, {36, 20}, {56, 260}, {318, 1}};
 
-const Bytes ID_BLOCK = {0x4D, 0x20, 0x4D, 0x4D, 0x42, 0x49, 0x6E, 0x69, 0x74, 0x00};
 const std::string REPAIR_TRACE = "DBG# 20001 initNVRAM write header offset=1f0";
 
 struct Operation {
@@ -78,10 +77,8 @@ Bytes oldImage(const Header& header)
 // Partition 0 as the start rebuilds it on this board (fs0, revision V01L02, bank 0).
 Bytes rebuiltImage()
 {
-    Header header;
-    header.currentHcpRev = header.nextHcpRev = "V01L02";
     Bytes image(4096, 0);
-    put(image, 0, header.bytes());
+    put(image, 0, REBUILT.bytes());
     put(image, 496, ID_BLOCK);
     return image;
 }

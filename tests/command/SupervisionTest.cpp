@@ -27,13 +27,21 @@ struct Daemon {
     std::string behaviour;  // see sim/daemons/mmb-daemon.cpp
 };
 
-// A board that rebooted, with valid NVRAM, a board clock at 1000 s, fast
+// Timer settings (hw/timers). A wait that must end by a daemon's signal or
+// death gets 18 seconds: no start takes that long, even on a busy machine
+// or an emulated board, and a lost signal still ends in a time-out record
+// within the run.
+const std::string PATIENT = "scale 20\n";
+const std::string HASTY = "scale 1000\n";  // 360-second waits last 360 ms
+
+// A board that rebooted, with valid NVRAM, a board clock at 1000 s, the
 // timers, and the given process table and daemons.
-void prepare(const sim::SimBoard& board, const std::string& table, const std::vector<Daemon>& daemons)
+void prepare(const sim::SimBoard& board, const std::string& table, const std::vector<Daemon>& daemons,
+             const std::string& timers = HASTY)
 {
     makeHealthy(board, {});
     board.setClock(1000, 0, 0);
-    sim::writeFile(board.path("hw/timers"), "scale 1000\n");
+    sim::writeFile(board.path("hw/timers"), timers);
     fs::create_directories(board.path("hw/daemons"));
     for (const Daemon& daemon : daemons) {
         fs::create_symlink(std::string(MMB_BIN_DIR) + "/mmb-daemon", board.boardPath("/opt/mmb/bin/" + daemon.name));
@@ -42,26 +50,9 @@ void prepare(const sim::SimBoard& board, const std::string& table, const std::ve
     sim::writeFile(board.boardPath("/etc/mmb/init/pro_file.ctl"), table);
 }
 
-// Timer settings (hw/timers). A wait that must end by a daemon's signal or
-// death gets 18 seconds: no start takes that long, even on a busy machine
-// or an emulated board, and a lost signal still ends in a time-out record
-// within the run.
-const std::string PATIENT = "scale 20\n";
-const std::string HASTY = "scale 1000\n";  // 360-second waits last 360 ms
-
-void patientTimers(const sim::SimBoard& board)
-{
-    sim::writeFile(board.path("hw/timers"), PATIENT);
-}
-
 std::vector<std::string> starts(const sim::SimBoard& board)
 {
     return eventsStartingWith(board, "daemon ");
-}
-
-std::vector<std::string> traces(const sim::SimBoard& board)
-{
-    return traceLines(board.boardPath("/tmp/trace.log"));
 }
 
 // A trace line begins so; "(sec=" and the board time may follow the text.
@@ -82,9 +73,7 @@ std::vector<std::string> files(const std::string& folder)
 
 TEST(Supervision, table_daemons_start_in_order_with_their_arguments)
 {
-    sim::SimBoard::Options options;
-    options.mmbNumber = 1;
-    TestBoard board(options);
+    TestBoard board({1});
     prepare(*board, "/* a comment */\n3\nalpha 1 -1 1 x y\nbeta 1 5 2 x y\ngamma 1 10 3 x y\n#END\n",
             {{"alpha", "run"}, {"beta", "run"}, {"gamma", "run"}});
     board->setReg(0x600, 0x0080);  // the power came on
@@ -95,7 +84,7 @@ TEST(Supervision, table_daemons_start_in_order_with_their_arguments)
     // AC-ON? (1), Active? (Standby: 0), second board? (1), and the
     // table's niceness increment over this test's own.
     std::vector<std::string> forks;
-    for (const std::string& line : traces(*board))
+    for (const std::string& line : stepTraces(*board))
         if (line.rfind("DBG# 20001 /opt/mmb/bin/", 0) == 0)
             forks.push_back(line);
     EXPECT_EQ(forks, (std::vector<std::string>{"DBG# 20001 /opt/mmb/bin/alpha:alpha:1:0:1",
@@ -158,13 +147,12 @@ TEST(Supervision, start_waits_for_mmbipmid)
     };
     for (const WaitCase& c : cases) {
         TestBoard board({}, std::to_string(&c - cases));
-        prepare(*board, c.table, c.daemons);
-        sim::writeFile(board->path("hw/timers"), c.timers);
+        prepare(*board, c.table, c.daemons, c.timers);
         ProcessResult result = procSteps(*board, {"activate", "started"});
         EXPECT_EQ(result.out, c.out) << c.what << result.err;
         std::string trace = c.trace;
         if (std::string::size_type pid = trace.find("%d"); pid != std::string::npos)
-            trace.replace(pid, 2, std::to_string(pidFromFile(board->boardPath("/var/run/alpha.pid"))));
+            trace.replace(pid, 2, std::to_string(daemonPid(*board, "alpha")));
         EXPECT_TRUE(traced(*board, trace)) << c.what;
     }
 }
@@ -173,7 +161,7 @@ struct EndCase {
     const char* what;
     std::string line;       // the daemon's table line
     std::string behaviour;  // of alpha and mmbipmid; ghost has no executable
-    int deaths;             // down-info files
+    std::vector<std::string> downInfo;  // file names, in order
     std::string out;        // what ends supervision
     std::string trace;      // why (the beginning of a trace line)
     bool warning;           // a warning record precedes it
@@ -181,45 +169,64 @@ struct EndCase {
     std::string fault = "";                         // armed on the board
     std::vector<std::string> steps = {"activate"};  // what starts the daemon
     std::string timers = "scale 1\n";              // no timer ends a pass within the run
+    long long start = 1000;                         // board seconds at the first start
 };
 
+// The down-info files of deaths at these board seconds.
+std::vector<std::string> downInfo(const std::vector<long long>& seconds)
+{
+    std::vector<std::string> names;
+    for (long long second : seconds)
+        names.push_back("init_downinfo." + std::to_string(second));
+    return names;
+}
+
 // A mode change is requested before each run: a pass that restarted a
-// daemon does not look for it; any other pass does, and ends the run.
+// daemon does not look for it; any other pass does, and ends the run. A
+// daemon started before 2038-01-19 03:14:08 and dying after it keeps its
+// true age for the 300-second rule; its down-info files and traces carry
+// the true seconds, unsigned as the stored fields hold them.
 TEST(Supervision, deaths_are_restarted_or_end_supervision)
 {
     const EndCase cases[] = {
-        {"restarted three times", "alpha 1 0 17 x y", "live 301 exit 1", 4,
+        {"restarted three times", "alpha 1 0 17 x y", "live 301 exit 1", downInfo({1301, 1602, 1903, 2204}),
          "thrown kind=3 unit=f0 codes=09 11 02 01 00 00\n", "RUN# 20001 reboot[2] by alpha down", true, false},
-        {"in the list of every mode", "alpha 1 0 17 x y", "live 301 exit 1", 4,
+        {"in the list of every mode", "alpha 1 0 17 x y", "live 301 exit 1", downInfo({1301, 1602, 1903, 2204}),
          "thrown kind=3 unit=f0 codes=09 11 02 01 00 00\n", "RUN# 20001 reboot[2] by alpha down", true, false, "",
          {"table=0,/etc/mmb/init/pro_file.ctl"}},
-        {"died within 300 seconds", "alpha 1 0 17 x y", "live 300 exit 2", 1,
+        {"died within 300 seconds", "alpha 1 0 17 x y", "live 300 exit 2", downInfo({1300}),
          "thrown kind=3 unit=f0 codes=09 11 02 02 00 00\n", "RUN# 20001 reboot[3] by alpha down", true, false},
-        {"restarts forbidden", "alpha 0 0 17 x y", "live 999 exit 3", 1,
+        {"restarts forbidden", "alpha 0 0 17 x y", "live 999 exit 3", downInfo({1999}),
          "thrown kind=3 unit=f0 codes=09 11 02 03 00 00\n", "RUN# 20001 reboot[4] by alpha down", true, false},
-        {"crashed", "alpha 2 0 17 x y", "live 10 crash", 1, "thrown kind=3 unit=f0 codes=09 11 02 00 8b 00\n",
-         "RUN# 20001 reboot[4] by alpha down", true, false},
-        {"mmbipmid exited", "mmbipmid 0 0 18 x y", "live 10 exit 1", 1,
+        {"crashed", "alpha 2 0 17 x y", "live 10 crash", downInfo({1010}),
+         "thrown kind=3 unit=f0 codes=09 11 02 00 8b 00\n", "RUN# 20001 reboot[4] by alpha down", true, false},
+        {"mmbipmid exited", "mmbipmid 0 0 18 x y", "live 10 exit 1", downInfo({1010}),
          "thrown kind=1 unit=f0 codes=09 12 02 01 00 00\n", "RUN# 20001 reboot[4] by mmbipmid down", false, false},
-        {"mmbipmid crashed", "mmbipmid 0 0 18 x y", "live 10 crash", 1,
+        {"mmbipmid crashed", "mmbipmid 0 0 18 x y", "live 10 crash", downInfo({1010}),
          "thrown kind=1 unit=f0 codes=09 12 02 00 8b 00\n", "RUN# 20001 reboot[4] by mmbipmid down", false, true},
-        {"mmbipmid crashed, no CPLD", "mmbipmid 0 0 18 x y", "live 10 crash", 1,
+        {"mmbipmid crashed, no CPLD", "mmbipmid 0 0 18 x y", "live 10 crash", downInfo({1010}),
          "thrown kind=1 unit=f0 codes=09 12 02 00 8b 00\n", "RUN# 20011 can't open CPLD 2", false, false, "missing cpld"},
-        {"mmbipmid crashed, CPLD write fails", "mmbipmid 0 0 18 x y", "live 10 crash", 1,
+        {"mmbipmid crashed, CPLD write fails", "mmbipmid 0 0 18 x y", "live 10 crash", downInfo({1010}),
          "thrown kind=1 unit=f0 codes=09 12 02 00 8b 00\n", "RUN# 20003 can't write CPLD 5", false, false,
          "cpld-write 0x610 EIO"},
-        {"no executable", "ghost 0 0 5 x y", "run", 1, "thrown kind=3 unit=f0 codes=09 05 02 0b 00 00\n",
-         "RUN# 20011 execMmbProc:execl 2", true, false},
-        {"a child in neither list died", "alpha 0 0 1 x y", "run", 0, "thrown ACTIVATE\n",
+        {"no executable", "ghost 0 0 5 x y", "run", downInfo({1000}),
+         "thrown kind=3 unit=f0 codes=09 05 02 0b 00 00\n", "RUN# 20011 execMmbProc:execl 2", true, false},
+        {"a child in neither list died", "alpha 0 0 1 x y", "run", {}, "thrown ACTIVATE\n",
          "RUN# 20001 changing MMB Mode from Standby to Active", false, false, "", {"orphan", "activate"}},
-        {"a pass timed out: 120 board seconds", "alpha 0 0 1 x y", "run", 0, "thrown ACTIVATE\n",
+        {"a pass timed out: 120 board seconds", "alpha 0 0 1 x y", "run", {}, "thrown ACTIVATE\n",
          "RUN# 20001 changing MMB Mode from Standby to Active(sec=1120", false, false, "", {"activate"},
          "at-once 1\n"},
+        {"restarted three times across 2038", "alpha 1 0 17 x y", "live 301 exit 1",
+         downInfo({2147483648, 2147483949, 2147484250, 2147484551}), "thrown kind=3 unit=f0 codes=09 11 02 01 00 00\n",
+         "RUN# 20001 reboot[2] by alpha down(sec=2147484551)", true, false, "", {"activate"}, "scale 1\n", 2147483347},
+        {"died within 300 seconds across 2038", "alpha 1 0 17 x y", "live 300 exit 2", downInfo({2147483648}),
+         "thrown kind=3 unit=f0 codes=09 11 02 02 00 00\n", "RUN# 20001 reboot[3] by alpha down(sec=2147483648)", true,
+         false, "", {"activate"}, "scale 1\n", 2147483348},
     };
     for (const EndCase& c : cases) {
         TestBoard board({}, std::to_string(&c - cases));
-        prepare(*board, "1\n" + c.line + "\n", {{"alpha", c.behaviour}, {"mmbipmid", c.behaviour}});
-        sim::writeFile(board->path("hw/timers"), c.timers);
+        prepare(*board, "1\n" + c.line + "\n", {{"alpha", c.behaviour}, {"mmbipmid", c.behaviour}}, c.timers);
+        board->setClock(c.start, 0, 0);
         if (!c.fault.empty())
             board->addFault(c.fault);
         board->setDualSetting("own", "0x00000100");  // dualprocess asks this Standby board to become Active
@@ -230,41 +237,8 @@ TEST(Supervision, deaths_are_restarted_or_end_supervision)
         EXPECT_EQ(result.out, c.out) << c.what << result.err;
         EXPECT_TRUE(traced(*board, c.trace)) << c.what;
         EXPECT_EQ(files(board->boardPath("/var/mmb/log/init")).size(), c.warning ? 1u : 0u) << c.what;
-        EXPECT_EQ(files(board->boardPath("/var/mmb/core/core_save")).size(), static_cast<size_t>(c.deaths)) << c.what;
-        EXPECT_EQ(board->cpldWrites(), std::vector<std::string>(c.watchdogStopped ? 1 : 0, "0x0610 0x800f")) << c.what;
-    }
-}
-
-struct BoundaryCase {
-    const char* what;
-    long long start;  // board seconds at the daemon's first start
-    std::string behaviour;
-    std::string out;
-    std::vector<std::string> downInfo;  // file names, in order
-    std::string trace;                  // with its time stamp
-};
-
-// A daemon started before 2038-01-19 03:14:08 and dying after it keeps its
-// true age for the 300-second rule; its down-info files and traces carry
-// the true seconds, unsigned as the stored fields hold them.
-TEST(Supervision, deaths_across_2038_keep_their_age_names_and_time_stamps)
-{
-    const BoundaryCase cases[] = {
-        {"restarted three times", 2147483347, "live 301 exit 1", "thrown kind=3 unit=f0 codes=09 11 02 01 00 00\n",
-         {"init_downinfo.2147483648", "init_downinfo.2147483949", "init_downinfo.2147484250",
-          "init_downinfo.2147484551"},
-         "RUN# 20001 reboot[2] by alpha down(sec=2147484551)"},
-        {"died within 300 seconds", 2147483348, "live 300 exit 2", "thrown kind=3 unit=f0 codes=09 11 02 02 00 00\n",
-         {"init_downinfo.2147483648"}, "RUN# 20001 reboot[3] by alpha down(sec=2147483648)"},
-    };
-    for (const BoundaryCase& c : cases) {
-        TestBoard board({}, std::to_string(&c - cases));
-        prepare(*board, "1\nalpha 1 0 17 x y\n", {{"alpha", c.behaviour}});
-        board->setClock(c.start, 0, 0);
-        ProcessResult result = procSteps(*board, {"activate", "monitor"});
-        EXPECT_EQ(result.out, c.out) << c.what << result.err;
         EXPECT_EQ(files(board->boardPath("/var/mmb/core/core_save")), c.downInfo) << c.what;
-        EXPECT_TRUE(traced(*board, c.trace)) << c.what;
+        EXPECT_EQ(board->cpldWrites(), std::vector<std::string>(c.watchdogStopped ? 1 : 0, "0x0610 0x800f")) << c.what;
     }
 }
 
@@ -287,25 +261,21 @@ TEST(Supervision, crash_core_and_backtrace_are_kept)
 // start-up's core pattern.
 TEST(Supervision, crash_loop_leaves_no_raw_core)
 {
-    struct Case {
-        const char* pattern;
-        const char* usesPid;
-    };
-    for (const Case& c : {Case{"/var/mmb/core/core.%e\n", "1\n"}, Case{"/var/mmb/core/core.%e\n", "0\n"}}) {
-        TestBoard board({}, c.usesPid);
+    for (const char* usesPid : {"1\n", "0\n"}) {
+        TestBoard board({}, usesPid);
         prepare(*board, "1\nalpha 1 0 1 x y\n", {{"alpha", "live 400 crash"}});
-        sim::writeFile(board->path("hw/core_pattern"), c.pattern);
-        sim::writeFile(board->path("hw/core_uses_pid"), c.usesPid);
+        sim::writeFile(board->path("hw/core_pattern"), "/var/mmb/core/core.%e\n");
+        sim::writeFile(board->path("hw/core_uses_pid"), usesPid);
         sim::writeFile(board->boardPath("/var/mmb/core/core.alpha.1"), "stray\n");
         sim::writeFile(board->boardPath("/var/mmb/core/core.alphabet"), "another module's\n");
         ProcessResult result = procSteps(*board, {"activate", "monitor"});
         EXPECT_EQ(result.out, "thrown kind=3 unit=f0 codes=09 01 02 00 8b 00\n") << result.err;
         EXPECT_EQ(starts(*board).size(), 4u);
         std::vector<std::string> saves;
-        for (const std::string& line : traces(*board))
+        for (const std::string& line : stepTraces(*board))
             if (line.rfind("DBG# 20001 \"/bin/gzip -9 -f ", 0) == 0)
                 saves.push_back(line);
-        EXPECT_EQ(saves.size(), 4u) << c.usesPid;
+        EXPECT_EQ(saves.size(), 4u) << usesPid;
         EXPECT_EQ(files(board->boardPath("/var/mmb/core")), (std::vector<std::string>{"core.alphabet", "core_save"}));
         EXPECT_EQ(sim::readFile(board->boardPath("/var/mmb/core/core.alphabet")), "another module's\n");
         EXPECT_EQ(sim::readFile(board->boardPath("/mnt/dump/core.alpha.gz")).substr(0, 2), "\x1f\x8b");
@@ -336,11 +306,6 @@ std::string statusField(pid_t pid, const std::string& field)
 bool signalIn(pid_t pid, const std::string& maskField, int signal)
 {
     return (std::stoull(statusField(pid, maskField), nullptr, 16) & (1ull << (signal - 1))) != 0;
-}
-
-pid_t daemonPid(const sim::SimBoard& board, const std::string& name)
-{
-    return pidFromFile(board.boardPath("/var/run/" + name + ".pid"));
 }
 
 // The supervisor has begun monitoring with these daemons running.
@@ -378,8 +343,7 @@ TEST(Supervision, daemon_ready_at_once_neither_kills_nor_stalls_the_start)
     for (int i = 0; i < starts; ++i)
         table += "mmbipmid 0 0 7 x y z w 1\n";
     TestBoard board;
-    prepare(*board, table, {{"mmbipmid", "ready-at-once"}});
-    patientTimers(*board);
+    prepare(*board, table, {{"mmbipmid", "ready-at-once"}}, PATIENT);
     ProcessResult result = procSteps(*board, {"activate", "started"}, 240);
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, "started=" + std::to_string(starts) + "\n") << result.err;
@@ -391,8 +355,7 @@ TEST(Supervision, daemons_start_with_the_programs_mask_and_sigint_ignored_after_
 {
     TestBoard board;
     prepare(*board, "3\nalpha 0 0 1 x y\nmmbipmid 0 0 7 x y z w 1\nbeta 0 0 8 x y z w 0\n",
-            {{"alpha", "run"}, {"mmbipmid", "ready"}, {"beta", "run"}});
-    patientTimers(*board);
+            {{"alpha", "run"}, {"mmbipmid", "ready"}, {"beta", "run"}}, PATIENT);
     const std::vector<std::string> steps = {"ignore-sigchld", "activate", "monitor"};
     std::string out = supervise(*board, steps, {"alpha", "mmbipmid", "beta"}, [&](pid_t) {
         const std::pair<const char*, bool> cases[] = {{"alpha", false}, {"mmbipmid", false}, {"beta", true}};
@@ -412,9 +375,8 @@ TEST(Supervision, daemons_start_with_the_programs_mask_and_sigint_ignored_after_
 TEST(Supervision, hang_up_from_dualprocess_ends_the_monitoring_wait)
 {
     TestBoard board;
-    prepare(*board, "1\ndualprocess 0 0 1 x y\n", {});
+    prepare(*board, "1\ndualprocess 0 0 1 x y\n", {}, "scale 1\n");
     fs::create_symlink(std::string(MMB_BIN_DIR) + "/dualprocess", board->boardPath("/opt/mmb/bin/dualprocess"));
-    sim::writeFile(board->path("hw/timers"), "scale 1\n");
     std::string out = supervise(*board, {"enable", "activate", "set-pid", "monitor"}, {"dualprocess"},
                                 [&](pid_t) { kill(daemonPid(*board, "dualprocess"), SIGUSR1); });
     EXPECT_EQ(out, "thrown INACTIVATE\n");
@@ -436,8 +398,7 @@ std::vector<int> descriptorsOf(pid_t pid)
 TEST(Supervision, daemons_hold_only_their_standard_streams)
 {
     TestBoard board;
-    prepare(*board, "1\nalpha 0 0 1 x y\n", {{"alpha", "run"}});
-    patientTimers(*board);
+    prepare(*board, "1\nalpha 0 0 1 x y\n", {{"alpha", "run"}}, PATIENT);
     std::string out = supervise(*board, {"bootrom", "activate", "monitor"}, {"alpha"}, [&](pid_t) {
         EXPECT_EQ(descriptorsOf(daemonPid(*board, "alpha")), (std::vector<int>{0, 1, 2}));
         kill(daemonPid(*board, "alpha"), SIGTERM);
@@ -449,7 +410,7 @@ TEST(Supervision, daemons_hold_only_their_standard_streams)
 // monitoring began, in trace order.
 std::string catchesAndToggles(const sim::SimBoard& board)
 {
-    std::vector<std::string> lines = traces(board);
+    std::vector<std::string> lines = stepTraces(board);
     auto begun = std::find(lines.begin(), lines.end(), "RUN# 20001 InitMMBProcessMGR::checkdualprocess");
     std::string sequence;
     for (auto line = begun; line != lines.end(); ++line) {
@@ -469,8 +430,7 @@ TEST(Supervision, start_signals_while_monitoring_toggle_the_web_service_once_eac
     };
     for (const auto& [what, table] : cases) {
         TestBoard board({}, std::to_string(&table - &cases[0].second));
-        prepare(*board, table, {{"mmbipmid", "ready"}, {"alpha", "run"}});
-        patientTimers(*board);
+        prepare(*board, table, {{"mmbipmid", "ready"}, {"alpha", "run"}}, PATIENT);
         std::string out = supervise(*board, {"services", "activate", "monitor"}, {"alpha"}, [&](pid_t self) {
             pid_t sender = fork();  // sends SIGINT as fast as it can
             while (sender == 0 && kill(self, SIGINT) == 0) {
@@ -508,13 +468,12 @@ TEST(Supervision, hang_up_before_requests_are_enabled_or_from_no_process_orders_
     };
     for (const Case& c : cases) {
         TestBoard board({}, std::to_string(&c - cases));
-        prepare(*board, "1\nmmbipmid 0 0 7 x y z w 1\n", {{"mmbipmid", c.behaviour}});
-        patientTimers(*board);
+        prepare(*board, "1\nmmbipmid 0 0 7 x y z w 1\n", {{"mmbipmid", c.behaviour}}, PATIENT);
         board->setDualSetting("own", "0x00000100");  // a request this Standby board would carry out
         ProcessResult result = procSteps(*board, c.steps);
         EXPECT_EQ(result.status, 0) << c.what;
         EXPECT_EQ(result.out, "started=1\n") << c.what << result.err;
-        std::vector<std::string> lines = traces(*board);
+        std::vector<std::string> lines = stepTraces(*board);
         auto hangUps = std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
             return line.rfind("DBG# 20001 modeChange_sighandler", 0) == 0;
         });

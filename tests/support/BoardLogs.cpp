@@ -11,6 +11,11 @@ std::vector<std::string> traceLines(const std::string& file)
     return lines;
 }
 
+std::vector<std::string> stepTraces(const sim::SimBoard& board)
+{
+    return traceLines(board.boardPath("/tmp/trace.log"));
+}
+
 std::vector<std::string> eventsStartingWith(const sim::SimBoard& board, const std::string& prefix)
 {
     std::vector<std::string> found;
@@ -46,4 +51,9 @@ pid_t pidFromFile(const std::string& path)
 {
     std::vector<std::string> lines = sim::readLines(path);
     return lines.empty() ? 0 : static_cast<pid_t>(std::stol(lines[0]));
+}
+
+pid_t daemonPid(const sim::SimBoard& board, const std::string& name)
+{
+    return pidFromFile(board.boardPath("/var/run/" + name + ".pid"));
 }

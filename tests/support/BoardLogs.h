@@ -13,6 +13,9 @@
 // Lines of a local trace file (host path), without their "(sec=N)" suffix.
 std::vector<std::string> traceLines(const std::string& file);
 
+// The trace lines of the step programs (/tmp/trace.log on the board).
+std::vector<std::string> stepTraces(const sim::SimBoard& board);
+
 // Event log lines that begin with prefix.
 std::vector<std::string> eventsStartingWith(const sim::SimBoard& board, const std::string& prefix);
 
@@ -31,5 +34,8 @@ std::vector<std::vector<uint8_t>> errorLogCodes(const sim::SimBoard& board);
 
 // The pid a program keeps in a pid file (host path); 0 when there is none.
 pid_t pidFromFile(const std::string& path);
+
+// The pid a daemon keeps in /var/run/NAME.pid on the board; 0 when there is none.
+pid_t daemonPid(const sim::SimBoard& board, const std::string& name);
 
 #endif

@@ -3,17 +3,16 @@
 #include "BoardLogs.h"
 #include "Process.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <sys/wait.h>
 
 RunningPair::RunningPair() : a_({}, "-A"), b_({1, 0}, "-B")
 {
-    runSim({"pair", a_->directory(), b_->directory()});
-    for (const TestBoard* board : {&a_, &b_}) {
+    EXPECT_EQ(runSim({"pair", a_->directory(), b_->directory()}).status, 0);
+    for (const TestBoard* board : {&a_, &b_})
         sim::writeFile((*board)->path("hw/timers"), "scale 20\n");
-        (*board)->setDualSetting("heartbeat-ms", "100");
-        (*board)->setDualSetting("missed-beats", "5");
-    }
 }
 
 RunningPair::~RunningPair()
@@ -24,12 +23,26 @@ RunningPair::~RunningPair()
         waitpid(pid, nullptr, 0);
 }
 
+void RunningPair::start(const sim::SimBoard& board)
+{
+    started_.push_back(startOnBoard(board, {"mmb-startup"}, board.path("log/startup.out")));
+}
+
 bool RunningPair::boot(const sim::SimBoard& board)
 {
     const std::string ready = "dualprocess request 0x80020021 data 80020021";
     size_t before = eventCount(board, ready);
-    started_.push_back(startOnBoard(board, {"mmb-startup"}, board.path("log/startup.out")));
+    start(board);
     return waitForEvent(board, ready, before + 1);
+}
+
+bool RunningPair::halted()
+{
+    pid_t startup = started_.back();
+    if (!waitUntil([&] { return waitpid(startup, nullptr, WNOHANG) == startup; }))
+        return false;
+    started_.pop_back();
+    return true;
 }
 
 bool RunningPair::simOn(const std::string& verb, const sim::SimBoard& board)

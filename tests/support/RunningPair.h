@@ -1,7 +1,7 @@
 // Two simulated boards paired, A (MMB 0) Active and B (MMB 1) Standby, on
-// which a test runs the reference start-up program. Their heartbeat loses
-// a peer after 5 unanswered beats 100 ms apart; their monitoring passes run
-// 20 times faster than a board's.
+// which a test runs the reference start-up program. Their monitoring passes
+// run 20 times faster than a board's: a daemon's death is seen in 6 seconds
+// rather than 120.
 #ifndef TEST_RUNNING_PAIR_H
 #define TEST_RUNNING_PAIR_H
 
@@ -20,8 +20,12 @@ public:
     const sim::SimBoard& a() const { return *a_; }
     const sim::SimBoard& b() const { return *b_; }
 
+    // Starts the start-up program.
+    void start(const sim::SimBoard& board);
     // Starts the start-up program and waits until it has reported ready.
     bool boot(const sim::SimBoard& board);
+    // Waits until the start-up program started last has ended, as after a reset.
+    bool halted();
     // "mmb-sim VERB BOARD" (power-cycle, reboot) succeeded.
     static bool simOn(const std::string& verb, const sim::SimBoard& board);
     // Waits until the board's event log holds the line `times` times.
