@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <regex>
 #include <unistd.h>
 #include <sys/wait.h>
 
@@ -61,6 +62,11 @@ TEST(TimelinePair, deaths_an_update_rolled_back_a_takeover_and_a_power_cut_line_
     waitpid(failing, nullptr, 0);
     a.setClock(T + 800, 0, 0);
     ASSERT_TRUE(pair.boot(a));
+    // The failing start's trace was kept just before it asked for the reboot: it ends with why.
+    std::string kept = sim::readFile(a.boardPath("/var/mmb/log/mmbinit.2.log"));
+    EXPECT_TRUE(std::regex_match(kept.substr(kept.rfind('\n', kept.size() - 2) + 1),
+                                 std::regex(R"(RUN# 20032 InitMMBProcessMGR::Process\(\d+\) down\(sec=1800000700\)\n)")))
+        << kept;
 
     ASSERT_TRUE(RunningPair::simOn("power-cycle", a));
     a.setClock(T + 900, 0, 0);
