@@ -24,8 +24,9 @@ struct TimelineEvent {
     int board = -1;        // MMB number 0 or 1; -1 when no file tells it
     Kind kind = Kind::ErrorRecord;
     Role role = Role::Unknown;  // the role from this event on (Boot, RoleChange)
-    std::string text;           // the line after time and board: "boot REBOOT, HCP 1 (A0123456789), Active"
-    std::string meaning;        // what it means and what to do, for hover and JSON
+    // Both printable ASCII: bytes read from the board are escaped (\xNN) once, as the event is made.
+    std::string text;     // the line after time and board: "boot REBOOT, HCP 1 (A0123456789), Active"
+    std::string meaning;  // what it means and what to do, for hover and JSON
 };
 
 #endif

@@ -116,9 +116,9 @@ std::string number(double value)
     return text;
 }
 
-// A text from the board (a daemon's name comes from a file) as HTML text:
-// markup characters as entities, line feeds kept, every other byte that is
-// not printable ASCII, and the backslash, as \xNN as the text output shows them.
+// An event's text as HTML text: markup characters (a daemon's name comes
+// from a file) as entities, line feeds kept. The text is escaped already;
+// a byte that is not printable ASCII all the same is shown as \xNN too.
 std::string html(const std::string& raw)
 {
     std::string text;
@@ -131,7 +131,7 @@ std::string html(const std::string& raw)
         case '\'': text += "&#39;"; break;
         case '\n': text += '\n'; break;
         default:
-            if (c >= 0x20 && c < 0x7F && c != '\\') {
+            if (c >= 0x20 && c < 0x7F) {
                 text += static_cast<char>(c);
             } else {
                 char escaped[8];

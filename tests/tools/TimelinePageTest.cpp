@@ -62,7 +62,7 @@ TEST(TimelinePage, texts_from_the_board_are_shown_escaped_never_as_markup)
         {"<script>alert(1)</script>", "&lt;script&gt;alert(1)&lt;/script&gt;"},
         {"a&b \"q\" 'r'", "a&amp;b &quot;q&quot; &#39;r&#39;"},
         {"&lt;", "&amp;lt;"},
-        {std::string("\x01\x7F\xFF\\ \0", 6), "\\x01\\x7F\\xFF\\x5C \\x00"},
+        {std::string("\x01\x7F\xFF\\x5C \0", 9), "\\x01\\x7F\\xFF\\x5C \\x00"},
         {"two\nlines", "two\nlines"},
     };
     for (const Case& c : cases) {

@@ -1,9 +1,8 @@
 // Writes the timeline page of a night on a pair of boards to the file named
 // by its argument, for the check in a browser: boots, role changes, daemons
 // dying young, a reboot asked for, records, and a daemon whose name is
-// markup and control bytes. Prints each event's text as the page shows it,
+// markup and control bytes (escaped, as the timeline gives it). Prints each event's text as the page shows it,
 // one a line, for the check to look for.
-#include "DecodedRecord.h"
 #include "TimelinePage.h"
 
 #include <cstdio>
@@ -26,7 +25,7 @@ std::vector<TimelineEvent> night()
         {EVENING + 4, 1, Kind::Boot, Role::Standby, "boot POWER_ON, HCP 1 (A0123456789), Standby",
          "the board started after power came on"},
         {EVENING + 3 * HOUR, 0, Kind::DaemonDeath, Role::Unknown,
-         "daemon <img src=x>&\"'\x01\xff\\ (pid 812) died: signal 11, core", dying},
+         "daemon <img src=x>&\"'\\x01\\xFF\\x5C (pid 812) died: signal 11, core", dying},
         {EVENING + 3 * HOUR + 1, 0, Kind::DaemonRestart, Role::Unknown, "daemon mmbd restarted (pid 907)",
          "supervision started it again"},
         {EVENING + 3 * HOUR + 9, 0, Kind::DaemonDeath, Role::Unknown, "daemon mmbd (pid 907) died: exit code 2",
@@ -66,6 +65,6 @@ int main(int argc, char** argv)
         return 1;
     }
     for (const TimelineEvent& event : events)
-        std::printf("%s\n", escapedText(event.text).c_str());
+        std::printf("%s\n", event.text.c_str());
     return 0;
 }
