@@ -95,9 +95,7 @@ timespec processStart()
     timespec sinceBoot;
     clock_gettime(CLOCK_REALTIME, &now);
     clock_gettime(CLOCK_BOOTTIME, &sinceBoot);
-    long perSecond = sysconf(_SC_CLK_TCK);
-    start.tv_sec = now.tv_sec - sinceBoot.tv_sec + static_cast<time_t>(ticks / perSecond);
-    return start;
+    return InitMMBStorage::startOnRealClock(now, sinceBoot, ticks, sysconf(_SC_CLK_TCK));
 }
 
 // Whole seconds: a file of the second this process started counts as its own.
@@ -170,6 +168,20 @@ void InitMMBStorage::clearStrayCores()
             removeFile(std::string(coreDir) + "/" + file.name);
         }
     }
+}
+
+timespec InitMMBStorage::startOnRealClock(const timespec& now, const timespec& sinceBoot,
+                                          unsigned long long startTicks, long ticksPerSecond)
+{
+    constexpr long long NANOSECONDS = 1000000000LL;
+    long long bootNs = (static_cast<long long>(now.tv_sec) - sinceBoot.tv_sec) * NANOSECONDS +
+                       (now.tv_nsec - sinceBoot.tv_nsec);
+    long long startNs = bootNs + static_cast<long long>(startTicks / ticksPerSecond) * NANOSECONDS +
+                        static_cast<long long>(startTicks % ticksPerSecond) * NANOSECONDS / ticksPerSecond;
+    timespec start;
+    start.tv_sec = static_cast<time_t>(startNs / NANOSECONDS);
+    start.tv_nsec = static_cast<long>(startNs % NANOSECONDS);
+    return start;
 }
 
 void InitMMBStorage::pruneRecords(int keep)

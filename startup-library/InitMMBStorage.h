@@ -1,6 +1,8 @@
 #ifndef INIT_MMB_STORAGE_H
 #define INIT_MMB_STORAGE_H
 
+#include <ctime>
+
 /// What supervision leaves on the board's storage from one start to the
 /// next: the kernel's core files of the daemons, their down-info files and
 /// backtraces, and the error log records. Without care they pile up: the
@@ -34,6 +36,13 @@ public:
     /// a file written since this process started is never removed. keep
     /// below 0 counts as 0.
     static void pruneRecords(int keep);
+    /// When a process that started startTicks clock ticks after boot
+    /// started, on the real-time clock that reads now while the boot-time
+    /// clock reads sinceBoot. Computed to the nanosecond: whole seconds
+    /// taken apart put the start up to a second late, past the files the
+    /// process had just written.
+    static timespec startOnRealClock(const timespec& now, const timespec& sinceBoot, unsigned long long startTicks,
+                                     long ticksPerSecond);
 
     /// Before the save of module's core in coreDir, whose shell pattern
     /// "core.<module>*" must name one file: removes the module's older

@@ -287,6 +287,29 @@ TEST_F(Storage, pruning_keeps_the_newest_of_each_kind_and_this_starts_records)
     }
 }
 
+// The boot's moment on the real clock carries its fraction: taken in whole
+// seconds it put the start up to a second late on some machines, and the
+// files this start had just written were pruned as old.
+TEST(StorageStart, process_start_is_reckoned_to_the_nanosecond)
+{
+    struct Case {
+        timespec now;
+        timespec sinceBoot;
+        unsigned long long ticks;
+        timespec start;
+    };
+    const Case cases[] = {
+        {{100, 100000000}, {10, 900000000}, 550, {94, 700000000}},
+        {{100, 900000000}, {10, 100000000}, 555, {96, 350000000}},
+        {{1800000000, 0}, {1, 0}, 315360000000ULL, {4953599999, 0}},
+    };
+    for (const Case& c : cases) {
+        timespec start = InitMMBStorage::startOnRealClock(c.now, c.sinceBoot, c.ticks, 100);
+        EXPECT_EQ(start.tv_sec, c.start.tv_sec) << c.ticks;
+        EXPECT_EQ(start.tv_nsec, c.start.tv_nsec) << c.ticks;
+    }
+}
+
 // At the start, before this boot keeps its own, the three newest kept
 // traces of earlier boots stay, whatever the records' number; the history
 // itself is never pruned.
