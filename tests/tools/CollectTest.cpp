@@ -52,11 +52,6 @@ ProcessResult collect(const sim::SimBoard& board)
     return runOnBoard(board, {"mmb-collect", "-o", BUNDLE});
 }
 
-std::string manifestOf(const std::string& bundle)
-{
-    return runProgram({"tar", "-xOf", bundle, "mmb-collect.txt"}).out;
-}
-
 TEST(Collect, a_bundle_decodes_as_the_boards_tree_and_changes_nothing)
 {
     TestBoard board;
@@ -106,7 +101,7 @@ TEST(Collect, a_board_with_damaged_nvram_and_no_daemons_gives_a_bundle)
 
     ProcessResult run = collect(*board);
     ASSERT_EQ(run.status, 0) << run.err;
-    std::string manifest = manifestOf(board->boardPath(BUNDLE));
+    std::string manifest = runProgram({"tar", "-xOf", board->boardPath(BUNDLE), "mmb-collect.txt"}).out;
     for (const char* line : {
              "\nboard = MMB 0\n",
              "\nrunning partition = /mnt/mmb -> ",
@@ -162,13 +157,6 @@ std::string archiveOf(const std::string& path, const std::vector<Member>& member
     return path;
 }
 
-struct BadArchive {
-    const char* what;
-    std::vector<Member> members;
-    std::function<void(const std::string&)> spoil;
-    std::string reason;
-};
-
 TEST(Collect, every_bad_bundle_is_refused_whole)
 {
     TestBoard board;
@@ -182,7 +170,12 @@ TEST(Collect, every_bad_bundle_is_refused_whole)
         };
     };
     auto cut = [](std::size_t size) { return [size](const std::string& path) { fs::resize_file(path, size); }; };
-    const BadArchive cases[] = {
+    struct BadArchive {
+        const char* what;
+        std::vector<Member> members;
+        std::function<void(const std::string&)> spoil;
+        std::string reason;
+    } const cases[] = {
         {"broken member", {good, good}, corrupt(1024 + 148), "broken archive at member 2: Damaged tar archive"},
         {"truncated", {good, good}, cut(1024 + 512 + 100), "broken archive at member 2: Truncated tar archive"},
         {"parent", {good, {"tmp/../../x", T::File, 1}}, {}, "member 'tmp/../../x': a path leaving the archive's root"},
