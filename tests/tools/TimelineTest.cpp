@@ -218,37 +218,6 @@ TEST(Timeline, a_death_is_restarted_unless_a_reboot_is_recorded_within_a_minute)
     }
 }
 
-TEST(Timeline, board_number_from_history_else_error_records_else_the_other_board)
-{
-    struct Case {
-        const char* what;
-        std::vector<std::vector<BoardItem>> boards;
-        std::string out;
-    } const cases[] = {
-        {"history",
-         {{historyFile({historyRecord(T, History::START, History::PROVISIONAL, ACTIVE, 1)})}},
-         "2020-07-04 04:05:20 MMB 1 boot AC-ON, HCP 0 \"V01L02\", boot ROM bank 0, Active (provisional)\n"},
-        {"error record's unit",
-         {{errorLog(T, {0x0E, 0, 0, 0, 0, 0}, 0xF1)}},
-         "2020-07-04 04:05:20 MMB 1 error log: fetching the setup from the other board failed [code 0E 00 00 00 00 "
-         "00]\n"},
-        {"down log's unit",
-         {{partition(0, "V1", errorLogRecord(T, 0, {9, 0, 0, 0, 0, 0}, 3, 0xF1))}},
-         "2020-07-04 04:05:20 MMB 1 NVRAM down log: the dual-board process is gone: the board reboots [code 09 00 00 "
-         "00 00 00]\n"},
-        {"an update record names no board", {{errorLog(T, ROLLED_BACK, UNIT_UPDATE)}},
-         "2020-07-04 04:05:20 MMB ? error log: firmware update rolled back [code 03 10 00 00 00 00]\n"},
-        {"the other board's number",
-         {{downInfo(T + 1, "process(alpha:1) down with status(0100)")},
-          {historyFile({historyRecord(T, History::START, History::PROVISIONAL, ACTIVE, 0)})}},
-         "2020-07-04 04:05:20 MMB 0 boot AC-ON, HCP 0 \"V01L02\", boot ROM bank 0, Active (provisional)\n"
-         "2020-07-04 04:05:21 MMB 1 daemon alpha died: pid 1, exit code 1\n"
-         "2020-07-04 04:05:21 MMB 1 daemon alpha restarted\n"},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(printed(c.boards), c.out) << c.what;
-}
-
 // Stored bytes are escaped once, where the event is told.
 TEST(Timeline, unprintable_bytes_of_a_stored_name_are_escaped_once)
 {
@@ -260,41 +229,61 @@ TEST(Timeline, unprintable_bytes_of_a_stored_name_are_escaped_once)
     EXPECT_NE(printed({items}, true).find("\"text\":\"daemon al\\\\x5Cph\\\\x01a died"), std::string::npos);
 }
 
-TEST(Timeline, undated_startup_record_and_the_firmware_a_roll_back_leaves_running)
+// The board a record names none for, the time of the undated start-up
+// record, the firmware a roll-back leaves running: told from the other files.
+TEST(Timeline, what_a_file_leaves_out_is_told_from_the_others)
 {
     const std::string record = "MMB 0 start-up record: update mode at start none, found no down log\n";
     History::Record boot = historyRecord(T, History::START, History::PROVISIONAL, ACTIVE, 0);
     History::Record later = historyRecord(T + 9, History::START, History::PROVISIONAL, ACTIVE, 0);
     History::Record ordered = historyRecord(T + 20, History::MODE, History::ORDERED, STANDBY, 0);
-    boot.currentHcpNo = 1;
-    strcpy(boot.currentHcpRev, "V03L00");
+    History::Record bootOf1 = historyRecord(T, History::START, History::PROVISIONAL, ACTIVE, 1);
+    History::Record updated = boot;
+    updated.currentHcpNo = 1;
+    strcpy(updated.currentHcpRev, "V03L00");
     const std::string rolledBack = "MMB 0 error log: firmware update rolled back";
     const std::string code = " [code 03 10 00 00 00 00]\n";
     struct Case {
         const char* what;
-        std::vector<BoardItem> items;
-        std::string line;
+        std::vector<std::vector<BoardItem>> boards;
+        std::string lines;
     } const cases[] = {
-        {"record at the newest start", {historyFile({boot, later, ordered}), startupRecord(std::nullopt)},
+        {"board from the history", {{historyFile({bootOf1})}},
+         "2020-07-04 04:05:20 MMB 1 boot AC-ON, HCP 0 \"V01L02\", boot ROM bank 0, Active (provisional)\n"},
+        {"board from an error record's unit", {{errorLog(T, {0x0E, 0, 0, 0, 0, 0}, 0xF1)}},
+         "2020-07-04 04:05:20 MMB 1 error log: fetching the setup from the other board failed [code 0E 00 00 00 00 "
+         "00]\n"},
+        {"board from the down log's unit", {{partition(0, "V1", errorLogRecord(T, 0, {9, 0, 0, 0, 0, 0}, 3, 0xF1))}},
+         "2020-07-04 04:05:20 MMB 1 NVRAM down log: the dual-board process is gone: the board reboots [code 09 00 00 "
+         "00 00 00]\n"},
+        {"an update record names no board", {{errorLog(T, ROLLED_BACK, UNIT_UPDATE)}},
+         "2020-07-04 04:05:20 MMB ? error log: firmware update rolled back [code 03 10 00 00 00 00]\n"},
+        {"board the other's other",
+         {{downInfo(T + 1, "process(alpha:1) down with status(0100)")}, {historyFile({boot})}},
+         "2020-07-04 04:05:20 MMB 0 boot AC-ON, HCP 0 \"V01L02\", boot ROM bank 0, Active (provisional)\n"
+         "2020-07-04 04:05:21 MMB 1 daemon alpha died: pid 1, exit code 1\n"
+         "2020-07-04 04:05:21 MMB 1 daemon alpha restarted\n"},
+        {"record at the newest start", {{historyFile({boot, later, ordered}), startupRecord(std::nullopt)}},
          "2020-07-04 04:05:29 " + record},
-        {"record at the newest event", {errorLog(T + 40, {0x1C, 4, 0, 0, 0, 0}), startupRecord(std::nullopt)},
+        {"record at the newest event", {{errorLog(T + 40, {0x1C, 4, 0, 0, 0, 0}), startupRecord(std::nullopt)}},
          "2020-07-04 04:06:00 " + record},
-        {"record alone", {startupRecord(std::nullopt)}, "1970-01-01 00:00:00 MMB ? " + record.substr(6)},
-        {"roll-back in the boot it was made in", {historyFile({boot}), errorLog(T + 1, ROLLED_BACK, UNIT_UPDATE)},
+        {"record alone", {{startupRecord(std::nullopt)}}, "1970-01-01 00:00:00 MMB ? " + record.substr(6)},
+        {"roll-back in the boot it was made in", {{historyFile({updated}), errorLog(T + 1, ROLLED_BACK, UNIT_UPDATE)}},
          "2020-07-04 04:05:21 " + rolledBack + ": HCP 1 \"V03L00\" runs on" + code},
         {"roll-back, NVRAM without a history",
-         {partition(0, "V01L02", std::nullopt), errorLog(T + 1, ROLLED_BACK, UNIT_UPDATE)},
+         {{partition(0, "V01L02", std::nullopt), errorLog(T + 1, ROLLED_BACK, UNIT_UPDATE)}},
          "2020-07-04 04:05:21 MMB ? error log: firmware update rolled back: HCP 0 \"V01L02\" runs on" + code},
         {"roll-back made before any boot recorded",
-         {historyFile({boot}), partition(0, "V01L02", std::nullopt), errorLog(T - 1, ROLLED_BACK, UNIT_UPDATE)},
+         {{historyFile({updated}), partition(0, "V01L02", std::nullopt), errorLog(T - 1, ROLLED_BACK, UNIT_UPDATE)}},
          "2020-07-04 04:05:19 " + rolledBack + ": HCP 0 \"V01L02\" runs on" + code},
-        {"a failed copy is no roll-back", {historyFile({boot}), errorLog(T + 1, {3, 0x20, 3, 0, 0, 0}, UNIT_UPDATE)},
+        {"a failed copy is no roll-back",
+         {{historyFile({updated}), errorLog(T + 1, {3, 0x20, 3, 0, 0, 0}, UNIT_UPDATE)}},
          "2020-07-04 04:05:21 MMB 0 error log: firmware update: the standby NOR copy failed [code 03 20 03 00 00 "
          "00]\n"},
     };
     for (const Case& c : cases) {
-        std::string out = printed({c.items});
-        EXPECT_TRUE(hasLine(out, c.line)) << c.what << "\n" << out;
+        std::string out = printed(c.boards);
+        EXPECT_TRUE(hasLine(out, c.lines)) << c.what << "\n" << out;
     }
 }
 
