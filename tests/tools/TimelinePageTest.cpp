@@ -153,9 +153,10 @@ TEST(TimelinePage, an_empty_timeline_gives_a_page_that_says_so)
               "</body>\n</html>\n");
 }
 
-TEST(TimelinePage, one_event_sits_in_the_middle_of_a_minute_with_labelled_seconds)
+TEST(TimelinePage, one_event_sits_in_the_middle_of_a_minute_and_a_failed_write_is_told)
 {
-    std::string page = pageOf({{T0, 0, Kind::Boot, Role::Active, "boot", "started"}});
+    Events events = {{T0, 0, Kind::Boot, Role::Active, "boot", "started"}};
+    std::string page = pageOf(events);
     EXPECT_EQ(linesStarting(page, "<g class=\"event\">"),
               (std::vector<std::string>{"<g class=\"event\"><title>#1 2026-11-30 21:47:12 UTC, MMB 0: boot"}));
     EXPECT_NE(page.find("started</title><polygon class=\"marker\" points=\"534.5,36.5 545.5,36.5 545.5,47.5 534.5,47.5\" "
@@ -166,6 +167,11 @@ TEST(TimelinePage, one_event_sits_in_the_middle_of_a_minute_with_labelled_second
     EXPECT_EQ(matches(page, "class=\"tick-date\"[^>]*>([^<]*)<"), (std::vector<std::string>{"2026-11-30", "UTC"}));
     EXPECT_EQ(linesStarting(page, "<tr><td>").size(), 1u);
     EXPECT_EQ(page.substr(page.size() - 16), "</body>\n</html>\n");
+
+    std::FILE* full = std::fopen("/dev/full", "w");
+    ASSERT_NE(full, nullptr);
+    EXPECT_FALSE(TimelinePage(events).write(full));
+    std::fclose(full);
 }
 
 TEST(TimelinePage, ticks_fall_on_round_times_and_label_each_new_date)
@@ -195,15 +201,6 @@ TEST(TimelinePage, each_kind_has_a_shape_and_colour_of_its_own_and_nothing_is_as
     // The legend names the kinds shown, and both roles.
     EXPECT_EQ(matches(pageOf({event(T0, 0, Kind::DownLog)}), "<li>(?:<svg.*</svg>|<span[^>]*></span>)([^<]*)</li>"),
               (std::vector<std::string>{"down log", "Active", "Standby"}));
-}
-
-TEST(TimelinePage, a_failed_write_is_reported)
-{
-    std::FILE* full = std::fopen("/dev/full", "w");
-    ASSERT_NE(full, nullptr);
-    Events events = {event(T0, 0, Kind::Boot)};
-    EXPECT_FALSE(TimelinePage(events).write(full));
-    std::fclose(full);
 }
 
 } // namespace
