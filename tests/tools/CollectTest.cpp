@@ -74,13 +74,11 @@ TEST(Collect, a_bundle_decodes_as_the_boards_tree_and_changes_nothing)
     EXPECT_TRUE(before == after) << "collecting changed the board";
 
     std::string tree = boardTree(*board);
-    for (const std::vector<std::string>& options :
-         std::vector<std::vector<std::string>>{{}, {"--json"}, {"--check"}, {"--json", "--check"}}) {
-        std::vector<std::string> fromTree = options, fromBundle = options;
-        fromTree.push_back(tree);
-        fromBundle.push_back(bundle);
-        ProcessResult decodedTree = runDecode(fromTree);
-        ProcessResult decodedBundle = runDecode(fromBundle);
+    using Runs = std::vector<std::vector<std::string>>;
+    for (std::vector<std::string> args : Runs{{tree}, {"--json", tree}, {"--check", tree}, {"--json", "-c", tree}}) {
+        ProcessResult decodedTree = runDecode(args);
+        args.back() = bundle;
+        ProcessResult decodedBundle = runDecode(args);
         EXPECT_EQ(decodedBundle.status, decodedTree.status) << decodedBundle.err;
         EXPECT_EQ(decodedBundle.out, replaced(decodedTree.out, tree, bundle));
         EXPECT_EQ(decodedBundle.err, replaced(decodedTree.err, tree, bundle));
@@ -188,9 +186,7 @@ TEST(Collect, every_bad_bundle_is_refused_whole)
         std::string archive = archiveOf(board->path("bad.tar"), bad.members);
         if (bad.spoil)
             bad.spoil(archive);
-        for (const std::vector<std::string>& options : std::vector<std::vector<std::string>>{{}, {"--check"}}) {
-            std::vector<std::string> args = options;
-            args.push_back(archive);
+        for (const auto& args : std::vector<std::vector<std::string>>{{archive}, {"--check", archive}}) {
             ProcessResult result = runDecode(args);
             EXPECT_EQ(result.status, 1) << bad.what;
             EXPECT_EQ(result.out, "") << bad.what;

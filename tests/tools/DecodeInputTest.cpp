@@ -57,7 +57,6 @@ TEST(DecodeInput, what_is_not_a_known_form_is_refused_with_the_file_and_the_reas
         Bytes content;
         std::string problem;  // after "mmb-decode: FILE: "
     } const cases[] = {
-        {"text", "notes.txt", {}, textLines(12), "12 bytes of text: " + KNOWN_FORMS},
         {"a trace the size of a partition", "mmbinit.log", {}, textLines(4096), "4096 bytes of text: " + KNOWN_FORMS},
         {"text the size of a record", "x", {}, textLines(16), "16 bytes of text: " + KNOWN_FORMS},
         {"empty", "e", {}, {}, "0 bytes: " + KNOWN_FORMS},

@@ -295,7 +295,6 @@ TEST(Timeline, error_records_in_words)
     } const cases[] = {
         {{2, 2, 6, 0x10, 1, 5}, "watchdog timer: register write failed, errno 5"},
         {{3, 0x60, 4, 0, 0, 0}, "firmware update: the active NOR differs from the package's boot program"},
-        {{3, 0x20, 3, 0, 0, 0}, "firmware update: the standby NOR copy failed"},
         {{4, 1, 0, 0, 0, 0}, "boot ROM bank 1 could not be selected"},
         {{9, 3, 1, 0xFF, 0xFF, 1}, "mmbipmid (process key 3) did not signal its start in time"},
         {{9, 3, 1, 0, 0, 0}, "daemon of process key 3 could not be started: the board reboots"},
