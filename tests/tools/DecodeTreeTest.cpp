@@ -158,8 +158,7 @@ TEST(DecodeTree, check_gives_the_verdict_and_its_reasons)
          "WARN\nWARN: firmware update: unknown mode 88\nWARN: HCP 0: unknown status 2\n", 3},
         {"down log", {{"firm-steps", "setDownLog"}}, {},
          "WARN\nWARN: down log recorded: " + AT_T +
-             ", MMB 0, process supervision and the peer process check, code 09 05 02 00 8B 00\n",
-         3},
+             ", MMB 0, process supervision and the peer process check, code 09 05 02 00 8B 00\n", 3},
         {"update stuck", {{"nvram", "-a"}}, {},
          "FAIL\nFAIL: firmware update: stuck in 'F': the start that applies it did not finish\n", 4},
         {"rollback recorded", {}, {errorLog(T, {3, 0x10, 0, 0, 0, 0})},
@@ -169,8 +168,7 @@ TEST(DecodeTree, check_gives_the_verdict_and_its_reasons)
         {"current HCP updating", {{"nvram", "-u", "0", "updating"}}, {},
          "WARN\nWARN: HCP 0: marked updating: its firmware may be half written\n", 3},
         {"revision differs", {{"nvram", "-m", "1", "V09L09"}}, {},
-         "WARN\nWARN: HCP 1 (next): NVRAM revision 'V09L09' differs from 'V01L01' of mnt/fs1/opt/mmb/version.dat\n",
-         3},
+         "WARN\nWARN: HCP 1 (next): NVRAM revision 'V09L09' differs from 'V01L01' of mnt/fs1/opt/mmb/version.dat\n", 3},
         {"revision file missing", {}, {removed("mnt/fs1/opt/mmb/version.dat")},
          "WARN\nWARN: HCP 1 (next): no mnt/fs1/opt/mmb/version.dat to compare the NVRAM revision with\n", 3},
         {"two reboots in an hour", {}, {errorLog(T, DEATH_REBOOT), errorLog(T + 3600, DEATH_REBOOT)},
@@ -182,15 +180,13 @@ TEST(DecodeTree, check_gives_the_verdict_and_its_reasons)
         {"one reboot told twice", {}, {errorLog(T, DEATH_REBOOT), errorLog(T + 60, WATCHDOG_START)}, "OK\n", 0},
         {"daemon dying young", {}, {downInfo(T), downInfo(T + 300)},
          "WARN\nWARN: daemon alpha: died 2 times, 1 within 300 seconds of the death before (the last at "
-         "2020-07-04 04:10:20 UTC, signal 11, core dumped)\n",
-         3},
+         "2020-07-04 04:10:20 UTC, signal 11, core dumped)\n", 3},
         {"daemon living its time", {}, {downInfo(T), downInfo(T + 301)}, "OK\n", 0},
         {"start-up record cut", {}, {written("tmp/initlog", Bytes(3))},
          "WARN\nWARN: tmp/initlog: wrong size for start-up record: 3 bytes (expected 380)\n", 3},
         {"failure and warning", {{"nvram", "-u", "1", "updating"}, {"nvram", "-m", "0", "V09L09"}}, {},
          "FAIL\nFAIL: HCP 1: marked updating and booted next: its firmware may be half written\n"
-         "WARN: HCP 0 (current): NVRAM revision 'V09L09' differs from 'V01L02' of mnt/fs0/opt/mmb/version.dat\n",
-         4},
+         "WARN: HCP 0 (current): NVRAM revision 'V09L09' differs from 'V01L02' of mnt/fs0/opt/mmb/version.dat\n", 4},
     };
     for (const CheckCase& c : cases) {
         TestBoard board({}, std::to_string(&c - cases));

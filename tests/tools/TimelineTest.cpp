@@ -18,14 +18,13 @@
 namespace {
 
 using History = InitMMBHistory;
-using Code = Bytes;
 
 constexpr uint32_t T = 1593835520;  // 2020-07-04 04:05:20
 constexpr uint8_t ACTIVE = 0;
 constexpr uint8_t STANDBY = 1;
 constexpr uint8_t UNIT_UPDATE = 0xC2;
-const Code DEATH_REBOOT = {9, 17, 2, 0, 0x8B, 0};  // alpha, key 17, signal 11 with a core: the board reboots
-const Code ROLLED_BACK = {3, 0x10, 0, 0, 0, 0};
+const Bytes DEATH_REBOOT = {9, 17, 2, 0, 0x8B, 0};  // alpha, key 17, signal 11 with a core: the board reboots
+const Bytes ROLLED_BACK = {3, 0x10, 0, 0, 0, 0};
 
 BoardItem fileAt(const std::string& folder, const std::string& name, Bytes bytes)
 {
@@ -54,7 +53,7 @@ BoardItem historyFile(std::vector<History::Record> records)
     return fileAt("var/mmb/log/", "history", bytes);
 }
 
-BoardItem errorLog(uint32_t seconds, const Code& code, uint8_t unit = 0xF0)
+BoardItem errorLog(uint32_t seconds, const Bytes& code, uint8_t unit = 0xF0)
 {
     return fileAt("var/mmb/log/init/", std::to_string(seconds) + ".000", errorLogRecord(seconds, 0, code, 1, unit));
 }
@@ -290,7 +289,7 @@ TEST(Timeline, what_a_file_leaves_out_is_told_from_the_others)
 TEST(Timeline, error_records_in_words)
 {
     struct Case {
-        Code code;
+        Bytes code;
         std::string words;
     } const cases[] = {
         {{2, 2, 6, 0x10, 1, 5}, "watchdog timer: register write failed, errno 5"},
