@@ -119,7 +119,7 @@ std::string printed(const std::vector<std::vector<BoardItem>>& boards, bool json
 }
 
 // Whether out holds these whole lines.
-bool hasLine(const std::string& out, const std::string& lines)
+bool hasLines(const std::string& out, const std::string& lines)
 {
     return ("\n" + out).find("\n" + lines) != std::string::npos;
 }
@@ -190,7 +190,7 @@ TEST(Timeline, pair_story_merged_oldest_first_then_by_board_as_text_and_json)
           "{\"time\":\"2020-07-04 04:10:20\",\"seconds\":1593835820,\"board\":1,\"kind\":\"daemon-restart\","
           "\"role\":\"Active\",\"text\":\"daemon beta restarted\",\"meaning\":\"the board keeps no record of a "
           "restart: told by no reboot recorded within 60 seconds of the death\"}\n"})
-        EXPECT_TRUE(hasLine(json, line)) << line;
+        EXPECT_TRUE(hasLines(json, line)) << line;
 }
 
 TEST(Timeline, a_death_is_restarted_unless_a_reboot_is_recorded_within_a_minute)
@@ -282,7 +282,7 @@ TEST(Timeline, what_a_file_leaves_out_is_told_from_the_others)
     };
     for (const Case& c : cases) {
         std::string out = printed(c.boards);
-        EXPECT_TRUE(hasLine(out, c.lines)) << c.what << "\n" << out;
+        EXPECT_TRUE(hasLines(out, c.lines)) << c.what << "\n" << out;
     }
 }
 
