@@ -52,11 +52,6 @@ ProcessResult collect(const sim::SimBoard& board)
     return runOnBoard(board, {"mmb-collect", "-o", BUNDLE});
 }
 
-std::string manifestOf(const std::string& bundle)
-{
-    return runProgram({"tar", "-xOf", bundle, "mmb-collect.txt"}).out;
-}
-
 TEST(Collect, a_bundle_decodes_as_the_boards_tree_and_changes_nothing)
 {
     TestBoard board;
@@ -79,13 +74,11 @@ TEST(Collect, a_bundle_decodes_as_the_boards_tree_and_changes_nothing)
     EXPECT_TRUE(before == after) << "collecting changed the board";
 
     std::string tree = boardTree(*board);
-    for (const std::vector<std::string>& options :
-         std::vector<std::vector<std::string>>{{}, {"--json"}, {"--check"}, {"--json", "--check"}}) {
-        std::vector<std::string> fromTree = options, fromBundle = options;
-        fromTree.push_back(tree);
-        fromBundle.push_back(bundle);
-        ProcessResult decodedTree = runDecode(fromTree);
-        ProcessResult decodedBundle = runDecode(fromBundle);
+    using Runs = std::vector<std::vector<std::string>>;
+    for (std::vector<std::string> args : Runs{{tree}, {"--json", tree}, {"--check", tree}, {"--json", "-c", tree}}) {
+        ProcessResult decodedTree = runDecode(args);
+        args.back() = bundle;
+        ProcessResult decodedBundle = runDecode(args);
         EXPECT_EQ(decodedBundle.status, decodedTree.status) << decodedBundle.err;
         EXPECT_EQ(decodedBundle.out, replaced(decodedTree.out, tree, bundle));
         EXPECT_EQ(decodedBundle.err, replaced(decodedTree.err, tree, bundle));
@@ -106,7 +99,7 @@ TEST(Collect, a_board_with_damaged_nvram_and_no_daemons_gives_a_bundle)
 
     ProcessResult run = collect(*board);
     ASSERT_EQ(run.status, 0) << run.err;
-    std::string manifest = manifestOf(board->boardPath(BUNDLE));
+    std::string manifest = runProgram({"tar", "-xOf", board->boardPath(BUNDLE), "mmb-collect.txt"}).out;
     for (const char* line : {
              "\nboard = MMB 0\n",
              "\nrunning partition = /mnt/mmb -> ",
@@ -162,13 +155,6 @@ std::string archiveOf(const std::string& path, const std::vector<Member>& member
     return path;
 }
 
-struct BadArchive {
-    const char* what;
-    std::vector<Member> members;
-    std::function<void(const std::string&)> spoil;
-    std::string reason;
-};
-
 TEST(Collect, every_bad_bundle_is_refused_whole)
 {
     TestBoard board;
@@ -182,7 +168,12 @@ TEST(Collect, every_bad_bundle_is_refused_whole)
         };
     };
     auto cut = [](std::size_t size) { return [size](const std::string& path) { fs::resize_file(path, size); }; };
-    const BadArchive cases[] = {
+    struct BadArchive {
+        const char* what;
+        std::vector<Member> members;
+        std::function<void(const std::string&)> spoil;
+        std::string reason;
+    } const cases[] = {
         {"broken member", {good, good}, corrupt(1024 + 148), "broken archive at member 2: Damaged tar archive"},
         {"truncated", {good, good}, cut(1024 + 512 + 100), "broken archive at member 2: Truncated tar archive"},
         {"parent", {good, {"tmp/../../x", T::File, 1}}, {}, "member 'tmp/../../x': a path leaving the archive's root"},
@@ -195,9 +186,7 @@ TEST(Collect, every_bad_bundle_is_refused_whole)
         std::string archive = archiveOf(board->path("bad.tar"), bad.members);
         if (bad.spoil)
             bad.spoil(archive);
-        for (const std::vector<std::string>& options : std::vector<std::vector<std::string>>{{}, {"--check"}}) {
-            std::vector<std::string> args = options;
-            args.push_back(archive);
+        for (const auto& args : std::vector<std::vector<std::string>>{{archive}, {"--check", archive}}) {
             ProcessResult result = runDecode(args);
             EXPECT_EQ(result.status, 1) << bad.what;
             EXPECT_EQ(result.out, "") << bad.what;

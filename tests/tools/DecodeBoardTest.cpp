@@ -1,11 +1,18 @@
 // mmb-decode on what the system stores on simulated boards: partition 0 as
 // nvram and the library left it, error log records of failed bank
-// selections, the start-up record the peer-board logic writes.
+// selections, the start-up record the peer-board logic writes, the history
+// the reference start-up program records on a pair (with its kept trace).
+#include "BoardLogs.h"
 #include "DecodeTesting.h"
 #include "NvramTesting.h"
+#include "RunningPair.h"
 #include "TestBoard.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
 
 namespace {
 
@@ -23,8 +30,6 @@ const BoardClock CLOCKS[] = {{1593835520, "2020-07-04 04:05:20"},
                              {2147483648, "2038-01-19 03:14:08"},
                              {2208988800, "2040-01-01 00:00:00"},
                              {4260211200, "2105-01-01 00:00:00"}};
-const BoardClock& TODAY = CLOCKS[0];
-const BoardClock& YEAR_2105 = CLOCKS[4];
 constexpr long long CLOCK_MICROS = 123456;
 
 Fields clockTime(const BoardClock& clock)
@@ -74,26 +79,19 @@ std::vector<Fields> decoded(const std::vector<std::string>& args)
     return printedRecords(result.out);
 }
 
-struct Patch {
-    std::size_t offset;
-    Bytes bytes;
-};
-
-struct RoundTrip {
-    const char* what;
-    std::vector<Patch> patches;                      // stored first, as another program would
-    std::vector<std::vector<std::string>> commands;  // then run on the board in order
-    Fields changed;                                  // what differs from the stored partition
-    bool stamped = false;                            // the down log holds the clock's time
-};
-
 TEST(DecodeBoard, partition_decodes_as_nvram_and_the_library_left_it)
 {
     const Fields downLog = {{"kind", "1"},
                             {"unitCode", "0xF0 (MMB 0)"},
                             {"reporter", "process supervision and the peer process check"},
                             {"code", "09 05 02 00 8B 00"}};
-    const RoundTrip cases[] = {
+    struct RoundTrip {
+        const char* what;
+        std::vector<std::pair<std::size_t, Bytes>> patches;  // offsets and bytes stored first, as by another program
+        std::vector<std::vector<std::string>> commands;      // then run on the board in order
+        Fields changed;                                      // what differs from the stored partition
+        bool stamped = false;                                // the down log holds the clock's time
+    } const cases[] = {
         {"next hcp", {}, {{"nvram", "-s", "0"}}, {{"nextHcpNo", "0"}}},
         {"revision", {}, {{"nvram", "-m", "1", "V02L00"}}, {{"nextHcpRev", "V02L00"}}},
         {"long revision", {}, {{"nvram", "-m", "0", "ABCDEFGHIJKLMN"}}, {{"currentHcpRev", "ABCDEFGHIJK"}}},
@@ -116,38 +114,34 @@ TEST(DecodeBoard, partition_decodes_as_nvram_and_the_library_left_it)
           {"nextHcpRev", ""},
           {"identification", "missing" + REINITIALISED}}},
     };
-    for (const BoardClock& clock : {TODAY, YEAR_2105}) {
+    for (const BoardClock& clock : {CLOCKS[0], CLOCKS[4]}) {  // today and 2105
         for (const RoundTrip& c : cases) {
             TestBoard board({}, std::to_string(&c - cases) + "-" + std::to_string(clock.seconds));
             makeHealthy(*board, STORED);
             board->setClock(clock.seconds, CLOCK_MICROS, 0);
-            for (const Patch& patch : c.patches)
-                board->patchNvram(0, patch.offset, patch.bytes);
+            for (const auto& [offset, bytes] : c.patches)
+                board->patchNvram(0, offset, bytes);
             for (const std::vector<std::string>& command : c.commands)
                 EXPECT_EQ(runOnBoard(*board, command).status, 0) << c.what << " " << clock.utc;
             std::string image = board->path("hw/mram0");
-            std::vector<Fields> records = decoded({image});
-            ASSERT_EQ(records.size(), 1u) << c.what;
             Fields expected = merged(storedPartition(image), c.changed);
             if (c.stamped)
                 expected = merged(expected, clockTime(clock), "downLog.");
-            EXPECT_EQ(records[0], expected) << c.what << " " << clock.utc;
+            EXPECT_EQ(decoded({image}), std::vector<Fields>{expected}) << c.what << " " << clock.utc;
         }
     }
 }
 
-struct ErrorLogCase {
-    const char* what;
-    int mmbNumber;
-    const char* fault;   // armed before the run, or empty
-    uint16_t resetType;  // register 0x600 at the run
-    const char* bank;    // nvram -b
-    Fields record;       // beside its source, form and time
-};
-
 TEST(DecodeBoard, error_records_of_bank_selection_decode_with_their_reporter)
 {
-    const ErrorLogCase cases[] = {
+    struct ErrorLogCase {
+        const char* what;
+        int mmbNumber;
+        const char* fault;   // armed before the run, or empty
+        uint16_t resetType;  // register 0x600 at the run
+        const char* bank;    // nvram -b
+        Fields record;       // beside its source, form and time
+    } const cases[] = {
         {"failed selection", 1, "eeprom-select 2 5", 0x0000, "1",
          {{"kind", "2"}, {"unitCode", "0xF1 (MMB 1)"}, {"reporter", "boot ROM bank selection failure"},
           {"code", "04 01 00 00 00 00"}}},
@@ -167,12 +161,10 @@ TEST(DecodeBoard, error_records_of_bank_selection_decode_with_their_reporter)
                 board->addFault(c.fault);
             EXPECT_EQ(runNvram(*board, {"-b", c.bank}).status, 0) << c.what;
             std::string logs = board->boardPath("/var/mmb/log/init");
-            std::vector<Fields> records = decoded({logs});
-            ASSERT_EQ(records.size(), 1u) << c.what << " " << clock.utc;
             Fields expected = merged(clockTime(clock), c.record);
             expected["source"] = logs + "/" + std::to_string(clock.seconds) + ".123";
             expected["form"] = "error log record";
-            EXPECT_EQ(records[0], expected) << c.what << " " << clock.utc;
+            EXPECT_EQ(decoded({logs}), std::vector<Fields>{expected}) << c.what << " " << clock.utc;
         }
     }
 }
@@ -191,9 +183,7 @@ TEST(DecodeBoard, startup_record_written_by_put_error_log_decodes_field_by_field
         {"prevCurrentHcpNo", "0"},     {"prevNextHcpNo", "0"},
         {"prevCurrentHcpRev", ""},     {"prevNextHcpRev", "PEER"},
     };
-    std::vector<Fields> records = decoded({initlog});
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0], merged(fields, EMPTY_RECORD, "downLog."));
+    EXPECT_EQ(decoded({initlog}), std::vector<Fields>{merged(fields, EMPTY_RECORD, "downLog.")});
 }
 
 TEST(DecodeBoard, on_the_board_the_partition_is_read_through_its_driver)
@@ -202,15 +192,55 @@ TEST(DecodeBoard, on_the_board_the_partition_is_read_through_its_driver)
     makeHealthy(*board, STORED);
     ProcessResult result = runOnBoard(*board, {"mmb-decode", "/dev/mram0"});
     EXPECT_EQ(result.status, 0) << result.err;
-    std::vector<Fields> records = printedRecords(result.out);
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0], storedPartition("/dev/mram0"));
+    EXPECT_EQ(printedRecords(result.out), std::vector<Fields>{storedPartition("/dev/mram0")});
 
     board->spoilNvramChecksum(0);
     result = runOnBoard(*board, {"mmb-decode", "/dev/mram0"});
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, "mmb-decode: /dev/mram0: cannot read: Input/output error\n");
+}
+
+// A record's line without its time, which is the board's clock.
+std::string withoutTime(const std::string& line)
+{
+    return line.substr(line.find(" UTC ") + 5);
+}
+
+TEST(DecodeBoard, reference_program_on_a_pair_records_its_start_and_a_mode_change_keeps_its_trace_and_startup_record)
+{
+    RunningPair pair;
+    const sim::SimBoard& a = pair.a();
+    ASSERT_TRUE(pair.boot(a) && pair.boot(pair.b())) << RunningPair::logsOf(a);
+    // dualprocess orders the swap; A's record follows its change-complete response.
+    const std::string history = a.boardPath("/var/mmb/log/history");
+    kill(pidFromFile(a.boardPath("/var/run/dualprocess.pid")), SIGUSR1);
+    ASSERT_TRUE(waitUntil([&] { return std::filesystem::file_size(history) == 3 * 48; })) << RunningPair::logsOf(a);
+    a.stopPrograms();
+    pair.b().stopPrograms();
+
+    ProcessResult result = runDecode({history});
+    ASSERT_EQ(result.status, 0) << result.err;
+    std::vector<Fields> records = printedRecords(result.out);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0]["records"], "3 (at most 256, the newest kept)");
+    EXPECT_EQ(records[0]["skipped"], "0");
+    EXPECT_EQ(withoutTime(records[0]["record0"]),
+              "start (provisional): MMB 0 Active, AC-ON, HCP 0 \"V01L02\" next HCP 0 \"V01L02\", boot ROM bank 0 next "
+              "0, update mode none");
+    EXPECT_EQ(withoutTime(records[0]["record1"]),
+              "mode (final): MMB 0 Active, AC-ON, HCP 0 \"V01L02\" next HCP 0 \"V01L02\", boot ROM bank 0 next 0, "
+              "update mode none");
+    EXPECT_EQ(withoutTime(records[0]["record2"]),
+              "mode (ordered change): MMB 0 Standby, AC-ON, HCP 0 \"V01L02\" next HCP 0 \"V01L02\", boot ROM bank 0 "
+              "next 0, update mode none");
+
+    // The kept trace is this boot's trace up to its last record.
+    std::vector<std::string> kept = traceLines(a.boardPath("/var/mmb/log/mmbinit.0.log"));
+    std::vector<std::string> trace = traceLines(a.boardPath("/tmp/mmbinit.log"));
+    ASSERT_FALSE(kept.empty());
+    EXPECT_TRUE(std::equal(kept.begin(), kept.end(), trace.begin()));
+    EXPECT_EQ(sim::readFile(a.boardPath("/tmp/initlog")).size(), 380u);
 }
 
 } // namespace

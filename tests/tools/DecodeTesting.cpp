@@ -76,15 +76,3 @@ std::string writeInput(const std::string& path, const Bytes& bytes)
                                                 static_cast<std::streamsize>(bytes.size()));
     return path;
 }
-
-Bytes errorLogRecord(uint32_t seconds, uint32_t micros, const Bytes& code)
-{
-    Bytes record;
-    for (uint32_t word : {seconds, micros})
-        for (int shift = 24; shift >= 0; shift -= 8)
-            record.push_back(static_cast<uint8_t>(word >> shift));
-    record.push_back(1);
-    record.push_back(0xF0);
-    record.insert(record.end(), code.begin(), code.end());
-    return record;
-}

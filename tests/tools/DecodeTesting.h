@@ -4,6 +4,7 @@
 
 #include "Process.h"
 #include "SimBoard.h"
+#include "StoredBytes.h"
 
 #include <cstdint>
 #include <map>
@@ -18,12 +19,8 @@ ProcessResult runDecode(const std::vector<std::string>& args);
 using Fields = std::map<std::string, std::string>;
 std::vector<Fields> printedRecords(const std::string& out);
 
-using Bytes = std::vector<uint8_t>;
-
 // Writes the file, its folders too; returns its path.
 std::string writeInput(const std::string& path, const Bytes& bytes);
-// An error log record's saved form: kind 1, unit MMB 0, the code bytes.
-Bytes errorLogRecord(uint32_t seconds, uint32_t micros, const Bytes& code);
 
 // A board's tree as it would be collected from the board: its tmp, var,
 // etc and mnt folders, its NVRAM partitions as dev/mram0..3 and its

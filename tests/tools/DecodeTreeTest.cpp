@@ -94,42 +94,39 @@ TEST(DecodeTree, a_crashed_daemons_board_decodes_file_by_file)
 }
 
 constexpr long long T = 1593835520;  // 2020-07-04 04:05:20 UTC
-const char* const AT_T = "2020-07-04 04:05:20 UTC";
+const std::string AT_T = "2020-07-04 04:05:20 UTC";
+
+// A change made to a board's tree, given its folder.
+using Change = std::function<void(const std::string&)>;
+
+Change written(const std::string& path, const Bytes& bytes)
+{
+    return [path, bytes](const std::string& tree) { writeInput(tree + "/" + path, bytes); };
+}
+
+Change removed(const std::string& path)
+{
+    return [path](const std::string& tree) { fs::remove(tree + "/" + path); };
+}
 
 // An error log record in the tree, made at seconds with these code bytes.
-std::function<void(const std::string&)> errorLog(long long seconds, Bytes code)
+Change errorLog(long long seconds, const Bytes& code)
 {
-    return [seconds, code](const std::string& tree) {
-        writeInput(tree + "/var/mmb/log/init/" + std::to_string(seconds) + ".000",
+    return written("var/mmb/log/init/" + std::to_string(seconds) + ".000",
                    errorLogRecord(static_cast<uint32_t>(seconds), 0, code));
-    };
 }
 
 const Bytes DEATH_REBOOT = {9, 0x11, 2, 0, 0x8B, 0};  // a daemon's death that reboots the board
 const Bytes WATCHDOG_START = {0x19, 1, 0, 0, 0, 0};  // started after a watchdog reset
 
-std::function<void(const std::string&)> downInfo(long long seconds)
+Change downInfo(long long seconds)
 {
-    return [seconds](const std::string& tree) {
-        std::string text = "process(alpha:12) down with status(008b)\n";
-        Bytes bytes(2048, 0);
-        std::copy(text.begin(), text.end(), bytes.begin());
-        writeInput(tree + "/var/mmb/core/core_save/init_downinfo." + std::to_string(seconds), bytes);
-    };
-}
-
-std::function<void(const std::string&)> removed(const std::string& path)
-{
-    return [path](const std::string& tree) { fs::remove(tree + "/" + path); };
-}
-
-std::function<void(const std::string&)> written(const std::string& path, const Bytes& bytes)
-{
-    return [path, bytes](const std::string& tree) { writeInput(tree + "/" + path, bytes); };
+    return written("var/mmb/core/core_save/init_downinfo." + std::to_string(seconds),
+                   downInfoFile("process(alpha:12) down with status(008b)\n"));
 }
 
 // Bytes of the tree's partition 0 changed, as by another program.
-std::function<void(const std::string&)> patched(std::size_t offset, const Bytes& bytes)
+Change patched(std::size_t offset, const Bytes& bytes)
 {
     return [offset, bytes](const std::string& tree) {
         std::fstream partition(tree + "/dev/mram0", std::ios::binary | std::ios::in | std::ios::out);
@@ -138,19 +135,16 @@ std::function<void(const std::string&)> patched(std::size_t offset, const Bytes&
     };
 }
 
-struct CheckCase {
-    const char* what;
-    std::vector<std::vector<std::string>> commands;  // run on the board
-    std::vector<std::function<void(const std::string&)>> changes;  // made to its tree
-    std::string out;  // after "health: "
-    int status;
-};
-
 TEST(DecodeTree, check_gives_the_verdict_and_its_reasons)
 {
     const std::string reinitialised = ": the next start or nvram run re-initialises the partition";
-    const std::string at = AT_T;
-    const CheckCase cases[] = {
+    struct CheckCase {
+        const char* what;
+        std::vector<std::vector<std::string>> commands;  // run on the board
+        std::vector<Change> changes;                     // made to its tree
+        std::string out;  // after "health: "
+        int status;
+    } const cases[] = {
         {"healthy", {}, {}, "OK\n", 0},
         {"no partition 0", {}, {removed("dev/mram0")},
          "WARN\nWARN: NVRAM partition 0: not in the tree, its state is unknown\n", 3},
@@ -163,40 +157,36 @@ TEST(DecodeTree, check_gives_the_verdict_and_its_reasons)
         {"unknown update mode and status", {}, {patched(0, {'X'}), patched(7, {2})},
          "WARN\nWARN: firmware update: unknown mode 88\nWARN: HCP 0: unknown status 2\n", 3},
         {"down log", {{"firm-steps", "setDownLog"}}, {},
-         "WARN\nWARN: down log recorded: " + at +
-             ", MMB 0, process supervision and the peer process check, code 09 05 02 00 8B 00\n",
-         3},
+         "WARN\nWARN: down log recorded: " + AT_T +
+             ", MMB 0, process supervision and the peer process check, code 09 05 02 00 8B 00\n", 3},
         {"update stuck", {{"nvram", "-a"}}, {},
          "FAIL\nFAIL: firmware update: stuck in 'F': the start that applies it did not finish\n", 4},
         {"rollback recorded", {}, {errorLog(T, {3, 0x10, 0, 0, 0, 0})},
-         "WARN\nWARN: firmware update: rolled back at " + at + "\n", 3},
+         "WARN\nWARN: firmware update: rolled back at " + AT_T + "\n", 3},
         {"next HCP updating", {{"nvram", "-u", "1", "updating"}}, {},
          "FAIL\nFAIL: HCP 1: marked updating and booted next: its firmware may be half written\n", 4},
         {"current HCP updating", {{"nvram", "-u", "0", "updating"}}, {},
          "WARN\nWARN: HCP 0: marked updating: its firmware may be half written\n", 3},
         {"revision differs", {{"nvram", "-m", "1", "V09L09"}}, {},
-         "WARN\nWARN: HCP 1 (next): NVRAM revision 'V09L09' differs from 'V01L01' of mnt/fs1/opt/mmb/version.dat\n",
-         3},
+         "WARN\nWARN: HCP 1 (next): NVRAM revision 'V09L09' differs from 'V01L01' of mnt/fs1/opt/mmb/version.dat\n", 3},
         {"revision file missing", {}, {removed("mnt/fs1/opt/mmb/version.dat")},
          "WARN\nWARN: HCP 1 (next): no mnt/fs1/opt/mmb/version.dat to compare the NVRAM revision with\n", 3},
         {"two reboots in an hour", {}, {errorLog(T, DEATH_REBOOT), errorLog(T + 3600, DEATH_REBOOT)},
-         "WARN\nWARN: reboots: 2 within an hour, from " + at + " to 2020-07-04 05:05:20 UTC\n", 3},
+         "WARN\nWARN: reboots: 2 within an hour, from " + AT_T + " to 2020-07-04 05:05:20 UTC\n", 3},
         {"three reboots in an hour", {},
          {errorLog(T, DEATH_REBOOT), errorLog(T + 1000, WATCHDOG_START), errorLog(T + 3600, DEATH_REBOOT)},
-         "FAIL\nFAIL: reboots: 3 within an hour, from " + at + " to 2020-07-04 05:05:20 UTC\n", 4},
+         "FAIL\nFAIL: reboots: 3 within an hour, from " + AT_T + " to 2020-07-04 05:05:20 UTC\n", 4},
         {"reboots over an hour apart", {}, {errorLog(T, DEATH_REBOOT), errorLog(T + 3601, DEATH_REBOOT)}, "OK\n", 0},
         {"one reboot told twice", {}, {errorLog(T, DEATH_REBOOT), errorLog(T + 60, WATCHDOG_START)}, "OK\n", 0},
         {"daemon dying young", {}, {downInfo(T), downInfo(T + 300)},
          "WARN\nWARN: daemon alpha: died 2 times, 1 within 300 seconds of the death before (the last at "
-         "2020-07-04 04:10:20 UTC, signal 11, core dumped)\n",
-         3},
+         "2020-07-04 04:10:20 UTC, signal 11, core dumped)\n", 3},
         {"daemon living its time", {}, {downInfo(T), downInfo(T + 301)}, "OK\n", 0},
         {"start-up record cut", {}, {written("tmp/initlog", Bytes(3))},
          "WARN\nWARN: tmp/initlog: wrong size for start-up record: 3 bytes (expected 380)\n", 3},
         {"failure and warning", {{"nvram", "-u", "1", "updating"}, {"nvram", "-m", "0", "V09L09"}}, {},
          "FAIL\nFAIL: HCP 1: marked updating and booted next: its firmware may be half written\n"
-         "WARN: HCP 0 (current): NVRAM revision 'V09L09' differs from 'V01L02' of mnt/fs0/opt/mmb/version.dat\n",
-         4},
+         "WARN: HCP 0 (current): NVRAM revision 'V09L09' differs from 'V01L02' of mnt/fs0/opt/mmb/version.dat\n", 4},
     };
     for (const CheckCase& c : cases) {
         TestBoard board({}, std::to_string(&c - cases));

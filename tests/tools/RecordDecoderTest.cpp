@@ -1,7 +1,10 @@
 // The decoder's parsing in-process: known bytes give exact texts, the
-// reporters and units, down-info first lines, texts that need escaping.
+// reporters and units, down-info first lines, texts that need escaping; the
+// board history told by its content, oldest first, torn slots skipped.
+#include "InitMMBHistory.h"
 #include "RecordDecoder.h"
 #include "RecordPrinter.h"
+#include "StoredBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -10,11 +13,16 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using History = InitMMBHistory;
 
 // A boot ROM selection failure on MMB 1 for bank 1, made at 1593835520 s and 123456 us.
 const Bytes SELECTION_FAILURE = {0x5F, 0x00, 0x00, 0x00, 0x00, 0x01, 0xE2, 0x40,
                                  0x02, 0xF1, 0x04, 0x01, 0x00, 0x00, 0x00, 0x00};
+
+Bytes errorLog(uint32_t seconds, uint32_t micros, uint8_t unitCode, uint8_t firstCode)
+{
+    return errorLogRecord(seconds, micros, {firstCode, 0, 0, 0, 0, 0}, 2, unitCode);
+}
 
 std::string textOf(const DecodedRecord& record, const std::string& name)
 {
@@ -24,29 +32,11 @@ std::string textOf(const DecodedRecord& record, const std::string& name)
     return "(absent)";
 }
 
-Bytes errorLog(uint32_t seconds, uint32_t micros, uint8_t unitCode, uint8_t firstCode)
+// Its JSON is the partition's down log below, beside the file and form
+// the explanations test shows.
+TEST(RecordDecoder, error_record_prints_for_a_person)
 {
-    Bytes bytes = SELECTION_FAILURE;
-    for (int i = 0; i < 4; ++i) {
-        bytes[i] = static_cast<uint8_t>(seconds >> (24 - 8 * i));
-        bytes[4 + i] = static_cast<uint8_t>(micros >> (24 - 8 * i));
-    }
-    bytes[9] = unitCode;
-    bytes[10] = firstCode;
-    return bytes;
-}
-
-Bytes downInfo(const std::string& text)
-{
-    Bytes bytes(DOWN_INFO_SIZE, 0);
-    std::copy(text.begin(), text.end(), bytes.begin());
-    return bytes;
-}
-
-TEST(RecordDecoder, error_record_prints_for_a_person_and_for_a_script)
-{
-    DecodedRecord record = decodeErrorLog(SELECTION_FAILURE.data());
-    EXPECT_EQ(recordText("1593835520.123", RecordForm::ErrorLog, record),
+    EXPECT_EQ(recordText("1593835520.123", RecordForm::ErrorLog, decodeErrorLog(SELECTION_FAILURE.data())),
               "1593835520.123: error log record\n"
               "  time         = 2020-07-04 04:05:20.123 UTC\n"
               "  seconds      = 1593835520\n"
@@ -55,27 +45,22 @@ TEST(RecordDecoder, error_record_prints_for_a_person_and_for_a_script)
               "  unitCode     = 0xF1 (MMB 1)\n"
               "  reporter     = boot ROM bank selection failure\n"
               "  code         = 04 01 00 00 00 00\n");
-    EXPECT_EQ(recordJson("1593835520.123", RecordForm::ErrorLog, record),
-              "{\"file\":\"1593835520.123\",\"form\":\"error-log\",\"time\":\"2020-07-04T04:05:20.123Z\","
-              "\"seconds\":1593835520,\"microseconds\":123456,\"kind\":2,\"unitCode\":241,"
-              "\"unitCodeMeaning\":\"MMB 1\","
-              "\"reporter\":\"boot ROM bank selection failure\",\"code\":[4,1,0,0,0,0]}\n");
 }
 
 TEST(RecordDecoder, first_code_byte_names_the_reporter_and_unit_code_the_unit)
 {
-    const std::pair<uint8_t, const char*> reporters[] = {
-        {2, "watchdog timer register access"},  // the first and last of the table
-        {0x39, "invalid file open mode"},
-        {0, "unknown"},
-        {0xFF, "unknown"},
+    const std::tuple<uint8_t, uint8_t, const char*, const char*> cases[] = {
+        {0xF0, 2, "reporter", "watchdog timer register access"},  // the first and last of the table
+        {0xF0, 0x39, "reporter", "invalid file open mode"},
+        {0xF0, 0, "reporter", "unknown"},
+        {0xF0, 0xFF, "reporter", "unknown"},
+        {0xF0, 4, "unitCode", "0xF0 (MMB 0)"},
+        {0xF1, 4, "unitCode", "0xF1 (MMB 1)"},
+        {0xC2, 4, "unitCode", "0xC2 (firmware update)"},
+        {0x00, 4, "unitCode", "0x00 (unknown)"},
     };
-    for (const auto& [code, reporter] : reporters)
-        EXPECT_EQ(textOf(decodeErrorLog(errorLog(0, 0, 0xF0, code).data()), "reporter"), reporter) << int(code);
-    const std::pair<uint8_t, const char*> units[] = {
-        {0xF0, "0xF0 (MMB 0)"}, {0xF1, "0xF1 (MMB 1)"}, {0xC2, "0xC2 (firmware update)"}, {0x00, "0x00 (unknown)"}};
-    for (const auto& [code, unit] : units)
-        EXPECT_EQ(textOf(decodeErrorLog(errorLog(0, 0, code, 4).data()), "unitCode"), unit) << int(code);
+    for (const auto& [unit, code, field, text] : cases)
+        EXPECT_EQ(textOf(decodeErrorLog(errorLog(0, 0, unit, code).data()), field), text) << int(unit) << int(code);
 }
 
 TEST(RecordDecoder, time_is_utc_with_milliseconds_or_none_when_the_microseconds_are_impossible)
@@ -98,7 +83,7 @@ TEST(RecordDecoder, time_is_utc_with_milliseconds_or_none_when_the_microseconds_
 
 TEST(RecordDecoder, down_info_names_the_process_explains_its_status_and_keeps_its_text)
 {
-    Bytes bytes = downInfo("process(mmbipmid:321) down with status(008b)\n0.10 0.20 0.30 1/80 999\n"
+    Bytes bytes = downInfoFile("process(mmbipmid:321) down with status(008b)\n0.10 0.20 0.30 1/80 999\n"
                            "1024\t0\t9000\nMemTotal:  1024 kB\n");
     bytes[2000] = 'o';  // left by an earlier, longer text
     bytes[2047] = 'k';
@@ -136,7 +121,7 @@ TEST(RecordDecoder, down_info_first_line_is_read_only_when_it_has_the_managers_f
         {"process(", "(absent)", "(absent)", "(absent)"},
     };
     for (const auto& [line, module, pid, status] : cases) {
-        DecodedRecord record = decodeDownInfo("down", downInfo(line + "\nrest").data());
+        DecodedRecord record = decodeDownInfo("down", downInfoFile(line + "\nrest").data());
         EXPECT_EQ(textOf(record, "module"), module) << line;
         EXPECT_EQ(textOf(record, "pid"), pid) << line;
         EXPECT_EQ(textOf(record, "status"), status) << line;
@@ -204,7 +189,7 @@ TEST(RecordDecoder, json_carries_every_explanation_of_the_text)
 {
     Bytes image(506, 0);
     image[0] = 'F';
-    Bytes down = downInfo("process(alpha:7) down with status(008b)");
+    Bytes down = downInfoFile("process(alpha:7) down with status(008b)");
     down[2000] = 1;
     const std::pair<std::string, std::string> cases[] = {
         {recordJson("p", RecordForm::Partition, decodePartition(image.data(), image.size())),
@@ -222,6 +207,61 @@ TEST(RecordDecoder, json_carries_every_explanation_of_the_text)
     };
     for (const auto& [json, member] : cases)
         EXPECT_NE(json.find(member), std::string::npos) << member << "\n" << json;
+}
+
+// A ring whose slot 0 holds record 2 (the newest, an ordered change to
+// Active after an update was rolled back), slot 1 record 1, and slot 2 a
+// record cut short by a power cut.
+Bytes ring()
+{
+    History::Record started = {1, 1593835520, History::START, History::PROVISIONAL, 1, 1, 0,
+                               'R', 1, 0, 0, 0, "V01L02", "V01L01"};
+    History::Record changed = started;
+    changed.sequence = 2;
+    changed.seconds += 60;
+    changed.kind = History::MODE;
+    changed.reason = History::ORDERED;
+    changed.role = 0;
+    Bytes bytes(3 * History::RECORD_SIZE);
+    changed.pack(bytes.data());
+    started.pack(bytes.data() + History::RECORD_SIZE);
+    started.pack(bytes.data() + 2 * History::RECORD_SIZE);
+    bytes.resize(bytes.size() - 5);
+    return bytes;
+}
+
+TEST(RecordDecoder, history_one_line_per_record_oldest_first_the_torn_slot_skipped_and_json_explained)
+{
+    Bytes bytes = ring();
+    RecordForm form;
+    ASSERT_TRUE(detectForm(bytes.data(), bytes.size(), form));
+    EXPECT_EQ(form, RecordForm::History);
+    EXPECT_EQ(recordText("history", form, decodeHistory(bytes.data(), bytes.size())),
+              "history: board history\n"
+              "  size    = 139\n"
+              "  records = 2 (at most 256, the newest kept)\n"
+              "  skipped = 1\n"
+              "  record1 = 2020-07-04 04:05:20 UTC start (provisional): MMB 0 Standby, REBOOT, HCP 1 \"V01L02\" next "
+              "HCP 0 \"V01L01\", boot ROM bank 0 next 0, update mode 'R', recovery\n"
+              "  record2 = 2020-07-04 04:06:20 UTC mode (ordered change): MMB 0 Active, REBOOT, HCP 1 \"V01L02\" "
+              "next HCP 0 \"V01L01\", boot ROM bank 0 next 0, update mode 'R', recovery\n"
+              "  slot2   = skipped (torn or damaged: cut short, or its magic or CRC is wrong; not read)\n");
+
+    std::string json = recordJson("history", RecordForm::History, decodeHistory(bytes.data(), bytes.size()));
+    const char* const members[] = {
+        "\"record2\":{\"time\":\"2020-07-04T04:06:20Z\",\"seconds\":1593835580,\"sequence\":2,\"kind\":2,"
+        "\"kindMeaning\":\"mode\",\"reason\":3,\"reasonMeaning\":\"ordered change\",\"role\":0,\"roleMeaning\":"
+        "\"Active\",\"bootCause\":1,\"bootCauseMeaning\":\"REBOOT\",\"mmbId\":0,\"mmbIdMeaning\":\"MMB 0\","
+        "\"firmUpMode\":82,\"firmUpModeMeaning\":\"'R', recovery\",\"currentHcpNo\":1,\"nextHcpNo\":0,"
+        "\"currentBootRom\":0,\"nextBootRom\":0,\"currentHcpRev\":\"V01L02\",\"nextHcpRev\":\"V01L01\"}",
+        "\"slot2\":\"skipped\",\"slot2Meaning\":\"torn or damaged: cut short, or its magic or CRC is wrong; not "
+        "read\"",
+    };
+    for (const char* member : members)
+        EXPECT_NE(json.find(member), std::string::npos) << member << "\nin " << json;
+
+    bytes[History::RECORD_SIZE - 1] ^= 0xFF;  // the first record torn: no longer told by content
+    EXPECT_FALSE(detectForm(bytes.data(), bytes.size(), form) && form == RecordForm::History);
 }
 
 } // namespace

@@ -129,26 +129,23 @@ TEST(TimelinePair, takes_one_or_two_trees_and_refuses_the_rest)
     writeInput(tree + "/var/mmb/log/init/1593835520.000", errorLogRecord(1593835520, 0, {0x0E, 0, 0, 0, 0, 0}));
     const std::string manyTrees =
         "mmb-decode: --timeline takes one or two boards' trees, their forms told from their paths\n";
+    const std::string good = board->path("good");
+    writeInput(good + "/var/mmb/log/init/1593835520.000", errorLogRecord(1593835520, 0, {0x0E, 0, 0, 0, 0, 0}));
+    const std::string link = board->path("page-link");
+    ASSERT_EQ(symlink(file.c_str(), link.c_str()), 0);
     struct Case {
         std::vector<std::string> args;
         int status;
         std::string err;  // its first line
         std::string out;
-    };
-    const std::string good = board->path("good");
-    writeInput(good + "/var/mmb/log/init/1593835520.000", errorLogRecord(1593835520, 0, {0x0E, 0, 0, 0, 0, 0}));
-    const std::string link = board->path("page-link");
-    ASSERT_EQ(symlink(file.c_str(), link.c_str()), 0);
-    const Case cases[] = {
+    } const cases[] = {
         {{"--timeline", file, file, file}, 2, manyTrees, ""},
         {{"--html", link, file, file, file}, 2, manyTrees, ""},
         {{"--json", "--html", link, tree}, 2, "mmb-decode: --html writes a page, not JSON\n", ""},
         {{"--html", link, good}, 1, "mmb-decode: " + link + ": Too many levels of symbolic links\n", ""},
         {{"--timeline", "--form", "partition", file}, 2, manyTrees, ""},
-        {{"--timeline", "--check", file},
-         2,
-         "mmb-decode: --check takes one board's tree, its forms told from its paths\n",
-         ""},
+        {{"--timeline", "--check", file}, 2,
+         "mmb-decode: --check takes one board's tree, its forms told from its paths\n", ""},
         {{"--timeline", file}, 1,
          "mmb-decode: " + file + ": not a board's tree: it holds none of dev, var, tmp, mnt and etc\n", ""},
         {{"--timeline", tree}, 1,

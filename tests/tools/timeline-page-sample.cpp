@@ -1,8 +1,8 @@
 // Writes the timeline page of a night on a pair of boards to the file named
 // by its argument, for the check in a browser: boots, role changes, daemons
 // dying young, a reboot asked for, records, and a daemon whose name is
-// markup and control bytes (escaped, as the timeline gives it). Prints each event's text as the page shows it,
-// one a line, for the check to look for.
+// markup and control bytes (escaped, as the timeline gives it). Prints each
+// event's text, one a line, for the check to look for.
 #include "TimelinePage.h"
 
 #include <cstdio>
@@ -49,19 +49,11 @@ std::vector<TimelineEvent> night()
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: timeline-page-sample PAGE\n");
-        return 2;
-    }
-    std::FILE* page = std::fopen(argv[1], "w");
-    if (!page) {
-        std::perror(argv[1]);
-        return 1;
-    }
+    std::FILE* page = argc == 2 ? std::fopen(argv[1], "w") : nullptr;
     std::vector<TimelineEvent> events = night();
-    bool written = TimelinePage(events).write(page);
-    if (std::fclose(page) != 0 || !written) {
-        std::perror(argv[1]);
+    bool written = page && TimelinePage(events).write(page);
+    if (!page || std::fclose(page) != 0 || !written) {
+        std::perror("timeline-page-sample PAGE");
         return 1;
     }
     for (const TimelineEvent& event : events)
