@@ -91,11 +91,14 @@ timespec processStart()
     if (field == nullptr)
         return start;
     unsigned long long ticks = strtoull(field + 1, nullptr, 10);
+    long ticksPerSecond = sysconf(_SC_CLK_TCK);
+    if (ticksPerSecond <= 0)
+        return start;
     timespec now;
     timespec sinceBoot;
     clock_gettime(CLOCK_REALTIME, &now);
     clock_gettime(CLOCK_BOOTTIME, &sinceBoot);
-    return InitMMBStorage::startOnRealClock(now, sinceBoot, ticks, sysconf(_SC_CLK_TCK));
+    return InitMMBStorage::startOnRealClock(now, sinceBoot, ticks, ticksPerSecond);
 }
 
 // Whole seconds: a file of the second this process started counts as its own.

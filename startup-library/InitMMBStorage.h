@@ -37,10 +37,10 @@ public:
     /// below 0 counts as 0.
     static void pruneRecords(int keep);
     /// When a process that started startTicks clock ticks after boot
-    /// started, on the real-time clock that reads now while the boot-time
-    /// clock reads sinceBoot. Computed to the nanosecond: whole seconds
-    /// taken apart put the start up to a second late, past the files the
-    /// process had just written.
+    /// started (ticksPerSecond ticks a second, above 0), on the real-time
+    /// clock that reads now while the boot-time clock reads sinceBoot.
+    /// Computed to the nanosecond: whole seconds taken apart put the start
+    /// up to a second late, past the files the process had just written.
     static timespec startOnRealClock(const timespec& now, const timespec& sinceBoot, unsigned long long startTicks,
                                      long ticksPerSecond);
 
